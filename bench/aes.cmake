@@ -1,0 +1,10 @@
+# aes_bench: Rijndael2 CBC decryption beside OpenSSL's libcrypto in one run.
+# Native builds only (it links the system's Google Benchmark and libcrypto).
+# Include from the bench/ build description: include(${CMAKE_CURRENT_LIST_DIR}/aes.cmake)
+if(CMAKE_CROSSCOMPILING OR TARGET aes_bench)
+  return()
+endif()
+find_package(benchmark REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+add_executable(aes_bench ${CMAKE_CURRENT_LIST_DIR}/aes_bench.cpp)
+target_link_libraries(aes_bench PRIVATE brivane benchmark::benchmark OpenSSL::Crypto)

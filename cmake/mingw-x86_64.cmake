@@ -1,0 +1,6 @@
+# Cross toolchain: 64-bit Windows with mingw-w64 (posix thread model, which
+# GoogleTest's std::mutex needs). Test binaries run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(BRIVANE_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,22 @@
+#include "compress/Gzip.h"
+
+#include "compress/ZipPipeline.h"
+#include "core/DataBuffer.h"
+#include "io/OutputDataBuffer.h"
+
+Gzip::~Gzip() = default;
+
+bool Gzip::inflateBuffer(const DataBuffer& input, DataBuffer& output) {
+    output.clear();
+    if (input.getSize() == 0) return true;
+    ZipPipeline pipeline;
+    pipeline.setLevel(ZipPipeline::kDefaultLevel);
+    pipeline.setSourceEncrypted(false);
+    OutputDataBuffer appender(&output);
+    pipeline.setOutput(&appender);
+    pipeline.setSourceData(input.getData(), input.getSize());
+    pipeline.setSourceCompressed(true);
+    pipeline.setCompressOutput(false);
+    uint32_t crc = 0;
+    return pipeline.run(crc, nullptr);
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Gzip: the front that inflates one payload chunk: a DataBuffer holding one
+// raw deflate stream (no zlib or gzip wrapper, no length prefix) becomes a
+// DataBuffer holding the inflated bytes. Stateless; one object may serve
+// any number of calls.
+
+class DataBuffer;
+
+class Gzip {
+public:
+    Gzip() = default;
+    virtual ~Gzip();
+
+    // Clears output (keeping its block) and inflates the stream in input into
+    // it through a ZipPipeline (memory source, inflate, no encryption).
+    // - Empty input: true, output empty.
+    // - Bytes after the end of the final block are ignored; no checksum is
+    //   involved.
+    // - A damaged or truncated stream (one that does not reach the end of its
+    //   final block): false. output then keeps the whole 32,768-byte windows
+    //   decoded before the fault, possibly nothing.
+    // - false also when appending to output fails.
+    bool inflateBuffer(const DataBuffer& input, DataBuffer& output);
+};

@@ -1,0 +1,643 @@
+#include "compress/InflateState2.h"
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+
+#include "compress/DataSink.h"
+#include "io/DataSource.h"
+
+namespace {
+
+// First-level widths of the decoding tables. Wider tables decode more codes
+// in one lookup but cost more to build for every dynamic block.
+constexpr uint32_t kLiteralLengthRootBits = 9;
+constexpr uint32_t kDistanceRootBits = 6;
+constexpr uint32_t kCodeLengthRootBits = 7;
+constexpr uint32_t kFixedLiteralLengthRootBits = 7;
+constexpr uint32_t kFixedDistanceRootBits = 5;
+
+// The fast loop tops up its bit buffer with one unaligned 8-byte load per
+// symbol (twice at most), so it runs only while this many input bytes remain.
+constexpr ptrdiff_t kFastInputMarginBytes = 16;
+// Bits a literal/length code with its extra bits and a distance code with its
+// extra bits can take together: 15 + 5 + 15 + 13.
+constexpr uint32_t kMaxSymbolPairBits = 48;
+
+inline uint64_t loadLittleEndian64(const uint8_t* p) {
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    value = __builtin_bswap64(value);
+#endif
+    return value;
+}
+
+inline void copy8(uint8_t* dst, const uint8_t* src) {
+    uint64_t chunk;
+    std::memcpy(&chunk, src, sizeof chunk);
+    std::memcpy(dst, &chunk, sizeof chunk);
+}
+
+inline uint32_t lowBits(uint64_t bits, uint32_t count) {
+    return static_cast<uint32_t>(bits) & ((1u << count) - 1);
+}
+
+// The codes of block type 1, built once for the whole process.
+struct FixedCodeTables {
+    InflateTable literalLength;
+    InflateTable distance;
+
+    FixedCodeTables() {
+        uint8_t lengths[kDeflateFixedLiteralLengths];
+        uint32_t symbol = 0;
+        for (const auto& range : kDeflateFixedRanges)
+            for (; symbol <= range[0]; ++symbol) lengths[symbol] = static_cast<uint8_t>(range[1]);
+        literalLength.build(lengths, kDeflateFixedLiteralLengths, kFixedLiteralLengthRootBits,
+                            InflateTable::Alphabet::LiteralLength);
+        uint8_t distanceLengths[kDeflateFixedDistances];
+        std::memset(distanceLengths, kDeflateFixedDistanceBits, sizeof distanceLengths);
+        distance.build(distanceLengths, kDeflateFixedDistances, kFixedDistanceRootBits,
+                       InflateTable::Alphabet::Distance);
+    }
+};
+
+const FixedCodeTables& fixedCodeTables() {
+    static const FixedCodeTables tables;
+    return tables;
+}
+
+}  // namespace
+
+const char* inflateResultName(InflateResult result) {
+    switch (result) {
+    case InflateResult::NotFinished: return "not finished";
+    case InflateResult::Complete: return "complete";
+    case InflateResult::BadBlockType: return "bad block type";
+    case InflateResult::BadStoredLength: return "bad stored block length";
+    case InflateResult::BadCodeLengthCode: return "bad code-length code";
+    case InflateResult::BadCodeLengthRepeat: return "code-length repeat past the end";
+    case InflateResult::BadLiteralLengthCode: return "bad literal/length code";
+    case InflateResult::InvalidLiteralLength: return "invalid literal/length symbol";
+    case InflateResult::InvalidDistance: return "invalid distance symbol";
+    case InflateResult::InputExhausted: return "input exhausted";
+    case InflateResult::SinkRefused: return "sink refused the output";
+    case InflateResult::OutOfMemory: return "out of memory";
+    case InflateResult::Aborted: return "aborted by an exception";
+    }
+    return "unknown";
+}
+
+InflateState2::InflateState2()
+    : m_mode(kModeBlockHeader),
+      m_lastBlock(false),
+      m_storedRemaining(0),
+      m_litTable(nullptr),
+      m_distTable(nullptr),
+      m_codeLengths(),
+      m_inPos(nullptr),
+      m_inEnd(nullptr),
+      m_bitBuffer(0),
+      m_bitCount(0),
+      m_missingBytes(0),
+      m_source(nullptr),
+      m_inputWindow(nullptr),
+      m_sourceEnded(true),
+      m_windowPos(0),
+      m_window(),
+      m_sink(nullptr),
+      m_result(InflateResult::NotFinished),
+      m_bytesDelivered(0) {
+    fixedCodeTables();
+}
+
+InflateState2::~InflateState2() { delete[] m_inputWindow; }
+
+void InflateState2::setSink(DataSink* sink) {
+    m_sink = sink;
+    m_bitBuffer = 0;
+    m_bitCount = 0;
+    m_missingBytes = 0;
+}
+
+void InflateState2::inflateRange(const uint8_t* data, uint32_t size) {
+    if (data == nullptr || m_result != InflateResult::NotFinished) return;
+    m_inPos = data;
+    m_inEnd = data + size;
+    try {
+        decodeStream();
+    } catch (...) {
+        m_result = InflateResult::Aborted;
+    }
+    m_inPos = m_inEnd = nullptr;
+}
+
+bool InflateState2::inflateFromSource(DataSource* source) {
+    if (m_result != InflateResult::NotFinished) return true;
+    m_inputWindow = new (std::nothrow) uint8_t[kStreamInputBytes];
+    if (m_inputWindow == nullptr) {
+        m_result = InflateResult::OutOfMemory;
+        return false;
+    }
+    m_source = source;
+    m_sourceEnded = (source == nullptr);
+    m_inPos = m_inEnd = m_inputWindow;
+    bool ok = true;
+    try {
+        fillInputWindow();
+        decodeStream();
+    } catch (...) {
+        m_result = InflateResult::Aborted;
+        ok = false;
+    }
+    delete[] m_inputWindow;
+    m_inputWindow = nullptr;
+    m_source = nullptr;
+    m_sourceEnded = true;
+    m_inPos = m_inEnd = nullptr;
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Main loop: one block step per pass until the final block has ended or a
+// fault has been recorded.
+// ---------------------------------------------------------------------------
+void InflateState2::decodeStream() {
+    while (m_result == InflateResult::NotFinished) {
+        if (canRefillInput() && m_inPos - m_inputWindow > static_cast<ptrdiff_t>(kStreamRefillAfterBytes))
+            refillInput();
+        switch (m_mode) {
+        case kModeBlockHeader:
+            if (m_lastBlock) {
+                finishStream();
+                return;
+            }
+            readBlockHeader();
+            break;
+        case kModeStoredHeader:
+            readStoredHeader();
+            break;
+        case kModeStoredCopy:
+            copyStoredBytes();
+            break;
+        case kModeFixedHeader:
+            m_litTable = &fixedCodeTables().literalLength;
+            m_distTable = &fixedCodeTables().distance;
+            m_mode = kModeFixedCodes;
+            break;
+        case kModeDynamicHeader:
+            readDynamicHeader();
+            break;
+        case kModeFixedCodes:
+        case kModeDynamicCodes:
+            decodeCompressedBlock();
+            break;
+        default:
+            fault(InflateResult::BadBlockType);
+            break;
+        }
+    }
+}
+
+void InflateState2::fault(InflateResult result) { m_result = result; }
+
+void InflateState2::finishStream() {
+    if (m_windowPos > 0 && !deliver(windowStart(), m_windowPos)) return;
+    m_windowPos = 0;
+    m_result = InflateResult::Complete;
+}
+
+// BFINAL (1 bit), BTYPE (2 bits).
+void InflateState2::readBlockHeader() {
+    fillBits(kDeflateFinalFlagBits + kDeflateBlockTypeBits);
+    m_lastBlock = takeBits(kDeflateFinalFlagBits) != 0;
+    uint32_t blockType = takeBits(kDeflateBlockTypeBits);
+    if (usedMissingBits()) return fault(InflateResult::InputExhausted);
+    switch (blockType) {
+    case kDeflateBlockStored: m_mode = kModeStoredHeader; break;
+    case kDeflateBlockFixed: m_mode = kModeFixedHeader; break;
+    case kDeflateBlockDynamic: m_mode = kModeDynamicHeader; break;
+    default: fault(InflateResult::BadBlockType); break;
+    }
+}
+
+// Stored block: skip to the byte boundary, LEN (16 bits), NLEN (16 bits).
+void InflateState2::readStoredHeader() {
+    uint32_t partialBits = m_bitCount & 7u;  // the rest of the current byte
+    m_bitBuffer >>= partialBits;
+    m_bitCount -= partialBits;
+    uint32_t length = takeBits(kDeflateStoredLengthBits);
+    uint32_t lengthComplement = takeBits(kDeflateStoredLengthBits);
+    if (usedMissingBits()) return fault(InflateResult::InputExhausted);
+    if ((length ^ 0xFFFFu) != lengthComplement) return fault(InflateResult::BadStoredLength);
+    m_storedRemaining = length;
+    m_mode = kModeStoredCopy;
+}
+
+// Copies the stored bytes: first the whole bytes still held in the bit
+// buffer, then straight from the input, a window at a time.
+void InflateState2::copyStoredBytes() {
+    while (m_storedRemaining > 0) {
+        uint8_t* window = windowStart();
+        if (m_bitCount > 0) {
+            if (realBitCount() == 0) return fault(InflateResult::InputExhausted);
+            window[m_windowPos++] = static_cast<uint8_t>(m_bitBuffer);
+            m_bitBuffer >>= 8;
+            m_bitCount -= 8;
+            --m_storedRemaining;
+        } else {
+            m_bitBuffer = 0;  // forget look-ahead copies of the bytes about to be copied
+            if (m_inPos == m_inEnd) {
+                if (!canRefillInput()) return fault(InflateResult::InputExhausted);
+                refillInput();
+                continue;
+            }
+            uint32_t count = m_storedRemaining;
+            if (static_cast<ptrdiff_t>(count) > m_inEnd - m_inPos) count = static_cast<uint32_t>(m_inEnd - m_inPos);
+            if (count > kWindowBytes - m_windowPos) count = kWindowBytes - m_windowPos;
+            std::memcpy(window + m_windowPos, m_inPos, count);
+            m_inPos += count;
+            m_windowPos += count;
+            m_storedRemaining -= count;
+        }
+        if (m_windowPos == kWindowBytes && !flushFullWindow()) return;
+    }
+    m_mode = kModeBlockHeader;
+}
+
+// Dynamic block header: HLIT, HDIST, HCLEN, the code-length code, then the
+// literal/length and distance code lengths coded with it.
+void InflateState2::readDynamicHeader() {
+    uint32_t literalLengthCount = takeBits(kDeflateHlitBits) + kDeflateHlitBase;  // up to 288
+    uint32_t distanceCount = takeBits(kDeflateHdistBits) + kDeflateHdistBase;     // up to 32
+    uint32_t codeLengthCount = takeBits(kDeflateHclenBits) + kDeflateHclenBase;   // up to 19
+    uint8_t codeLengthLengths[kDeflateCodeLengthSymbols] = {};
+    for (uint32_t i = 0; i < codeLengthCount; ++i)
+        codeLengthLengths[kDeflateCodeLengthOrder[i]] =
+            static_cast<uint8_t>(takeBits(kDeflateCodeLengthCodeLengthBits));
+    if (usedMissingBits()) return fault(InflateResult::InputExhausted);
+    if (m_codeLengthTable.build(codeLengthLengths, kDeflateCodeLengthSymbols, kCodeLengthRootBits,
+                                InflateTable::Alphabet::CodeLengths) != InflateTableBuild::Complete)
+        return fault(InflateResult::BadCodeLengthCode);
+
+    if (!readCodeLengths(literalLengthCount + distanceCount)) return;
+
+    if (m_dynamicLit.build(m_codeLengths, literalLengthCount, kLiteralLengthRootBits,
+                           InflateTable::Alphabet::LiteralLength) != InflateTableBuild::Complete)
+        return fault(InflateResult::BadLiteralLengthCode);
+    // Any distance code is accepted here: an incomplete one decodes the codes
+    // it has, an over-subscribed or empty one decodes nothing, and a length
+    // that then needs a distance is the fault.
+    m_dynamicDist.build(m_codeLengths + literalLengthCount, distanceCount, kDistanceRootBits,
+                        InflateTable::Alphabet::Distance);
+    m_litTable = &m_dynamicLit;
+    m_distTable = &m_dynamicDist;
+    m_mode = kModeDynamicCodes;
+}
+
+// Decodes `total` code lengths into m_codeLengths. A repeat may cross from the
+// literal/length lengths into the distance lengths, but not past the end.
+bool InflateState2::readCodeLengths(uint32_t total) {
+    uint32_t index = 0;
+    uint32_t previous = 0;  // what code 16 repeats; 0 before any length
+    while (index < total) {
+        fillBits(kDeflateMaxCodeLengthCodeBits);
+        uint32_t entry = m_codeLengthTable.lookup(m_bitBuffer);
+        if (entryKind(entry) != kEntryLiteral) {
+            fault(InflateResult::BadCodeLengthCode);
+            return false;
+        }
+        m_bitBuffer >>= entryBits(entry);
+        m_bitCount -= entryBits(entry);
+        uint32_t symbol = entryValue(entry);
+        if (symbol < kDeflateRepeatPrevious) {
+            m_codeLengths[index++] = static_cast<uint8_t>(symbol);
+            previous = symbol;
+            continue;
+        }
+        uint32_t repeat;
+        uint32_t value = 0;
+        if (symbol == kDeflateRepeatPrevious) {
+            repeat = kDeflateRepeatPreviousBase + takeBits(kDeflateRepeatPreviousExtraBits);
+            value = previous;
+        } else if (symbol == kDeflateRepeatZeroShort) {
+            repeat = kDeflateRepeatZeroShortBase + takeBits(kDeflateRepeatZeroShortExtraBits);
+        } else {
+            repeat = kDeflateRepeatZeroLongBase + takeBits(kDeflateRepeatZeroLongExtraBits);
+        }
+        if (symbol != kDeflateRepeatPrevious) previous = 0;
+        if (usedMissingBits()) {
+            fault(InflateResult::InputExhausted);
+            return false;
+        }
+        if (index + repeat > total) {
+            fault(InflateResult::BadCodeLengthRepeat);
+            return false;
+        }
+        std::memset(m_codeLengths + index, static_cast<int>(value), repeat);
+        index += repeat;
+    }
+    if (usedMissingBits()) {
+        fault(InflateResult::InputExhausted);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Huffman-coded block data: the fast loop while input and window room allow,
+// one careful symbol at a time near the end of the input.
+// ---------------------------------------------------------------------------
+void InflateState2::decodeCompressedBlock() {
+    for (;;) {
+        switch (decodeFast()) {
+        case FastExit::EndOfBlock:
+            m_mode = kModeBlockHeader;
+            return;
+        case FastExit::WindowFull:
+            if (!flushFullWindow()) return;
+            continue;
+        case FastExit::InvalidLiteralLength:
+            return fault(InflateResult::InvalidLiteralLength);
+        case FastExit::InvalidDistance:
+            return fault(InflateResult::InvalidDistance);
+        case FastExit::InputLow:
+            break;
+        }
+        if (canRefillInput()) {
+            refillInput();
+            continue;
+        }
+        if (!decodeOneSymbol()) return;
+    }
+}
+
+// The hot loop. It keeps the input position, the bit buffer and the output
+// position in locals (stores into the window may alias any member) and
+// requires, for every symbol: at least kFastInputMarginBytes of input, so one
+// 8-byte load tops the bit buffer up to 56 or more bits, enough for a whole
+// length/distance pair; and an output position inside the window, since the
+// slack behind it holds the longest match plus the 8-byte over-copy.
+InflateState2::FastExit InflateState2::decodeFast() {
+    if (m_inEnd - m_inPos < kFastInputMarginBytes) return FastExit::InputLow;
+
+    const uint32_t* const litEntries = m_litTable->entries();
+    const uint32_t litRootBits = m_litTable->rootBits();
+    const uint32_t litRootMask = (1u << litRootBits) - 1;
+    const uint32_t* const distEntries = m_distTable->entries();
+    const uint32_t distRootBits = m_distTable->rootBits();
+    const uint32_t distRootMask = (1u << distRootBits) - 1;
+
+    const uint8_t* in = m_inPos;
+    const uint8_t* const inLimit = m_inEnd - kFastInputMarginBytes;
+    uint64_t bits = m_bitBuffer;
+    uint32_t bitCount = m_bitCount;
+    uint8_t* out = windowStart() + m_windowPos;
+    uint8_t* const outLimit = windowStart() + kWindowBytes;
+    FastExit exit = FastExit::InputLow;
+
+    // The literal/length entry for the next bits, through its sub-table
+    // when the code is longer than the first level.
+    auto literalLengthEntry = [&](uint64_t next) {
+        uint32_t found = litEntries[next & litRootMask];
+        if (entryKind(found) & kEntryLink)
+            found = litEntries[entryValue(found) + lowBits(next >> litRootBits, entryKind(found) & 0x0Fu)];
+        return found;
+    };
+
+    while (in <= inLimit) {
+        if (out >= outLimit) {
+            exit = FastExit::WindowFull;
+            break;
+        }
+        // Top up to 56-63 valid bits; whole bytes only, so the valid bits
+        // still end on a byte boundary. Bits above bitCount are the true next
+        // input bits, which a later top-up ORs in again unchanged.
+        bits |= loadLittleEndian64(in) << bitCount;
+        in += (63 - bitCount) >> 3;
+        bitCount |= 56;
+        static_assert(56 >= kMaxSymbolPairBits, "one top-up must cover a length/distance pair");
+
+        // Literal/length symbol. Up to three literals fit in one top-up
+        // (3 x 15 <= 56); a length after a literal waits for a second top-up
+        // (the margin leaves input for it).
+        uint32_t entry = literalLengthEntry(bits);
+        if (entryKind(entry) == kEntryLiteral) {
+            bits >>= entryBits(entry);
+            bitCount -= entryBits(entry);
+            *out++ = static_cast<uint8_t>(entryValue(entry));
+            entry = literalLengthEntry(bits);
+            if (entryKind(entry) == kEntryLiteral) {
+                bits >>= entryBits(entry);
+                bitCount -= entryBits(entry);
+                *out++ = static_cast<uint8_t>(entryValue(entry));
+                entry = literalLengthEntry(bits);
+                if (entryKind(entry) == kEntryLiteral) {
+                    bits >>= entryBits(entry);
+                    bitCount -= entryBits(entry);
+                    *out++ = static_cast<uint8_t>(entryValue(entry));
+                    continue;
+                }
+            }
+            bits |= loadLittleEndian64(in) << bitCount;  // the entry's bits stay as they are
+            in += (63 - bitCount) >> 3;
+            bitCount |= 56;
+        }
+        uint32_t kind = entryKind(entry);
+        if (kind > kEntryMaxExtraBits) {
+            exit = kind == kEntryEndOfBlock ? FastExit::EndOfBlock : FastExit::InvalidLiteralLength;
+            bits >>= entryBits(entry);
+            bitCount -= entryBits(entry);
+            break;
+        }
+        bits >>= entryBits(entry);
+        bitCount -= entryBits(entry);
+        uint32_t length = entryValue(entry) + lowBits(bits, kind);  // kind = extra bits
+        bits >>= kind;
+        bitCount -= kind;
+
+        // Distance symbol.
+        entry = distEntries[bits & distRootMask];
+        if (entryKind(entry) & kEntryLink)
+            entry = distEntries[entryValue(entry) +
+                                lowBits(bits >> distRootBits, entryKind(entry) & 0x0Fu)];
+        kind = entryKind(entry);
+        if (kind > kEntryMaxExtraBits) {
+            exit = FastExit::InvalidDistance;
+            break;
+        }
+        bits >>= entryBits(entry);
+        bitCount -= entryBits(entry);
+        uint32_t distance = entryValue(entry) + lowBits(bits, kind);
+        bits >>= kind;
+        bitCount -= kind;
+
+        // Copy `length` bytes from `distance` back. The history in front of
+        // the window makes the source contiguous. With distance >= 8 every
+        // 8-byte chunk reads bytes already written; the over-copy lands in
+        // bytes not yet decoded.
+        const uint8_t* from = out - distance;
+        uint8_t* const end = out + length;
+        if (distance >= 8) {
+            do {
+                copy8(out, from);
+                out += 8;
+                from += 8;
+            } while (out < end);
+        } else if (distance == 1) {
+            std::memset(out, out[-1], length);
+        } else {
+            do {
+                *out++ = *from++;
+            } while (out < end);
+        }
+        out = end;
+    }
+
+    m_inPos = in;
+    m_bitBuffer = bits;
+    m_bitCount = bitCount;
+    m_windowPos = static_cast<uint32_t>(out - windowStart());
+    return exit;
+}
+
+// One symbol read field by field with exact end-of-input checks. Returns
+// false at the end of the block or on a fault.
+bool InflateState2::decodeOneSymbol() {
+    fillBits(kDeflateMaxCodeBits);
+    uint32_t entry = m_litTable->lookup(m_bitBuffer);
+    uint32_t kind = entryKind(entry);
+    if (kind == kEntryInvalid) {
+        fault(entryBits(entry) > realBitCount() ? InflateResult::InputExhausted
+                                                : InflateResult::InvalidLiteralLength);
+        return false;
+    }
+    m_bitBuffer >>= entryBits(entry);
+    m_bitCount -= entryBits(entry);
+    if (usedMissingBits()) {
+        fault(InflateResult::InputExhausted);
+        return false;
+    }
+    if (kind == kEntryLiteral) {
+        windowStart()[m_windowPos++] = static_cast<uint8_t>(entryValue(entry));
+        return m_windowPos < kWindowBytes || flushFullWindow();
+    }
+    if (kind == kEntryEndOfBlock) {
+        m_mode = kModeBlockHeader;
+        return false;
+    }
+    uint32_t length = entryValue(entry) + takeBits(kind);
+
+    fillBits(kDeflateMaxCodeBits);
+    entry = m_distTable->lookup(m_bitBuffer);
+    kind = entryKind(entry);
+    if (kind > kEntryMaxExtraBits) {
+        fault(entryBits(entry) > realBitCount() ? InflateResult::InputExhausted
+                                                : InflateResult::InvalidDistance);
+        return false;
+    }
+    m_bitBuffer >>= entryBits(entry);
+    m_bitCount -= entryBits(entry);
+    uint32_t distance = entryValue(entry) + takeBits(kind);
+    if (usedMissingBits()) {
+        fault(InflateResult::InputExhausted);
+        return false;
+    }
+    uint8_t* out = windowStart() + m_windowPos;
+    const uint8_t* from = out - distance;
+    for (uint32_t i = 0; i < length; ++i) out[i] = from[i];  // byte by byte: overlaps repeat
+    m_windowPos += length;
+    return m_windowPos < kWindowBytes || flushFullWindow();
+}
+
+// ---------------------------------------------------------------------------
+// Bit input for the careful paths.
+// ---------------------------------------------------------------------------
+
+// Makes at least `count` bits (at most 56) available. Behind the end of the
+// input it adds zero bytes and counts them, so that reading on stays
+// harmless and usedMissingBits() tells whether any of them was consumed.
+void InflateState2::fillBits(uint32_t count) {
+    while (m_bitCount < count) {
+        if (m_inPos == m_inEnd && canRefillInput()) refillInput();
+        if (m_inPos < m_inEnd)
+            m_bitBuffer |= static_cast<uint64_t>(*m_inPos++) << m_bitCount;
+        else
+            ++m_missingBytes;  // the buffer is already zero above m_bitCount here
+        m_bitCount += 8;
+    }
+}
+
+uint32_t InflateState2::takeBits(uint32_t count) {
+    fillBits(count);
+    uint32_t value = lowBits(m_bitBuffer, count);
+    m_bitBuffer >>= count;
+    m_bitCount -= count;
+    return value;
+}
+
+uint32_t InflateState2::realBitCount() const {
+    uint32_t missingBits = m_missingBytes * 8;
+    return m_bitCount > missingBits ? m_bitCount - missingBits : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Output window.
+// ---------------------------------------------------------------------------
+
+// Hands the full window to the sink, makes it the history and moves the
+// bytes a back-reference wrote past its end to the start of the new window.
+bool InflateState2::flushFullWindow() {
+    if (!deliver(windowStart(), kWindowBytes)) return false;
+    uint32_t overflow = m_windowPos - kWindowBytes;
+    std::memmove(m_window, m_window + kWindowBytes, kWindowBytes + overflow);
+    m_windowPos = overflow;
+    return true;
+}
+
+// The sink must have room for the whole piece; otherwise decoding stops
+// without writing. Without a sink the bytes are discarded.
+bool InflateState2::deliver(const uint8_t* data, uint32_t size) {
+    if (m_sink != nullptr) {
+        uint32_t space = 0;
+        if (!m_sink->freeSpace(space) || space < size) {
+            fault(InflateResult::SinkRefused);
+            return false;
+        }
+        m_sink->write(data, size);  // a failing sink records its failure itself
+    }
+    m_bytesDelivered += size;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Streaming input window.
+// ---------------------------------------------------------------------------
+
+bool InflateState2::canRefillInput() const { return m_source != nullptr && !m_sourceEnded; }
+
+// Moves the unconsumed tail to the start of the input window and fills the
+// rest from the source.
+void InflateState2::refillInput() {
+    size_t tail = static_cast<size_t>(m_inEnd - m_inPos);
+    std::memmove(m_inputWindow, m_inPos, tail);
+    m_inPos = m_inputWindow;
+    m_inEnd = m_inputWindow + tail;
+    fillInputWindow();
+}
+
+// Reads until the window holds kStreamInputBytes or the source ends; a read
+// that fails or delivers nothing is the end.
+void InflateState2::fillInputWindow() {
+    uint8_t* const limit = m_inputWindow + kStreamInputBytes;
+    while (!m_sourceEnded && m_inEnd < limit) {
+        uint8_t* at = m_inputWindow + (m_inEnd - m_inputWindow);
+        uint32_t delivered = 0;
+        bool ok = m_source->readBytes(at, static_cast<uint32_t>(limit - at), &delivered);
+        if (!ok || delivered == 0) {
+            m_sourceEnded = true;
+            break;
+        }
+        m_inEnd = at + delivered;
+    }
+}

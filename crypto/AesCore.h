@@ -1,0 +1,79 @@
+#pragma once
+// AesCore — the bare AES block transform of FIPS-197: key expansion for
+// 128-, 192- and 256-bit keys and the encryption or decryption of one 16-byte
+// block. No chaining, no padding, no key material handling: the cipher classes
+// (Rijndael2, the WinZip AES counter mode) build those on top.
+//
+// The transform is table-driven. Four 256-entry 32-bit round tables per
+// direction merge SubBytes, ShiftRows and MixColumns (or their inverses) into
+// four look-ups and XORs per column; the S-box and the inverse S-box serve the
+// last round, which has no MixColumns. All tables are constant data computed
+// at compile time from the field arithmetic of FIPS-197 section 4.
+//
+// The decryption schedule is kept in the form of the equivalent inverse cipher
+// (FIPS-197 section 5.3.5): round keys in reverse order, with InvMixColumns
+// applied to all but the first and the last, so decryption runs the same
+// round structure as encryption.
+
+#include <cstdint>
+
+// Sizes fixed by FIPS-197.
+constexpr uint32_t kAesBlockBytes = 16;
+constexpr uint32_t kAes128KeyBytes = 16;
+constexpr uint32_t kAes192KeyBytes = 24;
+constexpr uint32_t kAes256KeyBytes = 32;
+constexpr int32_t kAes128Rounds = 10;
+constexpr int32_t kAes192Rounds = 12;
+constexpr int32_t kAes256Rounds = 14;
+constexpr int32_t kAesMaxRounds = kAes256Rounds;
+// One round key per round plus the initial AddRoundKey; four 32-bit words each.
+constexpr uint32_t kAesMaxRoundKeys = kAesMaxRounds + 1;
+constexpr uint32_t kAesWordsPerRoundKey = 4;
+constexpr uint32_t kAesMaxScheduleWords = kAesMaxRoundKeys * kAesWordsPerRoundKey;
+
+class AesCore {
+public:
+    // Which transform the current schedule serves.
+    enum class Direction : int32_t { Encrypt = 0, Decrypt = 1 };
+
+    // Starts without a schedule (isReady() is false).
+    AesCore();
+    // Overwrites the schedule with zeros.
+    ~AesCore();
+
+    AesCore(const AesCore&) = delete;
+    AesCore& operator=(const AesCore&) = delete;
+
+    // Expands a key of exactly 16, 24 or 32 bytes into the schedule for the
+    // given direction. Any other length (or a null key) wipes the schedule,
+    // leaves the object not ready and returns false.
+    bool expandKey(const uint8_t* key, uint32_t keyBytes, Direction direction);
+
+    // Enciphers one 16-byte block. Requires a ready encryption schedule; in and
+    // out may be the same block. Does nothing when the schedule is not ready
+    // or was made for decryption.
+    void encryptBlock(const uint8_t* in, uint8_t* out) const;
+
+    // Deciphers one 16-byte block. Requires a ready decryption schedule; in and
+    // out may be the same block. Does nothing when the schedule is not ready
+    // or was made for encryption.
+    void decryptBlock(const uint8_t* in, uint8_t* out) const;
+
+    // True after a successful expandKey, until wipe().
+    bool isReady() const { return m_rounds != 0; }
+    // The direction of the current schedule (meaningful when ready).
+    Direction direction() const { return m_direction; }
+    // 10, 12 or 14 when ready; 0 otherwise.
+    int32_t rounds() const { return m_rounds; }
+
+    // Overwrites the schedule with zeros; the object is no longer ready.
+    void wipe();
+
+private:
+    void expandEncryptSchedule(const uint8_t* key, uint32_t keyWords);
+    void convertToEquivalentInverse();
+
+    uint32_t m_roundKeys[kAesMaxScheduleWords];
+    int32_t m_rounds;
+    Direction m_direction;
+};

@@ -1,0 +1,147 @@
+// Creating directory trees by walking into them component by component.
+//
+// Format notes: a path may start with a drive part (everything up to and
+// including the first ':') and then a separator for the root of that drive;
+// without a drive, a leading separator means the root of the current drive.
+// The remaining components are entered one by one, each created when it
+// cannot be entered, so relative paths grow below the current directory.
+#include <cstring>
+#include <string>
+
+#include "core/LogBase.h"
+#include "core/StringBuffer.h"
+#include "core/XString.h"
+#include "io/FileSystem.h"
+
+namespace {
+
+// The longest drive part taken, ':' included (room for a drive letter and
+// more, but not for a directory name that happens to contain ':').
+constexpr size_t kMaxDrivePartChars = 9;
+
+bool enterDirectory(const char* utf8Path) {
+  XString path;
+  path.setFromUtf8(utf8Path);
+  return setCurrentDir(path);
+}
+
+bool fitsWorkArea(const char* utf8Path, LogBase* log) {
+  if (std::strlen(utf8Path) < kDirTreeWorkAreaBytes) return true;
+  if (log != nullptr) {
+    log->logError("Path is too long");
+    log->logData("path", utf8Path);
+  }
+  return false;
+}
+
+// The path with every '/' turned into '\', the one separator the walk splits on.
+std::string withBackslashes(const char* utf8Path) {
+  std::string work(utf8Path);
+  for (char& c : work) {
+    if (c == '/') c = '\\';
+  }
+  return work;
+}
+
+bool enterRoot(const std::string& root, LogBase* log) {
+  if (enterDirectory(root.c_str())) return true;
+  if (log != nullptr) {
+    log->logError("Failed to set directory to root directory");
+    log->logData("directory", root.c_str());
+  }
+  return false;
+}
+
+// Enters the drive's root when the path has a drive part; returns the
+// position after the ':' (0 without a drive part), or npos on failure. A
+// drive part longer than a drive name is refused rather than shortened:
+// shortened, it would name some other directory.
+size_t enterDrive(const std::string& work, LogBase* log) {
+  const size_t colon = work.find(':');
+  if (colon == std::string::npos) return 0;
+  const std::string root = work.substr(0, colon + 1) + "\\";
+  if (colon + 1 > kMaxDrivePartChars) {
+    if (log != nullptr) {
+      log->logError("Failed to set directory to root directory");
+      log->logData("directory", root.c_str());
+    }
+    return std::string::npos;
+  }
+  return enterRoot(root, log) ? colon + 1 : std::string::npos;
+}
+
+bool walkComponents(const std::string& work, size_t start, LogBase* log) {
+  while (start < work.size()) {
+    size_t end = work.find('\\', start);
+    if (end == std::string::npos) end = work.size();
+    if (end > start) {
+      const std::string component = work.substr(start, end - start);
+      if (!enterOrCreateDir(component.c_str(), log)) return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool enterOrCreateDir(const char* utf8Component, LogBase* log) {
+  const bool bad = utf8Component == nullptr || *utf8Component == 0 ||
+                   std::strchr(utf8Component, '\\') != nullptr ||
+                   std::strchr(utf8Component, ':') != nullptr;
+  if (bad) {
+    if (log != nullptr) {
+      log->logInfo("Cannot set directory, bad path");
+      log->logData("path", utf8Component != nullptr ? utf8Component : "null");
+    }
+    return false;
+  }
+  XString component;
+  component.setFromUtf8(utf8Component);
+  if (setCurrentDir(component)) return true;
+  if (!createDir(component, nullptr)) {
+    const DWORD error = GetLastError();
+    if (log != nullptr) {
+      StringBuffer text("CreateDirectory: ");
+      text.appendWindowsError(error);
+      log->logError("Failed to create directory");
+      log->logData("path", utf8Component);
+      log->logError(text.getString());
+    }
+    return false;
+  }
+  setCurrentDir(component);
+  return true;
+}
+
+bool makeDirTree(const char* utf8Path, LogBase* log) {
+  if (utf8Path == nullptr) return false;
+  if (*utf8Path != 0 && enterDirectory(utf8Path)) return true;
+  if (!fitsWorkArea(utf8Path, log)) return false;
+
+  const std::string work = withBackslashes(utf8Path);
+  size_t position = enterDrive(work, log);
+  if (position == std::string::npos) return false;
+  if (position < work.size() && work[position] == '\\') {
+    if (!enterRoot("\\", log)) return false;
+    ++position;
+  }
+  return walkComponents(work, position, log);
+}
+
+bool makeDirTreeKeepCwd(const char* utf8Path, LogBase* log) {
+  XString saved;
+  getCurrentDir(saved);
+  const bool made = makeDirTree(utf8Path, log);
+  setCurrentDir(saved);
+  return made;
+}
+
+bool makeParentDirs(const char* utf8Path, LogBase* log) {
+  if (utf8Path == nullptr) return false;
+  if (!fitsWorkArea(utf8Path, log)) return false;
+  const std::string work = withBackslashes(utf8Path);
+  const size_t lastSeparator = work.rfind('\\');
+  if (lastSeparator == std::string::npos) return true;  // no parent to make
+  return makeDirTreeKeepCwd(work.substr(0, lastSeparator).c_str(), log);
+}

@@ -1,0 +1,132 @@
+#include "io/FileDataSource.h"
+
+#include <cstring>
+#include <vector>
+
+#include "core/XString.h"
+#include "io/FileSystem.h"
+
+namespace {
+
+constexpr uint32_t kWordBytes = 4;
+
+uint32_t readLittleEndian32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// ReadFile's count; a failed read counts the bytes it did deliver.
+uint32_t readSome(HANDLE handle, uint8_t* into, uint32_t maxBytes) {
+  DWORD got = 0;
+  ReadFile(handle, into, maxBytes, &got, nullptr);
+  return got;
+}
+
+bool hasHandleValue(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
+
+}  // namespace
+
+FileDataSource::~FileDataSource() { releaseHandle(); }
+
+void FileDataSource::releaseHandle() {
+  if (m_ownsHandle && hasHandleValue(m_handle)) CloseHandle(m_handle);
+  m_handle = INVALID_HANDLE_VALUE;
+  m_ownsHandle = false;
+}
+
+FileDataSource* FileDataSource::openDataSourceFile(const char* utf8Path, LogBase* log) {
+  XString path;
+  path.setFromUtf8(utf8Path);
+  HANDLE handle = openForRead(path, log);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto* source = new FileDataSource();
+  source->attachOwnedHandle(handle);
+  return source;
+}
+
+void FileDataSource::attachHandle(HANDLE handle) {
+  if (handle != m_handle) releaseHandle();
+  m_handle = handle;
+  m_ownsHandle = false;
+}
+
+void FileDataSource::attachOwnedHandle(HANDLE handle) {
+  if (handle != m_handle) releaseHandle();
+  m_handle = handle;
+  m_ownsHandle = true;
+}
+
+bool FileDataSource::getFileSize(uint32_t& low, uint32_t& high) {
+  low = 0;
+  high = 0;
+  if (!hasHandleValue(m_handle)) return false;
+  DWORD sizeHigh = 0;
+  SetLastError(NO_ERROR);  // a success need not reset a stale error
+  const DWORD sizeLow = GetFileSize(m_handle, &sizeHigh);
+  // With the high half asked for, a low half of INVALID_FILE_SIZE is a real
+  // size unless the system reports an error.
+  if (sizeLow == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  low = sizeLow;
+  high = sizeHigh;
+  return true;
+}
+
+bool FileDataSource::readBytes(void* buffer, uint32_t maxBytes, uint32_t* bytesRead) {
+  if (bytesRead != nullptr) *bytesRead = 0;
+  if (maxBytes == 0 || buffer == nullptr) return false;
+  if (!hasHandleValue(m_handle)) return true;
+  const uint32_t got = readSome(m_handle, static_cast<uint8_t*>(buffer), maxBytes);
+  if (got == 0) {
+    releaseHandle();  // end of data
+    return true;
+  }
+  noteDelivered(got);
+  if (bytesRead != nullptr) *bytesRead = got;
+  return true;
+}
+
+bool FileDataSource::endOfData() { return !hasHandleValue(m_handle); }
+
+// Format notes: the candidate is tested at every byte offset. When fewer than
+// 4 bytes remain in the block behind it, those 0 to 3 bytes move to the start
+// of the block and the next read lands behind them, so a key that straddles
+// two reads is still seen whole.
+bool FileDataSource::findUint32(uint32_t key, uint32_t* bytesSkipped) {
+  if (bytesSkipped != nullptr) *bytesSkipped = 0;
+  if (!hasHandleValue(m_handle)) return false;
+
+  std::vector<uint8_t> block(kSearchBlockBytes);
+  uint32_t valid = readSome(m_handle, block.data(), kSearchBlockBytes);
+  if (valid < kWordBytes) return false;
+  uint64_t bytesReadSoFar = valid;
+  uint64_t candidateOffset = 0;  // relative to where the search started
+  uint32_t candidateInBlock = 0;
+
+  for (;;) {
+    while (valid >= kWordBytes) {
+      if (readLittleEndian32(block.data() + candidateInBlock) == key) {
+        // Back from the end of what was read to just after the match.
+        const int64_t move = static_cast<int64_t>(candidateOffset + kWordBytes) -
+                             static_cast<int64_t>(bytesReadSoFar);
+        LONG moveHigh = static_cast<LONG>(move >> 32);
+        SetLastError(NO_ERROR);
+        const DWORD moved = SetFilePointer(m_handle, static_cast<LONG>(move & 0xFFFFFFFF), &moveHigh,
+                                           FILE_CURRENT);
+        if (moved == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+        if (bytesSkipped != nullptr) *bytesSkipped = static_cast<uint32_t>(candidateOffset);
+        return true;
+      }
+      ++candidateOffset;
+      ++candidateInBlock;
+      --valid;
+    }
+    std::memmove(block.data(), block.data() + candidateInBlock, valid);
+    candidateInBlock = 0;
+    while (valid < kWordBytes) {
+      const uint32_t got = readSome(m_handle, block.data() + valid, kSearchBlockBytes - valid);
+      if (got == 0) return false;
+      bytesReadSoFar += got;
+      valid += got;
+    }
+  }
+}

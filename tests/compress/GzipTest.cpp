@@ -1,0 +1,144 @@
+// Gzip::inflateBuffer, the front the payload reader calls for every
+// compressed chunk: edge cases of the chunk format, the verdict on damaged
+// or truncated chunks, and a full-size chunk of real data.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "compress/Gzip.h"
+#include "core/DataBuffer.h"
+#include "tests/compress/CompressTestSupport.h"
+
+using namespace compress_test;
+
+namespace {
+
+struct GzipOutcome {
+    bool ok = false;
+    Bytes data;
+};
+
+GzipOutcome inflateChunk(const Bytes& chunk, DataBuffer& output) {
+    DataBuffer input;
+    input.append(chunk.data(), static_cast<uint32_t>(chunk.size()));
+    GzipOutcome outcome;
+    Gzip gzip;
+    outcome.ok = gzip.inflateBuffer(input, output);
+    outcome.data.assign(output.getData(), output.getData() + output.getSize());
+    return outcome;
+}
+
+GzipOutcome inflateChunk(const Bytes& chunk) {
+    DataBuffer output;
+    return inflateChunk(chunk, output);
+}
+
+Bytes realChunk() {
+    // The payload's largest chunk, cut from the real files of the machine
+    // (taken again from the first when they run out).
+    std::vector<Bytes> files;
+    for (const RealFile& file : realFiles()) {
+        Bytes data;
+        if (!readWholeFile(file.path, data)) {
+            ADD_FAILURE() << "cannot read " << file.path << ": install " << file.package;
+            return {};
+        }
+        files.push_back(std::move(data));
+    }
+    Bytes chunk;
+    for (size_t i = 0; chunk.size() < 2048575; ++i)
+        chunk.insert(chunk.end(), files[i % files.size()].begin(), files[i % files.size()].end());
+    chunk.resize(2048575);
+    return chunk;
+}
+
+}  // namespace
+
+TEST(GzipTest, EmptyInputGivesEmptyOutput) {
+    DataBuffer output;
+    output.append("leftover", 8);
+    GzipOutcome outcome = inflateChunk({}, output);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_TRUE(outcome.data.empty());
+}
+
+TEST(GzipTest, FinalStoredBlockOfLengthZeroGivesEmptyOutput) {
+    GzipOutcome outcome = inflateChunk({0x01, 0x00, 0x00, 0xFF, 0xFF});
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_TRUE(outcome.data.empty());
+}
+
+TEST(GzipTest, BytesAfterTheStreamAreIgnored) {
+    Bytes data(5000, 'r');
+    Bytes chunk = zlibDeflateRaw(data, 6);
+    chunk.insert(chunk.end(), {0xDE, 0xAD, 0xBE, 0xEF, 0x00, 0x01});
+    GzipOutcome outcome = inflateChunk(chunk);
+    EXPECT_TRUE(outcome.ok);
+    EXPECT_EQ(outcome.data, data);
+}
+
+TEST(GzipTest, TruncatedOrDamagedChunkFailsAndKeepsWholeWindows) {
+    Bytes data(100000);
+    TestRandom random(9);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i % 3 ? 'a' + random.below(4) : 'z');
+    Bytes chunk = zlibDeflateRaw(data, 6);
+    struct Case {
+        const char* label;
+        Bytes stream;
+    };
+    // Damage in the middle: the first 70,000 bytes flushed to a byte
+    // boundary, then a block of the reserved type 3.
+    Bytes damaged(chunk.size() + 64);
+    z_stream stream{};
+    ASSERT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    stream.next_in = data.data();
+    stream.avail_in = 70000;
+    stream.next_out = damaged.data();
+    stream.avail_out = static_cast<uInt>(damaged.size());
+    ASSERT_EQ(deflate(&stream, Z_FULL_FLUSH), Z_OK);
+    damaged.resize(stream.total_out);
+    deflateEnd(&stream);
+    damaged.push_back(0x07);  // BFINAL 1, BTYPE 3
+    const Case cases[] = {
+        {"cut in the middle", Bytes(chunk.begin(), chunk.begin() + chunk.size() / 2)},
+        {"last byte missing", Bytes(chunk.begin(), chunk.end() - 1)},
+        {"reserved block type after 70,000 bytes", damaged},
+        {"reserved block type", Bytes{0x07}},
+    };
+    for (const Case& c : cases) {
+        GzipOutcome outcome = inflateChunk(c.stream);
+        EXPECT_FALSE(outcome.ok) << c.label;
+        EXPECT_EQ(outcome.data.size() % 32768, 0u) << c.label;
+        EXPECT_TRUE(Bytes(data.begin(), data.begin() + outcome.data.size()) == outcome.data) << c.label;
+    }
+}
+
+TEST(GzipTest, ZlibWrappedStreamIsNotTakenForItsData) {
+    // 78 9C reads as a non-final stored block whose length check fails.
+    Bytes data(1000, 'w');
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes wrapped(size);
+    ASSERT_EQ(compress2(wrapped.data(), &size, data.data(), static_cast<uLong>(data.size()), 6), Z_OK);
+    wrapped.resize(size);
+    GzipOutcome outcome = inflateChunk(wrapped);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.data, data);
+}
+
+TEST(GzipTest, FullSizeChunkOfRealDataIntoAReusedBuffer) {
+    Bytes chunk = realChunk();
+    ASSERT_EQ(chunk.size(), 2048575u);
+    // The payload reader reserves its output buffer once and reuses it:
+    // inflateBuffer clears it without releasing it. (OutputDataBuffer wants
+    // 8 bytes of room behind each write, hence the 8 extra bytes here.)
+    DataBuffer output;
+    output.ensureCapacity(2048576 + 8);
+    const uint8_t* block = output.getData();
+    for (int level : {1, 6, 9}) {
+        GzipOutcome outcome = inflateChunk(zlibDeflateRaw(chunk, level), output);
+        EXPECT_TRUE(outcome.ok) << "level " << level;
+        EXPECT_TRUE(outcome.data == chunk) << "level " << level;
+        EXPECT_EQ(output.getData(), block) << "the output buffer was reallocated";
+    }
+}

@@ -1,0 +1,89 @@
+// Entry names: what may be packed, and how a stored name becomes a path
+// below the extraction folder (or is refused).
+#ifdef BVSFX_TOOL_PATH
+
+#include "tools/bvsfx/EntryName.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using EntryName::PackProblem;
+
+TEST(EntryName, PackingRules) {
+    struct Case {
+        const char* label;
+        std::string name;
+        bool encrypted;
+        PackProblem expected;
+    } cases[] = {
+        {"plain", "docs/guide.txt", false, PackProblem::None},
+        {"non-ASCII UTF-8", "d\xC3\xA9j\xC3\xA0/\xE6\x97\xA5\xE6\x9C\xAC.txt", false, PackProblem::None},
+        {"four-byte UTF-8", "\xF0\x9F\x98\x80", false, PackProblem::None},
+        {"empty", "", false, PackProblem::Empty},
+        {"Latin-1 byte", "caf\xE9", false, PackProblem::NotUtf8},
+        {"overlong slash", "a\xC0\xAF" "b", false, PackProblem::NotUtf8},
+        {"surrogate", "\xED\xA0\x80", false, PackProblem::NotUtf8},
+        {"above U+10FFFF", "\xF4\x90\x80\x80", false, PackProblem::NotUtf8},
+        {"cut sequence", "ab\xE6\x97", false, PackProblem::NotUtf8},
+        {"backslash", "a\\b", false, PackProblem::Backslash},
+        {"drive-like", "c:stuff", false, PackProblem::DriveLike},
+        {"colon later is fine", "ab:c", false, PackProblem::None},
+        {"control byte", "a\nb", false, PackProblem::ControlByte},
+        {"65535 bytes plain", std::string(65535, 'a'), false, PackProblem::None},
+        {"65536 bytes plain", std::string(65536, 'a'), false, PackProblem::TooLong},
+        {"65519 bytes encrypted", std::string(65519, 'a'), true, PackProblem::None},
+        {"65520 bytes encrypted", std::string(65520, 'a'), true, PackProblem::TooLong},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EntryName::checkForPacking(c.name, c.encrypted), c.expected) << c.label;
+    }
+}
+
+TEST(EntryName, StoredLengthOfEncryptedNamesIsPaddedCiphertext) {
+    EXPECT_EQ(EntryName::storedLength(5, false), 5u);
+    EXPECT_EQ(EntryName::storedLength(5, true), 16u);
+    EXPECT_EQ(EntryName::storedLength(16, true), 32u);
+    EXPECT_EQ(EntryName::storedLength(EntryName::kMaxEncryptedNameBytes, true), 65520u);
+}
+
+TEST(EntryName, SafeRelativePaths) {
+    struct Case {
+        const char* label;
+        std::string stored;
+        const char* relative;  // null: refused
+    } cases[] = {
+        {"plain", "a/b.txt", "a/b.txt"},
+        {"backslashes", "a\\b\\c.txt", "a/b/c.txt"},
+        {"dot and doubled separators", "./a//b/./c", "a/b/c"},
+        {"dot-dot inside", "a/x/../b", "a/b"},
+        {"dot-dot back to the top", "a/../b", "b"},
+        {"climbs out", "../evil", nullptr},
+        {"climbs out later", "a/../../evil", nullptr},
+        {"climbs out with backslashes", "a\\..\\..\\evil", nullptr},
+        {"absolute slash", "/etc/passwd", nullptr},
+        {"absolute backslash", "\\Windows\\x", nullptr},
+        {"drive", "C:/x", nullptr},
+        {"drive without separator", "c:x", nullptr},
+        {"only dots", "./.", nullptr},
+        {"empty", "", nullptr},
+        {"NUL inside", std::string("a\0b", 3), nullptr},
+        {"three dots is a name", "a/.../b", "a/.../b"},
+    };
+    for (const Case& c : cases) {
+        std::string relative;
+        std::string reason;
+        const bool ok = EntryName::toSafeRelativePath(c.stored, relative, reason);
+        EXPECT_EQ(ok, c.relative != nullptr) << c.label << ": " << reason;
+        if (ok && c.relative != nullptr) {
+            EXPECT_EQ(relative, c.relative) << c.label;
+        }
+        if (!ok) {
+            EXPECT_FALSE(reason.empty()) << c.label;
+        }
+    }
+}
+
+}  // namespace
+
+#endif  // BVSFX_TOOL_PATH

@@ -1,0 +1,68 @@
+#include "tools/bvsfx/Commands.h"
+
+#include <cstdio>
+#include <string>
+
+#include "tools/bvsfx/ExitCode.h"
+#include "tools/bvsfx/Messages.h"
+#include "tools/bvsfx/PackOptions.h"
+#include "tools/bvsfx/Packer.h"
+
+namespace {
+
+int runPack(const std::vector<std::string>& args) {
+    PackOptions options;
+    std::string error;
+    if (!parsePackOptions(args, options, error)) {
+        Messages::error(error + " (see bvsfx pack --help)");
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kPackHelp, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(kExitCodeHelp, stdout);
+        return kExitOk;
+    }
+    Packer packer(options);
+    return packer.run();
+}
+
+}  // namespace
+
+const char* const kGeneralHelp =
+    "Usage: bvsfx COMMAND [options] ...\n"
+    "\n"
+    "Builds self-extracting installers and looks into them.\n"
+    "\n"
+    "Commands:\n"
+    "  pack -o OUT [options] INPUT...   write an installer holding the inputs\n"
+    "  list FILE                        the entries of an installer\n"
+    "  info FILE                        header, settings, counts, sizes, stub kind\n"
+    "  test FILE                        decode every chunk and report damage\n"
+    "  extract FILE [-C DIR]            recreate the entries below DIR\n"
+    "\n"
+    "`bvsfx COMMAND --help` describes each command's options.\n"
+    "  -h, --help       this text\n"
+    "  --version        the version\n";
+
+int runBvsfx(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        std::fputs(kGeneralHelp, stderr);
+        return kExitUsage;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::fputs(kGeneralHelp, stdout);
+        std::fputs("\n", stdout);
+        std::fputs(kExitCodeHelp, stdout);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("bvsfx %s\n", BVSFX_VERSION);
+        return kExitOk;
+    }
+    if (command == "pack") return runPack(rest);
+    Messages::error("unknown command " + command + " (see bvsfx --help)");
+    return kExitUsage;
+}

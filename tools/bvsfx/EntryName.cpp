@@ -1,0 +1,128 @@
+#include "tools/bvsfx/EntryName.h"
+
+#include <vector>
+
+#include "payload/PayloadFormat.h"
+
+namespace EntryName {
+
+namespace {
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+bool startsWithDrive(const std::string& name) {
+    if (name.size() < 2 || name[1] != ':') return false;
+    const char c = name[0];
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Length of the UTF-8 sequence a lead byte starts, 0 for an invalid lead.
+int sequenceLength(uint8_t lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+}  // namespace
+
+uint32_t storedLength(uint32_t nameBytes, bool encrypted) {
+    if (!encrypted) return nameBytes;
+    const uint32_t block = PayloadFormat::kCipherBlockBytes;
+    return (nameBytes / block + 1) * block;
+}
+
+bool isValidUtf8(const std::string& text) {
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(text.data());
+    const size_t size = text.size();
+    size_t i = 0;
+    while (i < size) {
+        const int length = sequenceLength(p[i]);
+        if (length == 0 || i + length > size) return false;
+        uint32_t codePoint = length == 1 ? p[i] : p[i] & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            codePoint = (codePoint << 6) | (p[i + k] & 0x3F);
+        }
+        // Overlong 3- and 4-byte forms, surrogates and values past U+10FFFF;
+        // the 2-byte overlongs are excluded by the lead-byte range.
+        if (length == 3 && (codePoint < 0x800 || (codePoint >= 0xD800 && codePoint <= 0xDFFF))) return false;
+        if (length == 4 && (codePoint < 0x10000 || codePoint > 0x10FFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+PackProblem checkForPacking(const std::string& name, bool encrypted) {
+    if (name.empty()) return PackProblem::Empty;
+    if (!isValidUtf8(name)) return PackProblem::NotUtf8;
+    for (char c : name) {
+        if (c == '\\') return PackProblem::Backslash;
+        if (static_cast<uint8_t>(c) < 0x20) return PackProblem::ControlByte;
+    }
+    if (startsWithDrive(name)) return PackProblem::DriveLike;
+    const uint64_t limit = encrypted ? kMaxEncryptedNameBytes : PayloadFormat::kMaxEntryNameBytes;
+    if (name.size() > limit) return PackProblem::TooLong;
+    return PackProblem::None;
+}
+
+const char* describe(PackProblem problem) {
+    switch (problem) {
+        case PackProblem::None: return "no problem";
+        case PackProblem::Empty: return "the name is empty";
+        case PackProblem::NotUtf8: return "the name is not valid UTF-8";
+        case PackProblem::Backslash:
+            return "the name holds '\\', which the installer takes for a folder separator";
+        case PackProblem::DriveLike:
+            return "the name starts like a drive (\"X:\"), which the installer takes for an absolute path";
+        case PackProblem::ControlByte: return "the name holds a control character";
+        case PackProblem::TooLong:
+            return "the name is longer than an entry name can be (65535 stored bytes, 65519 when encrypted)";
+    }
+    return "unknown problem";
+}
+
+bool toSafeRelativePath(const std::string& stored, std::string& relative, std::string& reason) {
+    relative.clear();
+    if (stored.find('\0') != std::string::npos) {
+        reason = "the name holds a NUL byte";
+        return false;
+    }
+    if (!stored.empty() && isSeparator(stored[0])) {
+        reason = "the name is absolute";
+        return false;
+    }
+    if (startsWithDrive(stored)) {
+        reason = "the name starts with a drive";
+        return false;
+    }
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= stored.size()) {
+        size_t end = start;
+        while (end < stored.size() && !isSeparator(stored[end])) ++end;
+        const std::string part = stored.substr(start, end - start);
+        if (part == "..") {
+            if (parts.empty()) {
+                reason = "the name climbs above the extraction folder";
+                return false;
+            }
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    if (parts.empty()) {
+        reason = "the name is empty";
+        return false;
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) relative += '/';
+        relative += parts[i];
+    }
+    return true;
+}
+
+}  // namespace EntryName

@@ -1,0 +1,188 @@
+#include "tools/bvsfx/InputTree.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "io/FileInfo.h"
+#include "platform/win32.h"
+#include "tools/bvsfx/EntryName.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The attribute bits a packed entry carries; others (hidden, system, ...)
+// have no meaning on the systems we read from.
+constexpr uint32_t kPackedAttributeBits =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
+
+std::string displayPath(const fs::path& path) { return path.string(); }
+
+// The name an input is packed under: its last component, after "dir/",
+// "dir/." and "." have been resolved.
+std::string inputName(const fs::path& input) {
+    std::error_code error;
+    fs::path full = fs::weakly_canonical(fs::absolute(input, error), error);
+    if (error) full = fs::absolute(input).lexically_normal();
+    return full.filename().string();
+}
+
+}  // namespace
+
+bool readEntryMetadata(const fs::path& source, uint64_t& fileTime, uint32_t& attributes,
+                       bool& isDirectory) {
+    FileInfo info;
+    std::error_code error;
+    const fs::path full = fs::absolute(source, error);
+    if (error || !info.loadFileInfo(full.string().c_str(), nullptr)) return false;
+    const FILETIME& written = info.getLastWriteTime();
+    fileTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    isDirectory = info.isDirectory();
+    attributes = info.getAttributes() & kPackedAttributeBits;
+    if (!isDirectory) attributes |= FILE_ATTRIBUTE_ARCHIVE;
+    return true;
+}
+
+InputTree::InputTree(bool keepRoot, fs::path exclude) : m_keepRoot(keepRoot), m_exclude(std::move(exclude)) {}
+
+bool InputTree::gather(const std::vector<std::string>& inputs) {
+    std::vector<Pending> top;
+    for (const std::string& input : inputs) {
+        std::error_code error;
+        const bool lone = inputs.size() == 1 && fs::is_directory(input, error);
+        addInput(input, lone && !m_keepRoot, top);
+    }
+    if (!m_errors.empty()) return false;
+    walk(top);
+    return m_errors.empty();
+}
+
+void InputTree::addInput(const fs::path& input, bool asContents, std::vector<Pending>& top) {
+    std::error_code error;
+    const fs::file_status status = fs::status(input, error);
+    if (error || !fs::exists(status)) {
+        const bool dangling = fs::is_symlink(fs::symlink_status(input, error));
+        m_errors.push_back(displayPath(input) +
+                           (dangling ? ": the link points nowhere" : ": no such file or folder"));
+        return;
+    }
+    if (asContents) {
+        listFolder(input, std::string(), top);
+        return;
+    }
+    const std::string name = inputName(input);
+    if (name.empty() || name == "." || name == "..") {
+        m_errors.push_back(displayPath(input) + ": cannot be packed under a name of its own "
+                                                "(pack it alone, without --keep-root, to pack its contents)");
+        return;
+    }
+    if (!fs::is_regular_file(status) && !fs::is_directory(status)) {
+        m_errors.push_back(displayPath(input) + ": not a file or folder");
+        return;
+    }
+    top.push_back(Pending{name, input});
+}
+
+void InputTree::listFolder(const fs::path& folder, const std::string& prefix, std::vector<Pending>& out) {
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    if (error) {
+        m_errors.push_back(displayPath(folder) + ": cannot read the folder (" + error.message() + ")");
+        return;
+    }
+    // Sorted first, so that warnings and errors come out in a stable order.
+    std::vector<fs::path> paths;
+    for (; it != fs::directory_iterator(); it.increment(error)) paths.push_back(it->path());
+    if (error) {
+        m_errors.push_back(displayPath(folder) + ": cannot read the folder (" + error.message() + ")");
+        return;
+    }
+    std::sort(paths.begin(), paths.end());
+    for (const fs::path& path : paths) {
+        const std::string name = prefix + path.filename().string();
+        std::error_code statusError;
+        const fs::file_status own = fs::symlink_status(path, statusError);
+        if (fs::is_symlink(own)) {
+            const fs::file_status target = fs::status(path, statusError);
+            if (statusError || !fs::exists(target)) {
+                m_errors.push_back(displayPath(path) + ": the link points nowhere");
+                continue;
+            }
+            if (fs::is_directory(target)) {
+                m_warnings.push_back(displayPath(path) + ": link to a folder not followed, skipped");
+                continue;
+            }
+            if (!fs::is_regular_file(target)) {
+                m_warnings.push_back(displayPath(path) + ": not a file or folder, skipped");
+                continue;
+            }
+        } else if (!fs::is_regular_file(own) && !fs::is_directory(own)) {
+            m_warnings.push_back(displayPath(path) + ": not a file or folder, skipped");
+            continue;
+        }
+        out.push_back(Pending{name, path});
+    }
+}
+
+void InputTree::walk(std::vector<Pending>& level) {
+    std::sort(level.begin(), level.end(),
+              [](const Pending& a, const Pending& b) { return a.name < b.name; });
+    checkDuplicateNames(level);
+    for (const Pending& pending : level) {
+        if (isExcluded(pending.source)) continue;
+        PackEntry entry;
+        if (!describeEntry(pending, entry)) continue;
+        const bool isDirectory = entry.isDirectory;
+        const fs::path source = entry.source;
+        const std::string name = entry.name;
+        m_entries.push_back(std::move(entry));
+        if (!isDirectory) continue;
+        std::vector<Pending> children;
+        listFolder(source, name + "/", children);
+        walk(children);
+    }
+}
+
+bool InputTree::describeEntry(const Pending& pending, PackEntry& entry) {
+    entry.name = pending.name;
+    entry.source = pending.source;
+    // Names are checked here for what the file system can give; the
+    // length limits, which depend on encryption, are checked by the packer.
+    const EntryName::PackProblem problem = EntryName::checkForPacking(pending.name, false);
+    if (problem != EntryName::PackProblem::None && problem != EntryName::PackProblem::TooLong) {
+        m_errors.push_back(displayPath(pending.source) + ": " + EntryName::describe(problem));
+        return false;
+    }
+    if (!readEntryMetadata(pending.source, entry.fileTime, entry.attributes, entry.isDirectory)) {
+        m_errors.push_back(displayPath(pending.source) + ": cannot be read");
+        return false;
+    }
+    if (entry.isDirectory) {
+        ++m_directoryCount;
+        return true;
+    }
+    std::error_code error;
+    entry.size = fs::file_size(pending.source, error);
+    if (error) {
+        m_errors.push_back(displayPath(pending.source) + ": cannot be read (" + error.message() + ")");
+        return false;
+    }
+    ++m_fileCount;
+    m_totalFileBytes += entry.size;
+    return true;
+}
+
+bool InputTree::isExcluded(const fs::path& source) const {
+    if (m_exclude.empty() || source.filename() != m_exclude.filename()) return false;
+    std::error_code error;
+    return fs::equivalent(source, m_exclude, error);
+}
+
+void InputTree::checkDuplicateNames(const std::vector<Pending>& sorted) {
+    for (size_t i = 1; i < sorted.size(); ++i) {
+        if (sorted[i].name == sorted[i - 1].name) {
+            m_errors.push_back(displayPath(sorted[i - 1].source) + " and " + displayPath(sorted[i].source) +
+                               ": both would be packed as " + sorted[i].name);
+        }
+    }
+}

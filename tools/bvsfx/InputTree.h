@@ -1,0 +1,80 @@
+#pragma once
+// InputTree: the entries a pack writes, gathered from its inputs.
+//
+// Order: depth first, a directory before its contents, the entries of one
+// folder (and the top-level names of all inputs) sorted by the bytes of
+// their UTF-8 names, so the same inputs always give the same order whatever
+// order the file system lists them in or the command line names them in.
+//
+// Names: relative to each input's parent, '/'-separated. A lone folder
+// input is packed as its contents unless keepRoot asks for its own name in
+// front. Times are the last-write time as a Windows FILETIME; attributes are
+// the Windows bits read-only (no owner write permission), directory, and
+// archive for files.
+//
+// Links and special files: a symbolic link to a file is packed as that file
+// (its content, time and attributes); a symbolic link to a folder met inside
+// a walk is not followed (it could loop or pack a tree twice) and is reported
+// as a warning, as are sockets, pipes and devices. Inputs named on the
+// command line are followed, links or not.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct PackEntry {
+    std::string name;               // UTF-8, '/'-separated, relative
+    std::filesystem::path source;   // where to read it
+    bool isDirectory = false;
+    uint64_t fileTime = 0;          // FILETIME of the last write
+    uint32_t attributes = 0;        // Windows attribute bits
+    uint64_t size = 0;              // bytes at walk time (files)
+};
+
+class InputTree {
+public:
+    // exclude: a path never to pack (the output file, when it lies inside an
+    // input); may be empty.
+    InputTree(bool keepRoot, std::filesystem::path exclude);
+
+    // Walks every input. False when any input or entry is missing,
+    // unreadable or unnamable; every such problem is in errors(), each as
+    // one line. Skipped entries are in warnings().
+    bool gather(const std::vector<std::string>& inputs);
+
+    const std::vector<PackEntry>& entries() const { return m_entries; }
+    const std::vector<std::string>& errors() const { return m_errors; }
+    const std::vector<std::string>& warnings() const { return m_warnings; }
+    uint64_t totalFileBytes() const { return m_totalFileBytes; }
+    uint32_t fileCount() const { return m_fileCount; }
+    uint32_t directoryCount() const { return m_directoryCount; }
+
+private:
+    struct Pending {
+        std::string name;
+        std::filesystem::path source;
+    };
+
+    void addInput(const std::filesystem::path& input, bool asContents, std::vector<Pending>& top);
+    void listFolder(const std::filesystem::path& folder, const std::string& prefix,
+                    std::vector<Pending>& out);
+    void walk(std::vector<Pending>& level);
+    bool describeEntry(const Pending& pending, PackEntry& entry);
+    bool isExcluded(const std::filesystem::path& source) const;
+    void checkDuplicateNames(const std::vector<Pending>& sorted);
+
+    bool m_keepRoot;
+    std::filesystem::path m_exclude;
+    std::vector<PackEntry> m_entries;
+    std::vector<std::string> m_errors;
+    std::vector<std::string> m_warnings;
+    uint64_t m_totalFileBytes = 0;
+    uint32_t m_fileCount = 0;
+    uint32_t m_directoryCount = 0;
+};
+
+// The last-write time, attributes and kind of a file or folder, read through
+// the library's FileInfo (links followed). False when it cannot be read.
+bool readEntryMetadata(const std::filesystem::path& source, uint64_t& fileTime,
+                       uint32_t& attributes, bool& isDirectory);

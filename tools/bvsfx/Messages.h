@@ -1,0 +1,15 @@
+#pragma once
+// Messages: what bvsfx says on standard error. Every line starts with
+// "bvsfx: " and, for problems, the word "error" or "warning", so that a
+// script can grep for them.
+
+#include <string>
+
+namespace Messages {
+
+void error(const std::string& text);
+void warning(const std::string& text);
+// Plain information; suppressed by -q.
+void note(const std::string& text, bool quiet);
+
+}  // namespace Messages

@@ -1,0 +1,210 @@
+#include "tools/bvsfx/PackOptions.h"
+
+#include <thread>
+
+#include "tools/bvsfx/CommandLine.h"
+#include "tools/bvsfx/StubLocator.h"
+
+namespace {
+
+enum PackOptionId {
+    kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
+    kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kQuiet, kHelp,
+};
+
+const std::vector<OptionSpec> kPackSpecs = {
+    {"output", 'o', OptionArity::Value, kOutput},
+    {"stub", 0, OptionArity::Value, kStub},
+    {"title", 0, OptionArity::Value, kTitle},
+    {"caption", 0, OptionArity::Value, kCaption},
+    {"setup", 0, OptionArity::Value, kSetup},
+    {"setup-params", 0, OptionArity::Value, kSetupParamsOption},
+    {"dir", 0, OptionArity::Value, kDir},
+    {"temp", 0, OptionArity::Flag, kTemp},
+    {"silent", 0, OptionArity::Flag, kSilent},
+    {"set", 0, OptionArity::Value, kSet},
+    {"level", 'l', OptionArity::Value, kLevel},
+    {"password", 'p', OptionArity::Value, kPassword},
+    {"password-file", 0, OptionArity::Value, kPasswordFile},
+    {"key-bits", 0, OptionArity::Value, kKeyBits},
+    {"jobs", 'j', OptionArity::Value, kJobs},
+    {"keep-root", 0, OptionArity::Flag, kKeepRoot},
+    {"quiet", 'q', OptionArity::Flag, kQuiet},
+    {"help", 'h', OptionArity::Flag, kHelp},
+};
+
+// Installer settings named by the options, in the order they are written.
+constexpr const char* kAppTitle = "appTitle";
+constexpr const char* kAppCaption = "appCaption";
+constexpr const char* kSetupFilename = "setupFilename";
+constexpr const char* kSetupParams = "setupParams";
+constexpr const char* kUnzipDir = "unzipDir";
+constexpr const char* kNoInterface = "noInterface";
+constexpr const char* kUnzipToTemp = "unzipToTemp";
+constexpr const char* kNamedOrder[] = {kAppTitle, kAppCaption, kSetupFilename, kSetupParams,
+                                       kUnzipDir, kNoInterface, kUnzipToTemp};
+
+void putSetting(std::vector<std::pair<std::string, std::string>>& settings, const std::string& name,
+                const std::string& value) {
+    for (auto& setting : settings) {
+        if (setting.first == name) {
+            setting.second = value;
+            return;
+        }
+    }
+    settings.emplace_back(name, value);
+}
+
+uint32_t defaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : (cores > kMaxJobs ? kMaxJobs : cores);
+}
+
+bool takeNumber(const ParsedOption& option, long minimum, long maximum, long& value, std::string& error) {
+    if (parseBoundedInt(option.value, minimum, maximum, value)) return true;
+    error = option.spelling + " takes a whole number from " + std::to_string(minimum) + " to " +
+            std::to_string(maximum) + ", not \"" + option.value + "\"";
+    return false;
+}
+
+}  // namespace
+
+const char* const kPackHelp =
+    "Usage: bvsfx pack -o OUT [options] INPUT...\n"
+    "\n"
+    "Writes an installer: a copy of a stub followed by a payload holding the\n"
+    "INPUT files and folders. A lone folder is packed as its contents;\n"
+    "otherwise each input is packed under its own name.\n"
+    "\n"
+    "Output and stub:\n"
+    "  -o, --output OUT        the installer to write (replaced when it exists)\n"
+    "  --stub win32|win64|linux|PATH\n"
+    "                          the stub to copy (default win32, the 32-bit\n"
+    "                          Windows stub), looked up next to bvsfx and in\n"
+    "                          the build tree\n"
+    "Installer settings:\n"
+    "  --title TEXT            window title (appTitle)\n"
+    "  --caption TEXT          dialog caption (appCaption)\n"
+    "  --setup NAME            program to start after extraction (setupFilename),\n"
+    "                          a name inside the package\n"
+    "  --setup-params TEXT     its parameters (setupParams)\n"
+    "  --dir FOLDER            destination folder (unzipDir); %temp% stands for\n"
+    "                          the temporary-files folder\n"
+    "  --temp                  extract to a new temporary folder (unzipToTemp)\n"
+    "  --silent                no dialog (noInterface); needs --dir or --temp\n"
+    "  --set NAME=VALUE        any setting (names are case-sensitive; at most\n"
+    "                          200 settings in all)\n"
+    "Data:\n"
+    "  -l, --level N           deflate level 1..9, 0 to store (default 6)\n"
+    "  -p, --password TEXT     encrypt with AES under this password\n"
+    "  --password-file FILE    the password is the file's first line\n"
+    "                          (or set BVSFX_PASSWORD in the environment)\n"
+    "  --key-bits 128|192|256  AES key length (default 256)\n"
+    "  --keep-root             keep a lone folder's own name in front\n"
+    "Running:\n"
+    "  -j, --jobs N            encoding threads (default: all cores)\n"
+    "  -q, --quiet             no progress bar, no notes\n"
+    "  -h, --help              this text\n";
+
+bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options, std::string& error) {
+    options = PackOptions();
+    options.stub = StubLocator::kDefaultStub;
+    options.jobs = defaultJobs();
+    ParsedCommandLine parsed;
+    if (!parseCommandLine(args, kPackSpecs, parsed, error)) return false;
+
+    std::vector<std::pair<std::string, std::string>> named;
+    std::vector<std::pair<std::string, std::string>> extra;
+    long number = 0;
+    for (const ParsedOption& option : parsed.options) {
+        switch (option.id) {
+            case kOutput: options.output = option.value; break;
+            case kStub: options.stub = option.value; break;
+            case kTitle: putSetting(named, kAppTitle, option.value); break;
+            case kCaption: putSetting(named, kAppCaption, option.value); break;
+            case kSetup: putSetting(named, kSetupFilename, option.value); break;
+            case kSetupParamsOption: putSetting(named, kSetupParams, option.value); break;
+            case kDir: putSetting(named, kUnzipDir, option.value); break;
+            case kTemp: putSetting(named, kUnzipToTemp, "true"); break;
+            case kSilent: putSetting(named, kNoInterface, "true"); break;
+            case kSet: {
+                const size_t equals = option.value.find('=');
+                if (equals == std::string::npos || equals == 0) {
+                    error = "--set takes NAME=VALUE with a name that is not empty, not \"" + option.value + "\"";
+                    return false;
+                }
+                putSetting(extra, option.value.substr(0, equals), option.value.substr(equals + 1));
+                break;
+            }
+            case kLevel:
+                if (!takeNumber(option, 0, 9, number, error)) return false;
+                options.level = static_cast<int32_t>(number);
+                break;
+            case kPassword:
+                options.password.optionGiven = true;
+                options.password.option = option.value;
+                break;
+            case kPasswordFile:
+                options.password.fileGiven = true;
+                options.password.file = option.value;
+                break;
+            case kKeyBits:
+                if (option.value != "128" && option.value != "192" && option.value != "256") {
+                    error = "--key-bits takes 128, 192 or 256, not \"" + option.value + "\"";
+                    return false;
+                }
+                options.keyBits = std::stoi(option.value);
+                break;
+            case kJobs:
+                if (!takeNumber(option, 1, kMaxJobs, number, error)) return false;
+                options.jobs = static_cast<uint32_t>(number);
+                break;
+            case kKeepRoot: options.keepRoot = true; break;
+            case kQuiet: options.quiet = true; break;
+            case kHelp: options.help = true; break;
+        }
+    }
+    if (options.help) return true;
+    if (options.password.optionGiven && options.password.fileGiven) {
+        error = "give --password or --password-file, not both";
+        return false;
+    }
+    if (options.output.empty()) {
+        error = "pack needs -o OUT";
+        return false;
+    }
+    if (parsed.operands.empty()) {
+        error = "pack needs at least one INPUT";
+        return false;
+    }
+    options.inputs = parsed.operands;
+
+    // Named settings in their fixed order, then --set ones; --set may
+    // override a named one.
+    for (const char* name : kNamedOrder) {
+        for (const auto& setting : named) {
+            if (setting.first == name) options.settings.push_back(setting);
+        }
+    }
+    for (const auto& setting : extra) putSetting(options.settings, setting.first, setting.second);
+    return true;
+}
+
+const std::string* findSetting(const PackOptions& options, const char* name) {
+    for (const auto& setting : options.settings) {
+        if (setting.first == name) return &setting.second;
+    }
+    return nullptr;
+}
+
+bool settingIsTrue(const PackOptions& options, const char* name) {
+    const std::string* value = findSetting(options, name);
+    if (value == nullptr || value->size() != 4) return false;
+    const char* word = "true";
+    for (size_t i = 0; i < 4; ++i) {
+        char c = (*value)[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}

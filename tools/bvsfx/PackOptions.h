@@ -1,0 +1,47 @@
+#pragma once
+// PackOptions: the command line of `bvsfx pack`, parsed and checked for
+// form (values in range); the checks that need the inputs or the stub are
+// the Packer's.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tools/bvsfx/Password.h"
+
+struct PackOptions {
+    std::string output;
+    std::string stub;                  // win32, win64, linux or a path
+    std::vector<std::string> inputs;
+    // The settings table, in the order written: the named options first
+    // (appTitle, appCaption, setupFilename, setupParams, unzipDir,
+    // noInterface, unzipToTemp), then --set pairs in command-line order. A
+    // name is written once: a later value replaces an earlier one in place.
+    std::vector<std::pair<std::string, std::string>> settings;
+    int32_t level = 6;                 // 0 stores, 1..9 deflate
+    int32_t keyBits = 256;
+    Password::Sources password;
+    uint32_t jobs = 1;
+    bool keepRoot = false;
+    bool quiet = false;
+    bool help = false;
+};
+
+constexpr int32_t kDefaultDeflateLevel = 6;
+constexpr int32_t kDefaultKeyBits = 256;
+constexpr uint32_t kMaxJobs = 256;
+
+// The text of `bvsfx pack --help`.
+extern const char* const kPackHelp;
+
+// False with a message for unknown options, bad values or missing operands
+// (unless --help was given).
+bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options, std::string& error);
+
+// The value of a setting, or null when absent.
+const std::string* findSetting(const PackOptions& options, const char* name);
+
+// Whether a setting holds "true" in any letter case (how the installer reads
+// noInterface and unzipToTemp).
+bool settingIsTrue(const PackOptions& options, const char* name);

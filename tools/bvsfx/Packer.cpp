@@ -1,0 +1,402 @@
+#include "tools/bvsfx/Packer.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include "compress/ZipCRC.h"
+#include "core/StringBuffer.h"
+#include "payload/PayloadFormat.h"
+#include "payload/PayloadKey.h"
+#include "payload/PayloadWriter.h"
+#include "tools/bvsfx/CheckRecord.h"
+#include "tools/bvsfx/EntryName.h"
+#include "tools/bvsfx/ExitCode.h"
+#include "tools/bvsfx/InputFile.h"
+#include "tools/bvsfx/Messages.h"
+#include "tools/bvsfx/ProgressBar.h"
+#include "tools/bvsfx/StubImage.h"
+#include "tools/bvsfx/StubLocator.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Output is assembled here and renamed over the output at the end.
+constexpr const char* kPartialSuffix = ".bvsfx-partial";
+// stdio buffer of the output; chunks arrive in pieces of up to 2 MB.
+constexpr size_t kOutputBufferBytes = 1 << 20;
+constexpr uint32_t kMaxSettingBytes = 0xFFFF;
+// Smallest read buffer of a file, so that a file longer than the walk saw
+// grows its buffer in a few steps.
+constexpr uint64_t kFirstReadBytes = 64 * 1024;
+
+fs::path absoluteOrSame(const std::string& path) {
+    std::error_code error;
+    fs::path full = fs::absolute(path, error);
+    return error ? fs::path(path) : full.lexically_normal();
+}
+
+bool isAscii(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<uint8_t>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+std::string normalisedSetupName(std::string name) {
+    for (char& c : name) {
+        if (c == '\\') c = '/';
+    }
+    while (name.rfind("./", 0) == 0) name.erase(0, 2);
+    return name;
+}
+
+std::string megabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.1f MB", bytes / (1024.0 * 1024.0));
+    return text;
+}
+
+void writeLittleEndian32(uint8_t* out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+Packer::Packer(const PackOptions& options)
+    : m_options(options), m_tree(options.keepRoot, absoluteOrSame(options.output)) {}
+
+Packer::~Packer() = default;
+
+int Packer::run() {
+    int code = resolvePassword();
+    if (code == kExitOk) code = checkSettings();
+    if (code == kExitOk) code = loadStub();
+    if (code == kExitOk) code = gatherInputs();
+    if (code == kExitOk) code = checkNames();
+    if (code != kExitOk) return code;
+    checkSetupProgram();
+    return writeInstaller();
+}
+
+int Packer::resolvePassword() {
+    std::string origin;
+    switch (Password::resolve(m_options.password, m_password, origin)) {
+        case Password::Result::None: return kExitOk;
+        case Password::Result::FileUnreadable:
+            Messages::error("cannot read the password from " + origin);
+            return kExitInput;
+        case Password::Result::Empty:
+            Messages::error("the password from " + origin + " is empty");
+            return kExitUsage;
+        case Password::Result::Found: break;
+    }
+    m_encrypted = true;
+    if (origin == Password::kEnvironmentVariable) {
+        Messages::note(std::string("encrypting with the password in ") + Password::kEnvironmentVariable,
+                       m_options.quiet);
+    }
+    if (m_password.size() > Password::kMaxInstallerPasswordBytes) {
+        Messages::error("the password is " + std::to_string(m_password.size()) +
+                        " bytes long; the installer's password field takes at most " +
+                        std::to_string(Password::kMaxInstallerPasswordBytes));
+        return kExitLimits;
+    }
+    return kExitOk;
+}
+
+int Packer::checkSettings() {
+    const bool silent = settingIsTrue(m_options, "noInterface");
+    const std::string* dir = findSetting(m_options, "unzipDir");
+    const bool hasDir = dir != nullptr && !dir->empty();
+    if (silent && m_encrypted) {
+        Messages::error("--silent with a password: a silent installer cannot ask for the password, "
+                        "so it would extract nothing");
+        return kExitUsage;
+    }
+    if (silent && !hasDir && !settingIsTrue(m_options, "unzipToTemp")) {
+        Messages::warning("--silent without --dir or --temp: the installer will show its dialog anyway");
+    }
+    if (m_options.settings.size() > PayloadFormat::kMaxSettingsPairs) {
+        Messages::error(std::to_string(m_options.settings.size()) + " settings; the installer reads at most " +
+                        std::to_string(PayloadFormat::kMaxSettingsPairs));
+        return kExitLimits;
+    }
+    for (const auto& setting : m_options.settings) {
+        if (setting.first.size() > kMaxSettingBytes || setting.second.size() > kMaxSettingBytes) {
+            Messages::error("setting " + setting.first.substr(0, 40) +
+                            ": names and values are limited to 65535 bytes");
+            return kExitLimits;
+        }
+    }
+    return kExitOk;
+}
+
+int Packer::loadStub() {
+    std::vector<std::string> tried;
+    if (!StubLocator::locate(m_options.stub, m_stubPath, tried)) {
+        std::string places;
+        for (const std::string& place : tried) places += "\n  " + place;
+        Messages::error("stub " + m_options.stub + " not found; looked at:" + places +
+                        "\n(build it, or give --stub PATH)");
+        return kExitInput;
+    }
+    std::ifstream in(m_stubPath, std::ios::binary);
+    m_stub.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) {
+        Messages::error("cannot read the stub " + m_stubPath);
+        return kExitInput;
+    }
+    const int64_t marker = StubImage::findMarker(m_stub.data(), m_stub.size());
+    if (marker >= 0) {
+        Messages::error("the stub " + m_stubPath + " holds a payload marker at offset " + std::to_string(marker) +
+                        " (an installer cannot serve as a stub: its payload would be found first)");
+        return kExitInput;
+    }
+    const StubKind kind = StubImage::detectKind(m_stub.data(), m_stub.size());
+    if (kind == StubKind::Unknown) {
+        Messages::warning("the stub " + m_stubPath + " is neither a Windows nor a Linux program");
+    }
+    if (m_encrypted && StubImage::isWindows(kind) && !isAscii(m_password)) {
+        Messages::warning("the password has characters outside ASCII; it is hashed as UTF-8, while the "
+                          "Windows installer hashes what is typed in the system's code page");
+    }
+    return kExitOk;
+}
+
+int Packer::gatherInputs() {
+    const bool ok = m_tree.gather(m_options.inputs);
+    for (const std::string& warning : m_tree.warnings()) Messages::warning(warning);
+    for (const std::string& error : m_tree.errors()) Messages::error(error);
+    if (!ok) return kExitInput;
+    if (m_tree.entries().empty()) Messages::warning("nothing to pack: the installer will hold no files");
+    return kExitOk;
+}
+
+int Packer::checkNames() {
+    int code = kExitOk;
+    for (const PackEntry& entry : m_tree.entries()) {
+        const EntryName::PackProblem problem = EntryName::checkForPacking(entry.name, m_encrypted);
+        if (problem != EntryName::PackProblem::None) {
+            Messages::error(entry.source.string() + ": " + EntryName::describe(problem));
+            code = kExitLimits;
+        } else if (entry.name.size() >= EntryName::kInstallerPathLimitBytes) {
+            Messages::warning(entry.name.substr(0, 60) + "...: a name of " + std::to_string(entry.name.size()) +
+                              " bytes is too long for the installer, which stops extracting there");
+        }
+    }
+    return code;
+}
+
+void Packer::checkSetupProgram() {
+    const std::string* setup = findSetting(m_options, "setupFilename");
+    if (setup == nullptr || setup->empty()) return;
+    const std::string wanted = normalisedSetupName(*setup);
+    for (const PackEntry& entry : m_tree.entries()) {
+        if (!entry.isDirectory && entry.name == wanted) return;
+    }
+    Messages::warning("the setup program " + *setup +
+                      " is not among the packed files; the installer will fail to start it "
+                      "unless the system finds it elsewhere");
+}
+
+int Packer::writeInstaller() {
+    const fs::path output = absoluteOrSame(m_options.output);
+    const fs::path partial = output.string() + kPartialSuffix;
+    FILE* out = std::fopen(partial.string().c_str(), "wb");
+    if (out == nullptr) {
+        Messages::error("cannot create " + partial.string());
+        return kExitOutput;
+    }
+    std::vector<char> buffer(kOutputBufferBytes);
+    std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
+
+    bool ok = std::fwrite(m_stub.data(), 1, m_stub.size(), out) == m_stub.size() && writePayload(out);
+    const uint64_t payloadBytes = m_writer ? m_writer->getBytesWritten() : 0;
+    m_pipeline.reset();  // joins the workers before the buffer goes
+    ok = std::fflush(out) == 0 && ok;
+    ok = std::fclose(out) == 0 && ok;
+    std::error_code error;
+    if (ok) fs::rename(partial, output, error);
+    if (!ok || error) {
+        fs::remove(partial, error);
+        if (m_failure.empty()) m_failure = "cannot write " + output.string();
+        Messages::error(m_failure);
+        return m_inputFailed ? kExitInput : kExitOutput;
+    }
+    // The installer runs like the stub: copy its permission bits (execute).
+    fs::permissions(output, fs::status(m_stubPath).permissions(), fs::perm_options::replace, error);
+
+    Messages::note("wrote " + output.string() + ": " + std::to_string(m_tree.fileCount()) + " files, " +
+                       std::to_string(m_tree.directoryCount()) + " folders, " +
+                       megabytes(m_tree.totalFileBytes()) + " in " + megabytes(payloadBytes) + " of payload (" +
+                       std::to_string(m_deflatedChunks) + " deflated and " + std::to_string(m_storedChunks) +
+                       " stored chunks" + (m_encrypted ? ", AES-" + std::to_string(m_options.keyBits) : "") +
+                       ") behind a stub of " + std::to_string(m_stub.size()) + " bytes",
+                   m_options.quiet);
+    return kExitOk;
+}
+
+bool Packer::writePayload(FILE* out) {
+    m_writer = std::make_unique<PayloadWriter>(out);
+    if (m_encrypted) {
+        if (!m_writer->setEncryption(m_password.c_str(), m_options.keyBits)) return false;
+        StringBuffer password(m_password.c_str());
+        derivePayloadKey(password, m_options.keyBits, m_key);
+    }
+    if (!m_writer->writeHeader()) return false;
+    for (const auto& setting : m_options.settings) {
+        if (!m_writer->addSetting(setting.first.c_str(), setting.second.c_str())) return false;
+    }
+    if (!m_writer->endSettings()) return false;
+
+    std::vector<std::unique_ptr<ChunkEncoder>> encoders;
+    for (uint32_t i = 0; i < m_options.jobs; ++i) {
+        encoders.push_back(std::make_unique<ChunkEncoder>(m_options.level, m_encrypted ? &m_key : nullptr,
+                                                          m_options.keyBits));
+    }
+    m_pipeline = std::make_unique<ChunkPipeline>(std::move(encoders));
+    m_progress = std::make_unique<ProgressBar>("pack", m_tree.totalFileBytes(), ProgressBar::wanted(m_options.quiet));
+
+    for (const PackEntry& entry : m_tree.entries()) {
+        if (entry.isDirectory) {
+            queue(PendingStep{PendingStep::Kind::Directory, &entry, nullptr, 0, 0});
+        } else if (!queueFile(entry)) {
+            return false;
+        }
+        if (!writeReadySteps(false)) return false;
+    }
+    while (!m_pending.empty()) {
+        if (!writeReadySteps(true)) return false;
+    }
+    if (!m_writer->writeEnd()) return false;
+    m_progress->finish();
+    return true;
+}
+
+bool Packer::queueFile(const PackEntry& entry) {
+    queue(PendingStep{PendingStep::Kind::BeginFile, &entry, nullptr, 0, 0});
+    InputFile input;
+    if (!input.open(fs::absolute(entry.source).string())) {
+        m_inputFailed = true;
+        m_failure = "cannot open " + entry.source.string();
+        return false;
+    }
+    const uint32_t sliceBytes = ChunkEncoder::maxSliceBytes(m_encrypted);
+    ZipCRC crc;
+    uint64_t size = 0;
+    bool atEnd = false;
+    while (!atEnd) {
+        std::vector<uint8_t> slice;
+        if (!readSlice(input, entry, sliceBytes, size, slice, atEnd)) return false;
+        if (slice.empty()) break;
+        crc.update(slice.data(), static_cast<uint32_t>(slice.size()));
+        size += slice.size();
+        queue(PendingStep{PendingStep::Kind::Chunk, &entry, m_pipeline->submit(std::move(slice)), 0, 0});
+        while (m_chunksPending >= chunksInFlightLimit()) {
+            if (!writeReadySteps(true)) return false;
+        }
+    }
+    queue(PendingStep{PendingStep::Kind::EndFile, &entry, nullptr, crc.final(), size});
+    return true;
+}
+
+// Every slice but a file's last holds exactly sliceBytes, whatever the size
+// the walk saw, so chunk boundaries depend on the content alone. The buffer
+// starts at the size the walk expects (plus one byte, to see the end) and
+// grows when the file turns out longer.
+bool Packer::readSlice(InputFile& input, const PackEntry& entry, uint32_t sliceBytes, uint64_t doneBytes,
+                       std::vector<uint8_t>& slice, bool& atEnd) {
+    const uint64_t expectedLeft = entry.size > doneBytes ? entry.size - doneBytes : 0;
+    uint64_t capacity = expectedLeft + 1;
+    if (capacity < kFirstReadBytes) capacity = kFirstReadBytes;
+    if (capacity > sliceBytes) capacity = sliceBytes;
+    uint32_t filled = 0;
+    for (;;) {
+        slice.resize(static_cast<size_t>(capacity));
+        uint32_t got = 0;
+        const uint32_t wanted = static_cast<uint32_t>(capacity) - filled;
+        if (!input.readFull(slice.data() + filled, wanted, got)) {
+            m_inputFailed = true;
+            m_failure = "cannot read " + entry.source.string();
+            return false;
+        }
+        filled += got;
+        if (got < wanted) {
+            atEnd = true;
+            break;
+        }
+        if (capacity == sliceBytes) break;
+        capacity = capacity * 2 > sliceBytes ? sliceBytes : capacity * 2;
+    }
+    slice.resize(filled);
+    return true;
+}
+
+void Packer::queue(PendingStep step) {
+    if (step.kind == PendingStep::Kind::Chunk) ++m_chunksPending;
+    m_pending.push_back(std::move(step));
+}
+
+uint32_t Packer::chunksInFlightLimit() const {
+    return m_options.jobs * kChunksInFlightPerWorker + kExtraChunksInFlight;
+}
+
+bool Packer::writeReadySteps(bool waitForFront) {
+    while (!m_pending.empty()) {
+        PendingStep& front = m_pending.front();
+        if (front.kind == PendingStep::Kind::Chunk) {
+            if (waitForFront) {
+                m_pipeline->wait(*front.job);
+                waitForFront = false;
+            } else if (!m_pipeline->isDone(*front.job)) {
+                return true;
+            }
+        }
+        if (!writeStep(front)) return false;
+        if (front.kind == PendingStep::Kind::Chunk) --m_chunksPending;
+        m_pending.pop_front();
+    }
+    return true;
+}
+
+bool Packer::writeStep(PendingStep& step) {
+    const PackEntry& entry = *step.entry;
+    switch (step.kind) {
+        case PendingStep::Kind::Directory:
+            return m_writer->writeDirectory(entry.name.c_str(), entry.fileTime, entry.attributes);
+        case PendingStep::Kind::BeginFile:
+            return m_writer->beginFile(entry.name.c_str(), entry.fileTime, entry.attributes);
+        case PendingStep::Kind::Chunk:
+            if (!step.job->ok) {
+                m_failure = "cannot encode a chunk of " + entry.source.string();
+                return false;
+            }
+            if (!writeChunk(step.job->encoded)) return false;
+            m_progress->advance(step.job->encoded.plainBytes);
+            step.job.reset();
+            return true;
+        case PendingStep::Kind::EndFile:
+            return m_writer->endFile() &&
+                   m_writer->writeOtherEntry(CheckRecord::kCheckRecordType,
+                                             CheckRecord::format(step.crc32, step.size).c_str(), 0, 0);
+    }
+    return false;
+}
+
+bool Packer::writeChunk(const EncodedChunk& chunk) {
+    const uint32_t size = static_cast<uint32_t>(chunk.data.size());
+    if (chunk.stored) ++m_storedChunks;
+    else ++m_deflatedChunks;
+    if (!m_encrypted) {
+        return chunk.stored ? m_writer->writeStoredChunk(chunk.data.data(), size)
+                            : m_writer->writeCompressedChunk(chunk.data.data(), size);
+    }
+    // Already enciphered by the worker: the length field and the bytes as
+    // they stand (the writer would encipher them a second time).
+    uint8_t field[PayloadFormat::kChunkLengthFieldBytes];
+    writeLittleEndian32(field, ChunkEncoder::lengthField(chunk));
+    return m_writer->writeRaw(field, sizeof(field)) && m_writer->writeRaw(chunk.data.data(), size);
+}
