@@ -40,6 +40,8 @@ void DeflateProcessor::begin() {
     m_inputPtr = nullptr;
     m_inputPending = m_outPending = m_outWritten = 0;
     m_lastCallEnded = false;
+    // A second run's stream must be finished again, so this resets too.
+    m_streamFinished = false;
 }
 
 void DeflateProcessor::end() {

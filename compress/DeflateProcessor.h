@@ -29,7 +29,8 @@ public:
 
     // "DeflateProcessor".
     const char* name() const override;
-    // Starts a new deflate stream at the level and zeroes the counters.
+    // Starts a new deflate stream at the level and zeroes the counters and
+    // flags, so a processor can run again.
     void begin() override;
     // Stores the final CRC-32 unless keepCrc.
     void end() override;

@@ -17,8 +17,8 @@ constexpr uint32_t kCodeLengthRootBits = 7;
 constexpr uint32_t kFixedLiteralLengthRootBits = 7;
 constexpr uint32_t kFixedDistanceRootBits = 5;
 
-// The fast loop tops up its bit buffer with one unaligned 8-byte load per
-// symbol (twice at most), so it runs only while this many input bytes remain.
+// The fast loop tops up its bit buffer with unaligned 8-byte loads, at most
+// two per pass, so it runs only while this many input bytes remain.
 constexpr ptrdiff_t kFastInputMarginBytes = 16;
 // Bits a literal/length code with its extra bits and a distance code with its
 // extra bits can take together: 15 + 5 + 15 + 13.
@@ -374,10 +374,11 @@ void InflateState2::decodeCompressedBlock() {
 
 // The hot loop. It keeps the input position, the bit buffer and the output
 // position in locals (stores into the window may alias any member) and
-// requires, for every symbol: at least kFastInputMarginBytes of input, so one
-// 8-byte load tops the bit buffer up to 56 or more bits, enough for a whole
-// length/distance pair; and an output position inside the window, since the
-// slack behind it holds the longest match plus the 8-byte over-copy.
+// requires, for every pass: at least kFastInputMarginBytes of input, enough
+// for two 8-byte top-ups of the bit buffer (each one leaves 56 or more bits,
+// enough for a whole length/distance pair); and an output position inside
+// the window, since the slack behind it holds the longest match plus the
+// 8-byte over-copy.
 InflateState2::FastExit InflateState2::decodeFast() {
     if (m_inEnd - m_inPos < kFastInputMarginBytes) return FastExit::InputLow;
 
@@ -487,8 +488,12 @@ InflateState2::FastExit InflateState2::decodeFast() {
         } else if (distance == 1) {
             std::memset(out, out[-1], length);
         } else {
+            // Distance 2-7: each 8-byte chunk read from one period back holds
+            // `distance` finished bytes; keep those and step on by distance.
             do {
-                *out++ = *from++;
+                copy8(out, from);
+                out += distance;
+                from += distance;
             } while (out < end);
         }
         out = end;

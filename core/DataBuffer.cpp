@@ -34,6 +34,15 @@ void logLastWindowsError(LogBase* log) {
     log->logError(text.getString());
 }
 
+// Every guarded operation starts here: a guard other than the live value
+// means the object was destroyed or overwritten. A plain function of the
+// byte (not a member call) so that the check itself touches nothing else of
+// the object.
+void checkGuard(const uint8_t& guard) {
+    if (*static_cast<const volatile uint8_t*>(&guard) != DataBuffer::kGuardAlive)
+        stopProcessAtOnce();
+}
+
 } // namespace
 
 DataBuffer::DataBuffer()
@@ -49,17 +58,12 @@ DataBuffer::DataBuffer(uint32_t capacity)
 }
 
 DataBuffer::~DataBuffer() {
-    checkGuard(); // a second destruction would free the block twice
+    checkGuard(m_guard); // a second destruction would free the block twice
     // Volatile store: the compiler may otherwise drop a write to an object
     // whose lifetime is ending, and this write is what makes a later use of
     // the dead buffer fail.
     *static_cast<volatile uint8_t*>(&m_guard) = kGuardDead;
     releaseBlock();
-}
-
-void DataBuffer::checkGuard() const {
-    if (*static_cast<const volatile uint8_t*>(&m_guard) != kGuardAlive)
-        stopProcessAtOnce();
 }
 
 // Frees the block when owned; afterwards there is no block.
@@ -129,7 +133,7 @@ void DataBuffer::takeFrom(DataBuffer* other) {
 }
 
 void DataBuffer::append(const void* p, uint32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     if (p == nullptr || n == 0)
         return;
     const uint64_t needed = static_cast<uint64_t>(m_size) + n;
@@ -155,7 +159,7 @@ void DataBuffer::append(const void* p, uint32_t n) {
 }
 
 void DataBuffer::appendChar(uint8_t b) {
-    checkGuard();
+    checkGuard(m_guard);
     if (m_capacity < static_cast<uint64_t>(m_size) + 1) {
         uint64_t newCapacity = static_cast<uint64_t>(m_size) + kGrowthSlackBytes;
         if (newCapacity > UINT32_MAX)
@@ -166,7 +170,7 @@ void DataBuffer::appendChar(uint8_t b) {
 }
 
 void DataBuffer::appendExact(const void* p, uint32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     if (p == nullptr || n == 0)
         return;
     const uint64_t needed = static_cast<uint64_t>(m_size) + n;
@@ -190,7 +194,7 @@ void DataBuffer::appendDb(const DataBuffer& other) {
 }
 
 void DataBuffer::appendUtf16z(const uint16_t* s) {
-    checkGuard();
+    checkGuard(m_guard);
     static const uint16_t kTerminator = 0;
     if (s == nullptr) {
         append(&kTerminator, sizeof kTerminator);
@@ -206,13 +210,13 @@ void DataBuffer::appendUtf16z(const uint16_t* s) {
 }
 
 void DataBuffer::ensureCapacity(uint32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     if (m_capacity < n)
         reallocateTo(n);
 }
 
 void DataBuffer::borrow(void* p, uint32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     if (p != m_data)
         releaseBlock();
     m_data = static_cast<uint8_t*>(p);
@@ -222,7 +226,7 @@ void DataBuffer::borrow(void* p, uint32_t n) {
 }
 
 void DataBuffer::adopt(void* p, uint32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     if (p != m_data)
         releaseBlock();
     m_data = static_cast<uint8_t*>(p);
@@ -232,7 +236,7 @@ void DataBuffer::adopt(void* p, uint32_t n) {
 }
 
 void DataBuffer::moveFrom(DataBuffer& other) {
-    checkGuard();
+    checkGuard(m_guard);
     if (&other == this)
         return; // releasing first would free the block being taken
     releaseBlock();
@@ -253,7 +257,7 @@ void DataBuffer::appendRandomBytes(uint32_t count) {
 }
 
 void DataBuffer::padToBlock(int32_t scheme) {
-    checkGuard();
+    checkGuard(m_guard);
     // 1..16: a size already on a block boundary receives a whole block.
     const uint32_t padLength = kPadBlockBytes - (m_size % kPadBlockBytes);
     const uint8_t padValue = static_cast<uint8_t>(padLength);
@@ -277,7 +281,7 @@ void DataBuffer::padToBlock(int32_t scheme) {
 }
 
 void DataBuffer::unpadBlock(int32_t scheme) {
-    checkGuard();
+    checkGuard(m_guard);
     if (m_size == 0)
         return;
     const uint8_t lastValue = m_data[m_size - 1];
@@ -295,7 +299,7 @@ void DataBuffer::unpadBlock(int32_t scheme) {
 }
 
 bool DataBuffer::loadFileAnsi(const char* ansiPath, LogBase* log) {
-    checkGuard();
+    checkGuard(m_guard);
     releaseBlock();
     m_borrowed = 0;
     HANDLE file = openForReadAnsi(ansiPath, log);
@@ -305,7 +309,7 @@ bool DataBuffer::loadFileAnsi(const char* ansiPath, LogBase* log) {
 }
 
 bool DataBuffer::loadFileUtf16(const uint16_t* utf16Path, LogBase* log) {
-    checkGuard();
+    checkGuard(m_guard);
     releaseBlock();
     m_borrowed = 0;
     HANDLE file = openForReadWide(utf16Path, log);
@@ -315,7 +319,7 @@ bool DataBuffer::loadFileUtf16(const uint16_t* utf16Path, LogBase* log) {
 }
 
 bool DataBuffer::loadFileUtf8(const char* utf8Path, LogBase* log) {
-    checkGuard();
+    checkGuard(m_guard);
     XString path;
     path.setFromUtf8(utf8Path);
     if (path.isAnsiRepresentable())

@@ -138,7 +138,6 @@ public:
     bool loadFileUtf8(const char* utf8Path, LogBase* log);
 
 private:
-    void checkGuard() const;
     void releaseBlock();
     void reallocateTo(uint64_t newCapacity);
     void appendRandomBytes(uint32_t count);

@@ -1,8 +1,13 @@
 #pragma once
 // stopProcessAtOnce: the reaction to a corrupted or destroyed object (a
-// wrong guard byte). Continuing would act on freed or overwritten memory, so
-// the process stops immediately: no message, no cleanup, no unwinding.
+// wrong guard byte) and to a size that no longer fits the 32-bit fields.
+// Continuing would act on freed or overwritten memory, so the process stops
+// immediately: no message, no cleanup, no unwinding.
 
-[[noreturn]] inline void stopProcessAtOnce() {
-    __builtin_trap();
-}
+#include <cstdint>
+
+// Exit code of a process stopped this way on Windows, where the stop is a
+// termination rather than a trap: the system's fail-fast status.
+constexpr uint32_t kProcessStopExitCode = 0xC0000409u;
+
+[[noreturn]] void stopProcessAtOnce();

@@ -53,6 +53,15 @@ const char* findText(const char* text, const char* needle, bool ignoreCase) {
     return nullptr;
 }
 
+// Every guarded operation starts here: a guard other than the live value
+// means the object was destroyed or overwritten. A plain function of the
+// byte (not a member call) so that the check itself touches nothing else of
+// the object.
+void checkGuard(const uint8_t& guard) {
+    if (*static_cast<const volatile uint8_t*>(&guard) != StringBuffer::kGuardAlive)
+        stopProcessAtOnce();
+}
+
 } // namespace
 
 StringBuffer::StringBuffer()
@@ -81,7 +90,7 @@ StringBuffer::StringBuffer(const char* s)
 }
 
 StringBuffer::~StringBuffer() {
-    checkGuard(); // a second destruction would free the block twice
+    checkGuard(m_guard); // a second destruction would free the block twice
     // Volatile stores: the compiler may otherwise drop writes to an object
     // whose lifetime is ending, and these writes are what makes a later use
     // of the dead object fail.
@@ -92,11 +101,6 @@ StringBuffer::~StringBuffer() {
     *static_cast<volatile int32_t*>(&m_capacity) = static_cast<int32_t>(kDeadFill);
     *static_cast<volatile int32_t*>(&m_length) = static_cast<int32_t>(kDeadFill);
     *static_cast<volatile int32_t*>(&m_growBy) = static_cast<int32_t>(kDeadFill);
-}
-
-void StringBuffer::checkGuard() const {
-    if (*static_cast<const volatile uint8_t*>(&m_guard) != kGuardAlive)
-        stopProcessAtOnce();
 }
 
 // New block of newCapacity bytes holding the length content bytes; the
@@ -124,13 +128,13 @@ char StringBuffer::charAt(int32_t i) const {
 }
 
 void StringBuffer::clear() {
-    checkGuard();
+    checkGuard(m_guard);
     m_data[0] = '\0';
     m_length = 0;
 }
 
 void StringBuffer::append(const char* s) {
-    checkGuard();
+    checkGuard(m_guard);
     if (s == nullptr)
         return;
     const int64_t n = static_cast<int64_t>(std::strlen(s));
@@ -156,7 +160,7 @@ void StringBuffer::append(const char* s) {
 }
 
 void StringBuffer::appendN(const void* p, int32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     if (p == nullptr || n <= 0)
         return;
     const char* bytes = static_cast<const char*>(p);
@@ -178,7 +182,7 @@ void StringBuffer::appendN(const void* p, int32_t n) {
 }
 
 void StringBuffer::appendChar(char c) {
-    checkGuard();
+    checkGuard(m_guard);
     // Growth rule 3.
     if (m_length + 1 >= m_capacity) {
         const int64_t newCapacity = static_cast<int64_t>(m_length) + m_growBy + 1;
@@ -190,7 +194,7 @@ void StringBuffer::appendChar(char c) {
 }
 
 void StringBuffer::setString(const char* s) {
-    checkGuard();
+    checkGuard(m_guard);
     StringBuffer copy(s); // s may point into our own block
     clear();
     append(copy.getString());
@@ -207,7 +211,7 @@ void StringBuffer::appendDb(const DataBuffer& db) {
 }
 
 void StringBuffer::setSb(const StringBuffer& other) {
-    checkGuard();
+    checkGuard(m_guard);
     if (&other == this)
         return; // clearing first would lose the text being copied
     clear();
@@ -215,13 +219,13 @@ void StringBuffer::setSb(const StringBuffer& other) {
 }
 
 void StringBuffer::shorten(int32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     for (int32_t i = 0; i < n && m_length > 0; ++i)
         m_data[--m_length] = '\0';
 }
 
 void StringBuffer::replaceChar(char from, char to) {
-    checkGuard();
+    checkGuard(m_guard);
     for (int32_t i = 0; i < m_length; ++i) {
         if (m_data[i] == from)
             m_data[i] = to;
@@ -241,7 +245,7 @@ int32_t StringBuffer::replaceAllNoCase(const char* find, const char* replacement
 // replacement text is never searched again.
 int32_t StringBuffer::replaceAll(const char* find, const char* replacement,
                                  bool ignoreCase) {
-    checkGuard();
+    checkGuard(m_guard);
     if (find == nullptr || find[0] == '\0')
         return 0;
     const char* occurrence = findText(m_data, find, ignoreCase);
@@ -272,7 +276,7 @@ int32_t StringBuffer::replaceAll(const char* find, const char* replacement,
 }
 
 void StringBuffer::trim() {
-    checkGuard();
+    checkGuard(m_guard);
     if (m_length == 0)
         return;
 
@@ -294,7 +298,7 @@ void StringBuffer::trim() {
 }
 
 void StringBuffer::appendWindowsError(uint32_t errorCode) {
-    checkGuard();
+    checkGuard(m_guard);
     char* message = nullptr;
     const DWORD written = FormatMessageA(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
@@ -312,12 +316,12 @@ void StringBuffer::appendWindowsError(uint32_t errorCode) {
 }
 
 void StringBuffer::appendLastWindowsError() {
-    checkGuard();
+    checkGuard(m_guard);
     appendWindowsError(static_cast<uint32_t>(GetLastError()));
 }
 
 void StringBuffer::convertToAnsi(int32_t codePage) {
-    checkGuard();
+    checkGuard(m_guard);
     DataBuffer converted;
     EncodingConvert converter;
     // The result flag is not examined: whatever the converter produced
@@ -329,7 +333,7 @@ void StringBuffer::convertToAnsi(int32_t codePage) {
 }
 
 void StringBuffer::minimizeMemory() {
-    checkGuard();
+    checkGuard(m_guard);
     if (static_cast<int64_t>(m_capacity) <= static_cast<int64_t>(m_length) + 4)
         return;
     char* block = allocateBlock(static_cast<int64_t>(m_length) + 1);
@@ -340,7 +344,7 @@ void StringBuffer::minimizeMemory() {
 }
 
 void StringBuffer::expectNumBytes(int32_t n) {
-    checkGuard();
+    checkGuard(m_guard);
     if (static_cast<int64_t>(m_length) + n < m_capacity)
         return;
     const int64_t newCapacity = static_cast<int64_t>(m_length) + n + m_growBy + 1;
@@ -349,7 +353,7 @@ void StringBuffer::expectNumBytes(int32_t n) {
 }
 
 bool StringBuffer::equalsIgnoreCase(const char* s) const {
-    checkGuard();
+    checkGuard(m_guard);
     if (s == nullptr)
         return m_length == 0;
     const char* t = m_data;
@@ -361,17 +365,17 @@ bool StringBuffer::equalsIgnoreCase(const char* s) const {
 }
 
 bool StringBuffer::containsChar(char c) const {
-    checkGuard();
+    checkGuard(m_guard);
     return std::strchr(m_data, c) != nullptr;
 }
 
 char StringBuffer::lastChar() const {
-    checkGuard();
+    checkGuard(m_guard);
     return m_length > 0 ? m_data[m_length - 1] : '\0';
 }
 
 bool StringBuffer::containsSubstringNoCase(const char* s) const {
-    checkGuard();
+    checkGuard(m_guard);
     if (s == nullptr || s[0] == '\0')
         return false;
     return findText(m_data, s, true) != nullptr;

@@ -127,7 +127,6 @@ public:
     bool containsSubstringNoCase(const char* s) const;
 
 private:
-    void checkGuard() const;
     void reallocateTo(int64_t newCapacity);
     void adaptGrowBy();
     int32_t replaceAll(const char* find, const char* replacement, bool ignoreCase);

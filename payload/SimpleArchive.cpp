@@ -49,7 +49,7 @@ SimpleArchive::SimpleArchive()
     : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false),
       m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None) {}
 
-SimpleArchive::~SimpleArchive() {}
+SimpleArchive::~SimpleArchive() { m_password.shorten(m_password.getSize()); }
 
 void SimpleArchive::setSource(DataSource* source) { m_source = source; }
 

@@ -26,7 +26,6 @@
 #include "payload/SaProgress.h"
 
 class DataSource;
-class Gzip;
 class Output;
 
 class SimpleArchive {
@@ -49,6 +48,7 @@ public:
     // No source, not encrypted, key length 128, empty password, an empty
     // settings map of 400 buckets, and the 2,048,576-byte chunk buffer.
     SimpleArchive();
+    // Overwrites the password; the source is not touched.
     ~SimpleArchive();
 
     SimpleArchive(const SimpleArchive&) = delete;

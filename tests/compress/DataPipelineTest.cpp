@@ -118,6 +118,32 @@ TEST(DataPipelineTest, DeflateProcessorOutputInflatesToTheInput) {
     }
 }
 
+TEST(DataPipelineTest, DeflateProcessorRunsAgainAfterBegin) {
+    // The second and third runs need finishing calls of their own: an empty
+    // input, and one whose last chunk compresses to more than one call's
+    // output buffer.
+    Bytes first = sampleData(70000);
+    Bytes empty;
+    Bytes stored = sampleData(100000);
+    DeflateProcessor processor;
+    processor.setLevel(0);
+    processor.allocateWorkBuffer(60000);
+    static const uint8_t kNone = 0;
+    for (const Bytes* input : {&first, &empty, &stored}) {
+        MemoryDataSource source(input->empty() ? &kNone : input->data(), static_cast<uint32_t>(input->size()));
+        LimitedOutput output;
+        FileDataSink sink(&output);
+        processor.setSource(&source);
+        processor.setNext(&sink);
+        DataPipeline pipeline;
+        pipeline.addProcessor(&processor);
+        EXPECT_TRUE(pipeline.run(nullptr));
+        ZlibOutcome inflated = zlibInflateRaw(output.bytes);
+        EXPECT_TRUE(inflated.valid && inflated.data == *input) << inflated.message;
+        EXPECT_EQ(processor.crc(), zlibCrc(*input));
+    }
+}
+
 TEST(DataPipelineTest, EmptySourceGivesTheFinalEmptyBlock) {
     DeflateRun run = deflateThroughPipeline({}, 6);
     EXPECT_TRUE(run.ok);
@@ -255,6 +281,31 @@ TEST(DataPipelineTest, ChainsPassDataThroughTheRing) {
         EXPECT_TRUE(pipeline.run(nullptr));
         EXPECT_TRUE(output.bytes == input);
     }
+}
+
+TEST(DataPipelineTest, DeflateOutputWaitsForASlowNextStage) {
+    // The next stage takes 1,000 bytes a pass, so compressed output waits in
+    // the deflate stage across many passes, also after its source has ended:
+    // no deflate call may overwrite output not yet passed on.
+    Bytes input = sampleData(200000);
+    MemoryDataSource source(input.data(), static_cast<uint32_t>(input.size()));
+    LimitedOutput output;
+    FileDataSink sink(&output);
+    DeflateProcessor first;
+    CrcProcessor second;
+    ASSERT_TRUE(second.ring().init(1000));
+    first.setLevel(0);
+    first.allocateWorkBuffer(60000);
+    first.setSource(&source);
+    first.setNext(&second);
+    second.setNext(&sink);
+    DataPipeline pipeline;
+    pipeline.addProcessor(&first);
+    pipeline.addProcessor(&second);
+    EXPECT_TRUE(pipeline.run(nullptr));
+    ZlibOutcome inflated = zlibInflateRaw(output.bytes);
+    EXPECT_TRUE(inflated.valid && inflated.data == input) << inflated.message;
+    EXPECT_EQ(second.crc(), zlibCrc(output.bytes));
 }
 
 TEST(DataPipelineTest, FailingSinkEndsTheRunWithFalse) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -694,7 +695,7 @@ MemoryPayload* encryptedPayload(const char* password, int keyBits, const Bytes& 
     EXPECT_TRUE(w.writeHeader() && w.addSetting("setupFilename", "run.sh") && w.endSettings());
     EXPECT_TRUE(w.writeDirectory("secret dir", kUnixEpochFileTime, 0x10));
     EXPECT_TRUE(w.beginFile("secret dir/data.bin", kBillionSecondsFileTime, 0x20));
-    EXPECT_TRUE(w.writeStoredChunk(data.data(), 1000));
+    EXPECT_TRUE(w.writeStoredChunk(data.data(), uint32_t(std::min<size_t>(1000, data.size()))));
     EXPECT_TRUE(w.writeCompressedChunk(deflated.data(), uint32_t(deflated.size())));
     EXPECT_TRUE(w.endFile());
     EXPECT_TRUE(w.writeEnd());

@@ -19,7 +19,8 @@ TEST(EntryName, PackingRules) {
     } cases[] = {
         {"plain", "docs/guide.txt", false, PackProblem::None},
         {"non-ASCII UTF-8", "d\xC3\xA9j\xC3\xA0/\xE6\x97\xA5\xE6\x9C\xAC.txt", false, PackProblem::None},
-        {"four-byte UTF-8", "\xF0\x9F\x98\x80", false, PackProblem::None},
+        {"four-byte UTF-8", "\xF0\x9F\x98\x80", false, PackProblem::BeyondBmp},
+        {"last three-byte character", "\xEF\xBF\xBD", false, PackProblem::None},
         {"empty", "", false, PackProblem::Empty},
         {"Latin-1 byte", "caf\xE9", false, PackProblem::NotUtf8},
         {"overlong slash", "a\xC0\xAF" "b", false, PackProblem::NotUtf8},

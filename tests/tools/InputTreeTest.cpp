@@ -93,6 +93,7 @@ TEST_F(InputTreeTest, Refusals) {
     writeText(scratch / "q" / "same.txt", "2");
     writeText(scratch / "bad" / "back\\slash", "3");
     writeText(scratch / "latin1" / "caf\xE9", "4");
+    writeText(scratch / "emoji" / "\xF0\x9F\x93\xA6.txt", "5");
     struct Case {
         const char* label;
         std::vector<std::string> inputs;
@@ -102,6 +103,7 @@ TEST_F(InputTreeTest, Refusals) {
         {"same name twice", {(scratch / "p/same.txt").string(), (scratch / "q/same.txt").string()}, "both would be packed as same.txt"},
         {"backslash in a name", {(scratch / "bad").string()}, "folder separator"},
         {"name not UTF-8", {(scratch / "latin1").string()}, "not valid UTF-8"},
+        {"character beyond U+FFFF", {(scratch / "emoji").string()}, "beyond U+FFFF"},
     };
     for (const Case& c : cases) {
         InputTree tree(false, fs::path());

@@ -1,20 +1,31 @@
 #pragma once
-// CheckRecord: the record bvsfx writes after each file entry so that
-// `bvsfx test` can tell a damaged file from a sound one.
+// CheckRecord: the records bvsfx adds to a payload so that `bvsfx test` can
+// tell a damaged installer from a sound one.
 //
-// The payload itself carries no checksum: a stored chunk is taken as it
-// stands and a damaged deflate stream may still decode to something. The
-// reader skips every record whose type is not 0, 1 or 2 (after reading its
-// name, time and attributes), so a record of another type can travel in the
-// payload without changing what any installer extracts. Its layout is an
-// ordinary entry header:
+// The payload format has no checksum anywhere: a stored chunk is taken as it
+// stands, a damaged deflate stream may still decode, and names, times and
+// settings are plain fields. But the reader skips every record whose type
+// is not 0, 1 or 2 (after reading its name, time and attributes), so records
+// of another type travel in the payload without changing what any installer
+// extracts. bvsfx writes one with type kCheckRecordType:
 //
-//   type        kCheckRecordType
-//   name        ASCII text "CCCCCCCC N": the CRC-32 (ZIP's, lowercase hex,
-//               8 digits) and the decimal byte count of the file entry just
-//               before it (enciphered like any name in an encrypted payload)
-//   time        0
-//   attributes  0
+//   before the first entry   "S hhhhhhhh"              CRC-32 of the header and the
+//                                                      settings table, as stored
+//   after each directory     "D hhhhhhhh"              CRC-32 of the entry's header
+//   after each file          "F hhhhhhhh cccccccc N"   header CRC, CRC-32 of the
+//                                                      content, content size
+//   before the end record    "E N"                     number of directory and file
+//                                                      entries in the payload
+//
+// The text is the record's name (enciphered like every name in an encrypted
+// payload); its time and attributes are 0 (a reader takes anything else for
+// damage). An entry's header CRC covers the
+// type byte, the plain name, the FILETIME (8 bytes little-endian) and the
+// attributes (4 bytes little-endian). All CRCs are ZIP's CRC-32, written as
+// 8 lowercase hexadecimal digits.
+//
+// A payload whose first record is an S record promises all the others: a
+// missing check record, or an end record not preceded by E, is damage.
 
 #include <cstdint>
 #include <string>
@@ -23,9 +34,21 @@ namespace CheckRecord {
 
 constexpr uint8_t kCheckRecordType = 0x43;  // 'C'
 
-std::string format(uint32_t crc32, uint64_t size);
+enum class Kind : char { Settings = 'S', Directory = 'D', File = 'F', End = 'E' };
 
-// False unless text is exactly what format makes.
-bool parse(const std::string& text, uint32_t& crc32, uint64_t& size);
+struct Fields {
+    Kind kind = Kind::File;
+    uint32_t headerCrc = 0;   // S, D, F
+    uint32_t contentCrc = 0;  // F
+    uint64_t count = 0;       // F: content bytes; E: entries
+};
+
+std::string format(const Fields& fields);
+
+// False unless text is exactly what format makes for some fields.
+bool parse(const std::string& text, Fields& fields);
+
+// CRC-32 of an entry's type, plain name, time and attributes.
+uint32_t entryHeaderCrc(uint8_t type, const std::string& name, uint64_t fileTime, uint32_t attributes);
 
 }  // namespace CheckRecord

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/bvsfx/ExitCode.h"
+#include "tools/bvsfx/InspectCommands.h"
 #include "tools/bvsfx/Messages.h"
 #include "tools/bvsfx/PackOptions.h"
 #include "tools/bvsfx/Packer.h"
@@ -25,6 +26,25 @@ int runPack(const std::vector<std::string>& args) {
     }
     Packer packer(options);
     return packer.run();
+}
+
+int runInspect(const std::string& command, const std::vector<std::string>& args) {
+    InspectOptions options;
+    std::string error;
+    if (!parseInspectOptions(command, args, options, error)) {
+        Messages::error(error + " (see bvsfx " + command + " --help)");
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(inspectHelp(command), stdout);
+        std::fputs("\n", stdout);
+        std::fputs(kExitCodeHelp, stdout);
+        return kExitOk;
+    }
+    if (command == "list") return runList(options);
+    if (command == "info") return runInfo(options);
+    if (command == "test") return runTest(options);
+    return runExtract(options);
 }
 
 }  // namespace
@@ -63,6 +83,9 @@ int runBvsfx(const std::vector<std::string>& args) {
         return kExitOk;
     }
     if (command == "pack") return runPack(rest);
+    if (command == "list" || command == "info" || command == "test" || command == "extract") {
+        return runInspect(command, rest);
+    }
     Messages::error("unknown command " + command + " (see bvsfx --help)");
     return kExitUsage;
 }

@@ -60,6 +60,7 @@ PackProblem checkForPacking(const std::string& name, bool encrypted) {
     for (char c : name) {
         if (c == '\\') return PackProblem::Backslash;
         if (static_cast<uint8_t>(c) < 0x20) return PackProblem::ControlByte;
+        if (static_cast<uint8_t>(c) >= 0xF0) return PackProblem::BeyondBmp;  // lead of a 4-byte sequence
     }
     if (startsWithDrive(name)) return PackProblem::DriveLike;
     const uint64_t limit = encrypted ? kMaxEncryptedNameBytes : PayloadFormat::kMaxEntryNameBytes;
@@ -77,6 +78,8 @@ const char* describe(PackProblem problem) {
         case PackProblem::DriveLike:
             return "the name starts like a drive (\"X:\"), which the installer takes for an absolute path";
         case PackProblem::ControlByte: return "the name holds a control character";
+        case PackProblem::BeyondBmp:
+            return "the name holds a character beyond U+FFFF, which the installer would drop from the name";
         case PackProblem::TooLong:
             return "the name is longer than an entry name can be (65535 stored bytes, 65519 when encrypted)";
     }

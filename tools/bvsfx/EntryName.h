@@ -7,7 +7,10 @@
 // packed name must not hold '\' (a Linux file "a\b" would come out as a
 // folder a with a file b) and its first component must not look like a
 // drive. Its stored length is a u16; in an encrypted payload the stored
-// bytes are the AES-CBC ciphertext, one to sixteen bytes longer.
+// bytes are the AES-CBC ciphertext, one to sixteen bytes longer. And the
+// installer's text layer decodes UTF-8 up to three-byte sequences only: a
+// character beyond U+FFFF (a four-byte sequence) would vanish from the name
+// the installer creates, so such names are refused too.
 
 #include <cstdint>
 #include <string>
@@ -30,6 +33,7 @@ enum class PackProblem {
     Backslash,      // '\' is a separator in the payload
     DriveLike,      // "X:" first component reads as an absolute path
     ControlByte,    // bytes below 0x20 (NUL cannot even be stored)
+    BeyondBmp,      // a character above U+FFFF, which the installer's text layer drops
     TooLong,        // stored length above 65535 bytes
 };
 

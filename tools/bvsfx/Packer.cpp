@@ -18,6 +18,7 @@
 #include "tools/bvsfx/ProgressBar.h"
 #include "tools/bvsfx/StubImage.h"
 #include "tools/bvsfx/StubLocator.h"
+#include "tools/bvsfx/TextFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -51,12 +52,6 @@ std::string normalisedSetupName(std::string name) {
     }
     while (name.rfind("./", 0) == 0) name.erase(0, 2);
     return name;
-}
-
-std::string megabytes(uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof(text), "%.1f MB", bytes / (1024.0 * 1024.0));
-    return text;
 }
 
 void writeLittleEndian32(uint8_t* out, uint32_t value) {
@@ -231,7 +226,7 @@ int Packer::writeInstaller() {
 
     Messages::note("wrote " + output.string() + ": " + std::to_string(m_tree.fileCount()) + " files, " +
                        std::to_string(m_tree.directoryCount()) + " folders, " +
-                       megabytes(m_tree.totalFileBytes()) + " in " + megabytes(payloadBytes) + " of payload (" +
+                       TextFormat::bytes(m_tree.totalFileBytes()) + " in " + TextFormat::bytes(payloadBytes) + " of payload (" +
                        std::to_string(m_deflatedChunks) + " deflated and " + std::to_string(m_storedChunks) +
                        " stored chunks" + (m_encrypted ? ", AES-" + std::to_string(m_options.keyBits) : "") +
                        ") behind a stub of " + std::to_string(m_stub.size()) + " bytes",
@@ -251,6 +246,7 @@ bool Packer::writePayload(FILE* out) {
         if (!m_writer->addSetting(setting.first.c_str(), setting.second.c_str())) return false;
     }
     if (!m_writer->endSettings()) return false;
+    if (!writeCheckRecord({CheckRecord::Kind::Settings, headerAndSettingsCrc(), 0, 0})) return false;
 
     std::vector<std::unique_ptr<ChunkEncoder>> encoders;
     for (uint32_t i = 0; i < m_options.jobs; ++i) {
@@ -271,7 +267,8 @@ bool Packer::writePayload(FILE* out) {
     while (!m_pending.empty()) {
         if (!writeReadySteps(true)) return false;
     }
-    if (!m_writer->writeEnd()) return false;
+    const uint64_t entries = m_tree.entries().size();
+    if (!writeCheckRecord({CheckRecord::Kind::End, 0, 0, entries}) || !m_writer->writeEnd()) return false;
     m_progress->finish();
     return true;
 }
@@ -366,7 +363,8 @@ bool Packer::writeStep(PendingStep& step) {
     const PackEntry& entry = *step.entry;
     switch (step.kind) {
         case PendingStep::Kind::Directory:
-            return m_writer->writeDirectory(entry.name.c_str(), entry.fileTime, entry.attributes);
+            return m_writer->writeDirectory(entry.name.c_str(), entry.fileTime, entry.attributes) &&
+                   writeCheckRecord({CheckRecord::Kind::Directory, entryCrc(entry), 0, 0});
         case PendingStep::Kind::BeginFile:
             return m_writer->beginFile(entry.name.c_str(), entry.fileTime, entry.attributes);
         case PendingStep::Kind::Chunk:
@@ -380,10 +378,44 @@ bool Packer::writeStep(PendingStep& step) {
             return true;
         case PendingStep::Kind::EndFile:
             return m_writer->endFile() &&
-                   m_writer->writeOtherEntry(CheckRecord::kCheckRecordType,
-                                             CheckRecord::format(step.crc32, step.size).c_str(), 0, 0);
+                   writeCheckRecord({CheckRecord::Kind::File, entryCrc(entry), step.crc32, step.size});
     }
     return false;
+}
+
+bool Packer::writeCheckRecord(const CheckRecord::Fields& fields) {
+    return m_writer->writeOtherEntry(CheckRecord::kCheckRecordType, CheckRecord::format(fields).c_str(), 0, 0);
+}
+
+uint32_t Packer::entryCrc(const PackEntry& entry) {
+    const uint8_t type = entry.isDirectory ? PayloadFormat::kEntryDirectory : PayloadFormat::kEntryFile;
+    return CheckRecord::entryHeaderCrc(type, entry.name, entry.fileTime, entry.attributes);
+}
+
+// The header and the settings table as PayloadWriter lays them out: 4 zero
+// bytes, the encryption flag and key length code, then the pairs and, below
+// 200 pairs, the zero terminator.
+uint32_t Packer::headerAndSettingsCrc() const {
+    std::vector<uint8_t> bytes = {0, 0, 0, 0, static_cast<uint8_t>(m_encrypted ? 1 : 0), 0};
+    if (m_encrypted) {
+        bytes[5] = m_options.keyBits == PayloadFormat::kKeyBits128   ? PayloadFormat::kKeyLengthCode128
+                   : m_options.keyBits == PayloadFormat::kKeyBits192 ? PayloadFormat::kKeyLengthCode192
+                                                                     : PayloadFormat::kKeyLengthCode256;
+    }
+    auto appendField = [&bytes](const std::string& text) {
+        bytes.push_back(static_cast<uint8_t>(text.size()));
+        bytes.push_back(static_cast<uint8_t>(text.size() >> 8));
+        bytes.insert(bytes.end(), text.begin(), text.end());
+    };
+    for (const auto& setting : m_options.settings) {
+        appendField(setting.first);
+        appendField(setting.second);
+    }
+    if (m_options.settings.size() < PayloadFormat::kMaxSettingsPairs) appendField(std::string());
+    ZipCRC crc;
+    crc.reset();
+    crc.update(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    return crc.final();
 }
 
 bool Packer::writeChunk(const EncodedChunk& chunk) {

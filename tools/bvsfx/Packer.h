@@ -6,8 +6,9 @@
 // under the output's name.
 //
 // Writing order is the payload's: stub copy, marker and header, settings,
-// verifier, then per entry its record, its chunks and (files) a check
-// record (see CheckRecord.h), and the end record. Chunks are encoded on
+// verifier, the settings check record, then per entry its record, its
+// chunks (files) and its check record, then the closing check record and
+// the end record (see CheckRecord.h). Chunks are encoded on
 // worker threads (ChunkPipeline) while this thread reads the next slices;
 // at most kChunksInFlightPerWorker chunks per worker (plus a few) wait to be
 // written at any time, which bounds memory whatever the size of the inputs.
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "core/DataBuffer.h"
+#include "tools/bvsfx/CheckRecord.h"
 #include "tools/bvsfx/ChunkPipeline.h"
 #include "tools/bvsfx/InputTree.h"
 #include "tools/bvsfx/PackOptions.h"
@@ -72,6 +74,9 @@ private:
     bool writeReadySteps(bool waitForFront);
     bool writeStep(PendingStep& step);
     bool writeChunk(const EncodedChunk& chunk);
+    bool writeCheckRecord(const CheckRecord::Fields& fields);
+    static uint32_t entryCrc(const PackEntry& entry);
+    uint32_t headerAndSettingsCrc() const;
     uint32_t chunksInFlightLimit() const;
 
     const PackOptions& m_options;

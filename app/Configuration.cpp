@@ -1,0 +1,74 @@
+#include "app/Configuration.h"
+
+#include <memory>
+
+#include "app/DiagnosticLog.h"
+#include "app/StubGlobals.h"
+#include "core/XString.h"
+#include "io/FileDataSource.h"
+#include "io/FileSystem.h"
+
+namespace {
+
+constexpr char kErrorCaption[] = "Error";
+constexpr char kTrueValue[] = "true";
+
+// The executable stays open as the payload's source until the process ends.
+std::unique_ptr<FileDataSource> s_executableSource;
+
+bool fail(HWND owner, const char* message) {
+    MessageBoxA(owner, message, kErrorCaption, MB_OK);
+    return false;
+}
+
+bool openExecutable(HWND owner) {
+    XString modulePath;
+    getModulePath(modulePath);
+    s_executableSource.reset(FileDataSource::openDataSourceFile(modulePath.getUtf8(), nullptr));
+    if (!s_executableSource) {
+        StringBuffer message("Failed to open EXE: ");
+        message.append(modulePath.getAnsi());
+        return fail(owner, message.getString());
+    }
+    g_archive.setSource(s_executableSource.get());
+    return true;
+}
+
+// A flag setting is on when its value is "true" in any ASCII letter case.
+bool flagSetting(const char* name) {
+    StringBuffer value;
+    g_archive.getArg(name, value);
+    return value.equalsIgnoreCase(kTrueValue);
+}
+
+void copySettings() {
+    g_archive.getArg("appTitle", g_saApp.m_appTitle);
+    g_archive.getArg("appCaption", g_saApp.m_appCaption);
+    g_archive.getArg("setupFilename", g_saApp.m_setupFilename);
+    g_archive.getArg("setupParams", g_saApp.m_setupParams);
+    g_archive.getArg("unzipDir", g_saApp.m_unzipDir);
+}
+
+}  // namespace
+
+bool loadConfiguration(HWND owner) {
+    if (!openExecutable(owner)) return false;
+
+    uint32_t sizeLow = 0;
+    uint32_t sizeHigh = 0;
+    if (!s_executableSource->getFileSize(sizeLow, sizeHigh)) {
+        return fail(owner, "Failed to get file size.");
+    }
+    g_progress.setExecutableSize(sizeLow, sizeHigh);
+
+    if (!g_archive.findMarker()) return fail(owner, "Failed to find marker.");
+    if (!g_archive.readHeader()) return fail(owner, "Failed to read internal header.");
+    if (!g_archive.readArgs()) return fail(owner, "Failed to read internal args.");
+
+    copySettings();
+    writeDiagnosticLines("0) ", g_saApp.m_setupFilename);
+    g_saApp.m_encrypted = g_archive.isEncrypted();
+    g_saApp.m_noInterface = flagSetting("noInterface");
+    g_saApp.m_unzipToTemp = flagSetting("unzipToTemp");
+    return true;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// Exit codes of the stub process.
+
+// The main dialog was closed (the message loop's WM_QUIT code).
+constexpr int kExitDialogClosed = 0;
+// A silent run finished, or the hidden window could not be created.
+constexpr int kExitSilentRunDone = 1;
+// A silent run stopped before the end of the payload: the archive is damaged
+// or incomplete, or its files could not all be written. No setup program was
+// launched.
+constexpr int kExitSilentRunIncomplete = 2;

@@ -1,0 +1,36 @@
+#pragma once
+// The extraction run: password (encrypted payloads), destination folder,
+// extraction of every entry, and the launch of the setup program.
+
+#include "core/StringBuffer.h"
+#include "platform/win32.h"
+
+enum class ExtractionOutcome {
+    // Nothing was extracted: an encrypted payload in a silent run, or the
+    // password was not given or not accepted.
+    NotStarted,
+    // The end of the payload was reached with every entry written; the setup
+    // program (if any) has been launched.
+    Completed,
+    // The extraction stopped early (damaged or incomplete archive, or files
+    // that could not be written). What was extracted stays; no setup program
+    // is launched. With a window the reason has been shown.
+    Incomplete,
+};
+
+// Runs the extraction with the main dialog as window, or with none in a
+// silent run. With a window, its Unzip button is disabled for good, and a
+// refused password ends the dialog and the message loop.
+ExtractionOutcome runExtraction(HWND window);
+
+// Sets the dialog's progress bar to 0 (with a window), then extracts entries
+// until the end record or a failure. True when the end record was reached
+// with every entry complete.
+bool extractAll(HWND window);
+
+// The destination folder as the run uses it. A configured folder has every
+// "%temp%" (any letter case) replaced by the temporary-files folder, '\'
+// turned into '/' and "//" folded to "/" in one left-to-right pass. With no
+// folder configured: a new name in the temporary-files folder, "bvz_" and
+// four characters, without extension.
+void settleDestination(const StringBuffer& unzipDir, StringBuffer& destination);

@@ -1,0 +1,31 @@
+#pragma once
+// SaApp: the stub's application state, filled from the payload's settings at
+// start-up and read by the extraction run and the dialogs.
+
+#include "core/StringBuffer.h"
+
+class SaApp {
+public:
+    SaApp() = default;
+
+    SaApp(const SaApp&) = delete;
+    SaApp& operator=(const SaApp&) = delete;
+
+    // The run is silent (no window at all) when the settings ask for no
+    // interface and say where to extract: a folder, or a temporary one.
+    bool runsSilently() const;
+
+    StringBuffer m_appTitle;       // "appTitle": caption of the main dialog
+    StringBuffer m_appCaption;     // "appCaption": explanatory text of the main dialog
+    StringBuffer m_setupFilename;  // "setupFilename": program launched after extraction
+    StringBuffer m_setupParams;    // "setupParams": its command-line parameters
+    StringBuffer m_unzipDir;       // "unzipDir", later the folder actually used
+    bool m_encrypted = false;      // the payload header's encryption flag
+    bool m_noInterface = false;    // "noInterface" is "true" (any letter case)
+    bool m_unzipToTemp = false;    // "unzipToTemp" is "true" (any letter case)
+    StringBuffer m_password;       // typed in the password dialog
+
+    // Set when a silent run stopped before the end of the payload, so that
+    // the process can end with its own exit code.
+    bool m_silentRunIncomplete = false;
+};

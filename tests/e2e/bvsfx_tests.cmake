@@ -1,0 +1,27 @@
+# End-to-end tests of bvsfx with the installers it makes (bvsfx_e2e.py).
+# Included by tools/bvsfx/CMakeLists.txt once every target exists.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(BVSFX_E2E_DRIVER ${CMAKE_SOURCE_DIR}/tests/e2e/bvsfx_e2e.py)
+set(BVSFX_E2E_WORK ${CMAKE_BINARY_DIR}/e2e-bvsfx)
+
+if(TARGET bvsfx-stub)
+  foreach(case levels passwords)
+    add_test(NAME e2e.bvsfx.${case}
+             COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
+                     --stub $<TARGET_FILE:bvsfx-stub> --work ${BVSFX_E2E_WORK} --case ${case})
+    set_tests_properties(e2e.bvsfx.${case} PROPERTIES TIMEOUT 900)
+  endforeach()
+endif()
+
+# The Windows stub and the command that runs it (for example the win64
+# build's bvsfx-stub64.exe and scripts/wine-run).
+set(BVSFX_E2E_WINDOWS_STUB "" CACHE FILEPATH "Windows stub for the bvsfx end-to-end test")
+set(BVSFX_E2E_WINDOWS_RUNNER "${CMAKE_SOURCE_DIR}/scripts/wine-run" CACHE STRING
+    "Command put in front of the Windows stub")
+if(BVSFX_E2E_WINDOWS_STUB)
+  add_test(NAME e2e.bvsfx.windows
+           COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
+                   --windows-stub ${BVSFX_E2E_WINDOWS_STUB} --runner ${BVSFX_E2E_WINDOWS_RUNNER}
+                   --work ${BVSFX_E2E_WORK} --case windows)
+  set_tests_properties(e2e.bvsfx.windows PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
+endif()

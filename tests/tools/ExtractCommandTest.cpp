@@ -1,0 +1,194 @@
+// `bvsfx extract`: round trips of a varied tree through pack and extract
+// for every level and key length, and the refusals that keep an installer
+// from writing outside the folder it is extracted into.
+#ifdef BVSFX_TOOL_PATH
+
+#include <fcntl.h>
+
+#include "ToolTestSupport.h"
+#include "TreeCompare.h"
+#include "io/OutputDataBuffer.h"
+#include "payload/PayloadWriter.h"
+#include "tools/bvsfx/ExitCode.h"
+
+namespace {
+
+using namespace tool_test;
+
+constexpr uint64_t kUnixEpochFileTime = 0x019DB1DED53E8000ull;
+
+class ExtractCommandTest : public ScratchTest {
+protected:
+    void SetUp() override {
+        ScratchTest::SetUp();
+        Bytes stub(64, 0);
+        const uint8_t ident[] = {0x7F, 'E', 'L', 'F', 2, 1, 1};
+        std::copy(std::begin(ident), std::end(ident), stub.begin());
+        stub[18] = 0x3E;
+        writeBytes(scratch / "stub", stub);
+    }
+
+    // Nested folders, an empty folder and file, a file over one chunk of
+    // noise, a compressible file, names outside ASCII, a read-only file,
+    // times with sub-second parts.
+    void makeTree(const fs::path& root) {
+        writeBytes(root / "noise.bin", noise(2 * 1024 * 1024 + 4321, 1));
+        writeBytes(root / "text" / "long.txt", text(3 * 1024 * 1024, 2));
+        writeBytes(root / "text" / "deeper" / "still" / "leaf.txt", text(10, 3));
+        writeText(root / "empty.txt", "");
+        fs::create_directories(root / "empty-folder");
+        writeText(root / "caf\xC3\xA9" / "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt", "non-ASCII names");
+        writeText(root / "\xE2\x82\xAC \xCE\xA9 \xEF\xBF\xBD.txt", "three-byte UTF-8 up to U+FFFD");
+        writeText(root / "read-only.txt", "do not touch");
+        fs::permissions(root / "read-only.txt", fs::perms::owner_read | fs::perms::group_read);
+        int64_t seconds = 1234567890;
+        for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+            setTime(it->path(), seconds, 123456700);
+            seconds += 3600;
+        }
+        setTime(root, seconds, 0);
+    }
+};
+
+TEST_F(ExtractCommandTest, RoundTripsForEveryLevelAndKeyLength) {
+    makeTree(scratch / "tree");
+    struct Case {
+        const char* label;
+        std::vector<std::string> options;
+    } cases[] = {
+        {"level 0", {"--level", "0"}},
+        {"level 1", {"--level", "1"}},
+        {"level 6", {}},
+        {"level 9", {"--level", "9"}},
+        {"AES-128", {"-p", "pw", "--key-bits", "128"}},
+        {"AES-192", {"-p", "pw", "--key-bits", "192"}},
+        {"AES-256 level 9", {"-p", "p\xC3\xA4ssw\xC3\xB6rd", "--level", "9"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> pack = {"pack", "-q", "--stub", "stub", "-o", "i.exe", "tree"};
+        pack.insert(pack.end(), c.options.begin(), c.options.end());
+        const RunResult packed = bvsfx(pack);
+        ASSERT_EQ(packed.exitCode, 0) << c.label << ": " << describe(packed);
+        fs::remove_all(scratch / "out");
+        std::vector<std::string> extract = {"extract", "-q", "i.exe", "-C", "out"};
+        if (c.options.size() >= 2 && c.options[0] == "-p") extract.insert(extract.end(), {"-p", c.options[1]});
+        const RunResult extracted = bvsfx(extract);
+        ASSERT_EQ(extracted.exitCode, 0) << c.label << ": " << describe(extracted);
+        EXPECT_EQ(compareTrees(scratch / "tree", scratch / "out", true), "") << c.label;
+        const RunResult tested = bvsfx({"test", "-q", "i.exe", "--password", c.options.size() >= 2 ? c.options[1] : ""});
+        EXPECT_EQ(tested.exitCode, 0) << c.label << ": " << describe(tested);
+    }
+}
+
+TEST_F(ExtractCommandTest, KeepRootAndSeveralInputs) {
+    writeText(scratch / "app" / "bin" / "run.sh", "#!/bin/sh\n");
+    writeText(scratch / "notes.txt", "notes");
+    ASSERT_EQ(bvsfx({"pack", "-q", "--stub", "stub", "-o", "k.exe", "--keep-root", "app"}).exitCode, 0);
+    ASSERT_EQ(bvsfx({"extract", "-q", "k.exe", "-C", "k"}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(scratch / "k" / "app" / "bin" / "run.sh"));
+    ASSERT_EQ(bvsfx({"pack", "-q", "--stub", "stub", "-o", "m.exe", "app", "notes.txt"}).exitCode, 0);
+    ASSERT_EQ(bvsfx({"extract", "-q", "m.exe", "-C", "m"}).exitCode, 0);
+    EXPECT_TRUE(fs::exists(scratch / "m" / "app" / "bin" / "run.sh"));
+    EXPECT_EQ(readText(scratch / "m" / "notes.txt"), "notes");
+}
+
+// An installer made by hand with names that point outside the folder.
+TEST_F(ExtractCommandTest, NamesThatLeaveTheFolderAreSkipped) {
+    fs::create_directories(scratch / "out");
+    fs::create_directories(scratch / "elsewhere");
+    fs::create_directory_symlink(scratch / "elsewhere", scratch / "out" / "link");
+    writeText(scratch / "elsewhere" / "victim.txt", "original");
+    fs::create_symlink(scratch / "elsewhere" / "victim.txt", scratch / "out" / "replace-me.txt");
+
+    DataBuffer payload;
+    OutputDataBuffer output(&payload);
+    PayloadWriter writer(output);
+    ASSERT_TRUE(writer.writeHeader() && writer.endSettings());
+    const char* names[] = {"../evil.txt", "/abs.txt", "C:/drive.txt", "ok/../../evil2.txt",
+                           "link/victim.txt", "link\\sub\\x.txt", "good/file.txt", "replace-me.txt"};
+    for (const char* name : names) {
+        ASSERT_TRUE(writer.beginFile(name, kUnixEpochFileTime, 0x20));
+        ASSERT_TRUE(writer.writeStoredChunk("pwned", 5));
+        ASSERT_TRUE(writer.endFile());
+    }
+    ASSERT_TRUE(writer.writeDirectory("../evil-dir", kUnixEpochFileTime, 0x10));
+    ASSERT_TRUE(writer.writeEnd());
+    Bytes installer = readBytes(scratch / "stub");
+    installer.insert(installer.end(), payload.getData(), payload.getData() + payload.getSize());
+    writeBytes(scratch / "bad.exe", installer);
+
+    const RunResult result = bvsfx({"extract", "-q", "bad.exe", "-C", "out"});
+    EXPECT_EQ(result.exitCode, kExitUnsafeName) << describe(result);
+    for (const char* refused : {"../evil.txt", "/abs.txt", "C:/drive.txt", "ok/../../evil2.txt", "link/victim.txt",
+                                "link\\sub\\x.txt", "../evil-dir"}) {
+        EXPECT_NE(result.err.find(std::string("skipped \"") + refused + "\""), std::string::npos)
+            << refused << "\n" << result.err;
+    }
+    EXPECT_EQ(readText(scratch / "out" / "good" / "file.txt"), "pwned");
+    // The link in the way is replaced by the file, never followed.
+    EXPECT_FALSE(fs::is_symlink(scratch / "out" / "replace-me.txt"));
+    EXPECT_EQ(readText(scratch / "out" / "replace-me.txt"), "pwned");
+    EXPECT_EQ(readText(scratch / "elsewhere" / "victim.txt"), "original");
+    EXPECT_FALSE(fs::exists(scratch / "evil.txt"));
+    EXPECT_FALSE(fs::exists(scratch / "evil2.txt"));
+    EXPECT_FALSE(fs::exists(scratch / "evil-dir"));
+    EXPECT_FALSE(fs::exists("/abs.txt"));
+    EXPECT_FALSE(fs::exists(scratch / "elsewhere" / "sub"));
+}
+
+TEST_F(ExtractCommandTest, ReplacesReadOnlyFilesAndReportsDamage) {
+    const Bytes data = noise(5000, 4);
+    writeBytes(scratch / "tree" / "data.bin", data);
+    writeText(scratch / "tree" / "other.txt", "other");
+    ASSERT_EQ(bvsfx({"pack", "-q", "--stub", "stub", "-o", "d.exe", "tree"}).exitCode, 0);
+    writeText(scratch / "out" / "data.bin", "old, read-only");
+    fs::permissions(scratch / "out" / "data.bin", fs::perms::owner_read);
+    ASSERT_EQ(bvsfx({"extract", "-q", "d.exe", "-C", "out"}).exitCode, 0);
+    EXPECT_EQ(readBytes(scratch / "out" / "data.bin"), data);
+
+    // One byte of the stored chunk changed: extracted as it decodes, and
+    // reported.
+    Bytes installer = readBytes(scratch / "d.exe");
+    const Bytes needle(data.begin() + 100, data.begin() + 116);
+    auto it = std::search(installer.begin(), installer.end(), needle.begin(), needle.end());
+    ASSERT_NE(it, installer.end());
+    *it ^= 0x40;
+    writeBytes(scratch / "d.exe", installer);
+    const RunResult result = bvsfx({"extract", "-q", "d.exe", "-C", "damaged"});
+    EXPECT_EQ(result.exitCode, kExitDamaged) << describe(result);
+    EXPECT_NE(result.err.find("data.bin: its content differs from its check record"), std::string::npos) << result.err;
+    EXPECT_EQ(readText(scratch / "damaged" / "other.txt"), "other");
+}
+
+TEST_F(ExtractCommandTest, PasswordsAndCommandLine) {
+    writeText(scratch / "tree" / "a.txt", "a");
+    ASSERT_EQ(bvsfx({"pack", "-q", "--stub", "stub", "-o", "e.exe", "-p", "right", "tree"}).exitCode, 0);
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {"no password", {"extract", "e.exe", "-C", "x"}, kExitPassword, "the payload is encrypted"},
+        {"wrong password", {"extract", "e.exe", "-C", "x", "-p", "wrong"}, kExitPassword, "incorrect password"},
+        {"list needs it too", {"list", "e.exe"}, kExitPassword, "the payload is encrypted"},
+        {"info does not", {"info", "e.exe"}, kExitOk, ""},
+        {"missing file", {"test", "nope.exe"}, kExitInput, "nope.exe: no such file"},
+        {"not an installer", {"test", "stub"}, kExitNotPayload, "no payload"},
+        {"two files", {"list", "e.exe", "stub"}, kExitUsage, "exactly one FILE"},
+        {"-C for extract only", {"list", "e.exe", "-C", "x"}, kExitUsage, "unknown option -C"},
+    };
+    for (const Case& c : cases) {
+        const RunResult result = bvsfx(c.args);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.label << ": " << describe(result);
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.label << ": " << result.err;
+    }
+    EXPECT_FALSE(fs::exists(scratch / "x" / "a.txt"));
+    const RunResult right = runShell("BVSFX_PASSWORD=right " + quote(BVSFX_TOOL_PATH) + " extract -q e.exe -C y");
+    EXPECT_EQ(right.exitCode, 0) << describe(right);
+    EXPECT_EQ(readText(scratch / "y" / "a.txt"), "a");
+}
+
+}  // namespace
+
+#endif  // BVSFX_TOOL_PATH

@@ -1,0 +1,84 @@
+// bvsfx info: what an installer holds, without decoding its data.
+
+#include <cstdio>
+#include <set>
+
+#include "tools/bvsfx/ExitCode.h"
+#include "tools/bvsfx/InspectCommands.h"
+#include "tools/bvsfx/InstallerFile.h"
+#include "tools/bvsfx/Messages.h"
+#include "tools/bvsfx/PayloadWalker.h"
+#include "tools/bvsfx/TextFormat.h"
+
+namespace {
+
+// The settings the installer reads; others are carried and ignored.
+bool isKnownSetting(const std::string& name) {
+    static const std::set<std::string> kKnown = {"appTitle",  "appCaption",  "setupFilename", "setupParams",
+                                                 "unzipDir", "noInterface", "unzipToTemp"};
+    return kKnown.count(name) != 0;
+}
+
+void printSettings(PayloadReader& reader) {
+    const auto& settings = reader.settings();
+    std::printf("Settings:        %zu%s\n", settings.size(),
+                reader.settingsTerminated() ? "" : " (a full table, without terminator)");
+    for (size_t i = 0; i < settings.size(); ++i) {
+        bool replaced = false;
+        for (size_t later = i + 1; later < settings.size(); ++later) {
+            replaced = replaced || settings[later].name == settings[i].name;
+        }
+        std::string note;
+        if (replaced) note = "  (replaced by a later value)";
+        else if (!isKnownSetting(settings[i].name)) note = "  (not used by the installer)";
+        std::printf("  %s = \"%s\"%s\n", settings[i].name.c_str(), settings[i].value.c_str(), note.c_str());
+    }
+}
+
+}  // namespace
+
+int runInfo(const InspectOptions& options) {
+    InstallerFile file;
+    int code = file.open(options.file);
+    if (code == kExitOk) code = file.unlock(options.password, false);
+    if (code != kExitOk) return code;
+    PayloadReader& reader = file.reader();
+
+    std::printf("File:            %s (%llu bytes)\n", options.file.c_str(),
+                static_cast<unsigned long long>(file.fileSize()));
+    std::printf("Stub:            %s, %llu bytes\n", file.stubDescription().c_str(),
+                static_cast<unsigned long long>(reader.markerOffset()));
+    std::printf("Encryption:      %s\n",
+                reader.isEncrypted() ? ("AES-" + std::to_string(reader.keyBits()) + " (CBC)").c_str() : "none");
+    printSettings(reader);
+
+    PayloadVisitor counter;
+    PayloadWalker walker(file, false, nullptr);
+    walker.walk(counter);
+    std::printf("Entries:         %u files, %u folders", walker.files(), walker.directories());
+    if (walker.otherRecords() != 0) std::printf(", %u other records", walker.otherRecords());
+    std::printf("\n");
+    std::printf("Chunks:          %u deflated, %u stored\n", walker.deflatedChunks(), walker.storedChunks());
+    if (walker.uncheckedFiles() == 0) {
+        std::printf("File data:       %llu bytes, packed into %llu bytes (%s)\n",
+                    static_cast<unsigned long long>(walker.knownFileBytes()),
+                    static_cast<unsigned long long>(walker.packedBytes()),
+                    TextFormat::ratio(walker.packedBytes(), walker.knownFileBytes()).c_str());
+    } else {
+        std::printf("File data:       packed into %llu bytes; %u files without a readable check record%s\n",
+                    static_cast<unsigned long long>(walker.packedBytes()), walker.uncheckedFiles(),
+                    file.namesReadable() ? "" : " (the password is needed to read them)");
+    }
+    if (walker.reachedEnd()) {
+        std::printf("Payload:         %llu bytes, from offset %llu to %llu\n",
+                    static_cast<unsigned long long>(walker.endOffset() - reader.markerOffset()),
+                    static_cast<unsigned long long>(reader.markerOffset()),
+                    static_cast<unsigned long long>(walker.endOffset()));
+        if (walker.endOffset() < file.fileSize()) {
+            std::printf("Trailing bytes:  %llu after the end record\n",
+                        static_cast<unsigned long long>(file.fileSize() - walker.endOffset()));
+        }
+    }
+    for (const std::string& problem : walker.problems()) Messages::error(options.file + ": " + problem);
+    return walker.problems().empty() ? kExitOk : kExitDamaged;
+}

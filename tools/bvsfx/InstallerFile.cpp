@@ -1,0 +1,92 @@
+#include "tools/bvsfx/InstallerFile.h"
+
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "io/FileDataSource.h"
+#include "tools/bvsfx/ExitCode.h"
+#include "tools/bvsfx/Messages.h"
+#include "tools/bvsfx/StubImage.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Enough of the stub to read its PE or ELF header.
+constexpr size_t kStubHeadBytes = 4096;
+
+std::string describeStub(const std::string& path, uint64_t stubBytes) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> head(stubBytes < kStubHeadBytes ? stubBytes : kStubHeadBytes);
+    in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    return StubImage::describe(head.data(), head.size());
+}
+
+}  // namespace
+
+InstallerFile::InstallerFile() = default;
+InstallerFile::~InstallerFile() = default;
+
+int InstallerFile::open(const std::string& path) {
+    m_path = path;
+    std::error_code error;
+    if (!fs::is_regular_file(path, error)) {
+        Messages::error(path + ": no such file");
+        return kExitInput;
+    }
+    m_fileSize = fs::file_size(path, error);
+    const fs::path full = fs::absolute(path, error);
+    m_source.reset(FileDataSource::openDataSourceFile(full.string().c_str(), nullptr));
+    if (!m_source) {
+        Messages::error(path + ": cannot be read");
+        return kExitInput;
+    }
+    m_reader = std::make_unique<PayloadReader>(*m_source);
+    switch (m_reader->open()) {
+        case PayloadReader::OpenResult::Ok: break;
+        case PayloadReader::OpenResult::NoMarker:
+            Messages::error(path + ": no payload (the marker is missing)");
+            return kExitNotPayload;
+        case PayloadReader::OpenResult::BadHeader:
+            Messages::error(path + ": the payload header is cut short");
+            return kExitNotPayload;
+        case PayloadReader::OpenResult::BadSettings:
+            Messages::error(path + ": the settings table is cut short");
+            return kExitNotPayload;
+    }
+    m_stubDescription = describeStub(path, m_reader->markerOffset());
+    return kExitOk;
+}
+
+int InstallerFile::unlock(const Password::Sources& sources, bool required) {
+    if (!m_reader->isEncrypted()) return kExitOk;
+    std::string password;
+    std::string origin;
+    switch (Password::resolve(sources, password, origin)) {
+        case Password::Result::None:
+            m_namesReadable = false;
+            if (!required) {
+                if (m_reader->skipPasswordCheck()) return kExitOk;
+                Messages::error(m_path + ": the password verifier is cut short");
+                return kExitDamaged;
+            }
+            Messages::error(m_path + ": the payload is encrypted; give --password, --password-file or " +
+                            Password::kEnvironmentVariable);
+            return kExitPassword;
+        case Password::Result::FileUnreadable:
+            Messages::error("cannot read the password from " + origin);
+            return kExitInput;
+        case Password::Result::Empty:
+            Messages::error("the password from " + origin + " is empty");
+            return kExitPassword;
+        case Password::Result::Found: break;
+    }
+    if (m_reader->checkPassword(password.c_str()) != PayloadReader::PasswordResult::Ok) {
+        Messages::error(m_path + ": incorrect password (from " + origin + ")");
+        return kExitPassword;
+    }
+    return kExitOk;
+}

@@ -1,0 +1,54 @@
+// bvsfx list: one line per entry, in payload order.
+
+#include <cstdio>
+
+#include "payload/PayloadFormat.h"
+#include "tools/bvsfx/ExitCode.h"
+#include "tools/bvsfx/InspectCommands.h"
+#include "tools/bvsfx/InstallerFile.h"
+#include "tools/bvsfx/Messages.h"
+#include "tools/bvsfx/PayloadWalker.h"
+#include "tools/bvsfx/TextFormat.h"
+
+namespace {
+
+class ListPrinter : public PayloadVisitor {
+public:
+    bool onDirectory(const PayloadReader::EntryRecord& entry) override {
+        print(entry, "-", "-", entry.name + "/");
+        return true;
+    }
+    bool onFileEnd(const PayloadReader::EntryRecord& entry, const FileSummary& summary) override {
+        const std::string size = summary.hasCheckRecord ? std::to_string(summary.recordedSize) : "?";
+        print(entry, size, std::to_string(summary.packedBytes), entry.name);
+        return true;
+    }
+    void onOtherRecord(const PayloadReader::EntryRecord& entry) override {
+        print(entry, "-", "-", entry.name + "  (record type " + std::to_string(entry.type) + ", skipped)");
+    }
+
+private:
+    static void print(const PayloadReader::EntryRecord& entry, const std::string& size, const std::string& packed,
+                      const std::string& name) {
+        std::printf("%s  %s %12s %12s  %s\n", TextFormat::fileTime(entry.fileTime).c_str(),
+                    TextFormat::attributes(entry.attributes).c_str(), size.c_str(), packed.c_str(), name.c_str());
+    }
+};
+
+}  // namespace
+
+int runList(const InspectOptions& options) {
+    InstallerFile file;
+    int code = file.open(options.file);
+    if (code == kExitOk) code = file.unlock(options.password, true);
+    if (code != kExitOk) return code;
+    std::printf("%-19s  %-5s %12s %12s  %s\n", "Time (UTC)", "Attr", "Size", "Packed", "Name");
+    ListPrinter printer;
+    PayloadWalker walker(file, false, nullptr);
+    walker.walk(printer);
+    std::printf("%u files, %u folders, %s in %s\n", walker.files(), walker.directories(),
+                walker.uncheckedFiles() == 0 ? TextFormat::bytes(walker.knownFileBytes()).c_str() : "? bytes",
+                TextFormat::bytes(walker.packedBytes()).c_str());
+    for (const std::string& problem : walker.problems()) Messages::error(options.file + ": " + problem);
+    return walker.problems().empty() ? kExitOk : kExitDamaged;
+}
