@@ -146,10 +146,11 @@ void DataBuffer::append(const void* p, uint32_t n) {
             append(copy.getData(), n);
             return;
         }
-        // Small appends leave 20000 bytes of room behind them; large ones
-        // get exactly their size.
-        const uint32_t slack = n >= kGrowthSlackBytes ? 0 : kGrowthSlackBytes;
-        uint64_t newCapacity = needed + slack;
+        // The block grows to at least 20000 bytes beyond the current size:
+        // an append of fewer than 20000 bytes leaves 20000 - n bytes of room
+        // behind it, a larger one gets exactly its size.
+        const uint32_t growth = n >= kGrowthSlackBytes ? n : kGrowthSlackBytes;
+        uint64_t newCapacity = static_cast<uint64_t>(m_size) + growth;
         if (newCapacity > UINT32_MAX)
             newCapacity = needed; // the slack no longer fits 32 bits
         reallocateTo(newCapacity);

@@ -201,7 +201,7 @@ std::string answerHint(const DialogState& dialog) {
   return "Type a new value and press Enter to change the field above.\n";
 }
 
-void renderDialog(HWND window, const DialogState& dialog) {
+std::string renderDialog(HWND window, const DialogState& dialog) {
   const WindowRecord* record = posix_layer::findWindow(window);
   std::string text = "\n== " + (record != nullptr ? record->text : std::string()) + " ==\n";
   const posix_layer::TerminalAnswer& answer = dialog.dialogTemplate->answer;
@@ -216,7 +216,7 @@ void renderDialog(HWND window, const DialogState& dialog) {
   text += buttonsLine(dialog) + "\n";
   text += answerHint(dialog);
   text += "> ";
-  posix_layer::terminalPrint(text);
+  return text;
 }
 
 // --- What the user does ----------------------------------------------------------
@@ -295,10 +295,10 @@ INT_PTR runModalLoop(HWND window) {
     if (dialog == nullptr) return kDialogFailed;
     if (dialog->ended) return dialog->result;
 
-    renderDialog(window, *dialog);
     std::string line;
     const bool secret = dialog->dialogTemplate->answer.secret;
-    if (posix_layer::readAnswerLine(line, secret) == LineResult::EndOfInput) {
+    if (posix_layer::readAnswerLine(renderDialog(window, *dialog), line, secret) ==
+        LineResult::EndOfInput) {
       posix_layer::terminalPrint("\n");
       closeAtEndOfInput(window);
     } else {

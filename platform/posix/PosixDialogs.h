@@ -76,11 +76,12 @@ bool windowRectangle(HWND window, RECT& rect);
 void setWindowRectangle(HWND window, const RECT& rect);
 
 // --- Terminal ------------------------------------------------------------------
-// Answers come from standard input, one line at a time, read unbuffered so
-// that programs started later inherit the rest. On a terminal a secret line
-// is read with echo turned off.
+// Shows the prompt, then reads the answer from standard input, one line at
+// a time, unbuffered so that programs started later inherit the rest. On a
+// terminal a secret line is read with echo turned off (from before the
+// prompt is shown until the line has been read).
 enum class LineResult { Line, EndOfInput };
-LineResult readAnswerLine(std::string& line, bool secret);
+LineResult readAnswerLine(const std::string& prompt, std::string& line, bool secret);
 bool inputIsTerminal();
 
 // Output goes to standard error. The progress bar is redrawn in place on a

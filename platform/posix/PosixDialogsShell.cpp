@@ -97,10 +97,9 @@ PIDLIST_ABSOLUTE SHBrowseForFolderA(LPBROWSEINFOA lpbi) {
   std::string prompt = "\n== Browse For Folder ==\n";
   if (lpbi->lpszTitle != nullptr) prompt += std::string(lpbi->lpszTitle) + "\n";
   prompt += "Folder (empty line cancels): ";
-  posix_layer::terminalPrint(prompt);
 
   std::string line;
-  if (posix_layer::readAnswerLine(line, false) == posix_layer::LineResult::EndOfInput) {
+  if (posix_layer::readAnswerLine(prompt, line, false) == posix_layer::LineResult::EndOfInput) {
     posix_layer::terminalPrint("\n");
     return nullptr;
   }

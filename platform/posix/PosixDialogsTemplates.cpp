@@ -1,6 +1,6 @@
 // The program's two dialog templates, built from the same identifiers, texts
-// and positions as the Windows resource script (resources/stub.rc), so that
-// the terminal shows what the real dialogs show.
+// and positions as the Windows resource script (resources/stub.rc), in the
+// same order, so that the terminal shows what the real dialogs show.
 #include "platform/posix/PosixDialogs.h"
 #include "resources/StubResources.h"
 
@@ -51,14 +51,14 @@ const DialogTemplate& passwordDialog() {
       DialogUnitsBox{STUB_PASSWORD_DIALOG_X, STUB_PASSWORD_DIALOG_Y, STUB_PASSWORD_DIALOG_WIDTH,
                      STUB_PASSWORD_DIALOG_HEIGHT},
       {
-          {IDC_OK_BUTTON, ControlKind::DefaultButton, kButtonClass, STUB_TEXT_OK,
-           DialogUnitsBox{STUB_OK_RECT}},
-          {IDC_CANCEL_BUTTON, ControlKind::Button, kButtonClass, STUB_TEXT_CANCEL,
-           DialogUnitsBox{STUB_CANCEL_RECT}},
           {IDC_STATIC_TEXT, ControlKind::Static, kStaticClass, STUB_TEXT_PASSWORD_PROMPT,
            DialogUnitsBox{STUB_PASSWORD_PROMPT_RECT}},
           {IDC_PASSWORD_EDIT, ControlKind::Edit, kEditClass, "",
            DialogUnitsBox{STUB_PASSWORD_EDIT_RECT}},
+          {IDC_OK_BUTTON, ControlKind::DefaultButton, kButtonClass, STUB_TEXT_OK,
+           DialogUnitsBox{STUB_OK_RECT}},
+          {IDC_CANCEL_BUTTON, ControlKind::Button, kButtonClass, STUB_TEXT_CANCEL,
+           DialogUnitsBox{STUB_CANCEL_RECT}},
       },
       // The password: the typed line is the text and presses OK.
       {IDC_PASSWORD_EDIT, true, true},

@@ -52,18 +52,19 @@ LineResult readRawLine(std::string& line) {
   return gotAny ? LineResult::Line : LineResult::EndOfInput;
 }
 
-// Turns echo off on the terminal for the life of the object.
+// Turns echo off on the terminal for the life of the object. Input typed
+// ahead is kept (TCSANOW), not discarded.
 class EchoOff {
 public:
   EchoOff() {
     if (::tcgetattr(STDIN_FILENO, &m_saved) != 0) return;
     struct termios quiet = m_saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    m_active = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
   }
   ~EchoOff() {
     if (!m_active) return;
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &m_saved);
+    ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
     // The Enter that ended the line was not echoed either.
     std::fputc('\n', stderr);
     std::fflush(stderr);
@@ -82,13 +83,15 @@ namespace posix_layer {
 
 bool inputIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
-LineResult readAnswerLine(std::string& line, bool secret) {
-  endProgressLine();
-  std::fflush(stderr);
+LineResult readAnswerLine(const std::string& prompt, std::string& line, bool secret) {
   if (secret && inputIsTerminal()) {
+    // Echo goes off before the prompt appears, so that nothing typed in
+    // answer to it is ever shown.
     EchoOff echoOff;
+    terminalPrint(prompt);
     return readRawLine(line);
   }
+  terminalPrint(prompt);
   return readRawLine(line);
 }
 

@@ -273,7 +273,7 @@ TEST(StringBufferTest, ReplaceAll) {
         {"ab", "a", "aa", false, "aab", 1},          // replacement not searched again
         {"ABC", "b", "x", false, "ABC", 0},          // case-sensitive
         {"ABC", "b", "x", true, "AxC", 1},
-        {"C:\\%TEMP%\\x", "%temp%", "/tmp/", true, "C:\\/tmp/\\x", 1},
+        {"C:\\%TEMP%\\x", "%temp%", "D:/scratch/", true, "C:\\D:/scratch/\\x", 1},
         {"%Temp%a%tEMP%", "%TEMP%", "T", true, "TaT", 2},
         {"\xE9", "\xC9", "x", true, "\xE9", 0},      // bytes >= 0x80 not folded
     };
@@ -409,6 +409,9 @@ __attribute__((no_sanitize("undefined"))) void clearDead(StringBuffer* sb) {
 __attribute__((no_sanitize("undefined"))) void lastCharOfDead(StringBuffer* sb) {
     (void)sb->lastChar();
 }
+__attribute__((no_sanitize("undefined"))) void destroyDead(StringBuffer* sb) {
+    sb->StringBuffer::~StringBuffer(); // a second destruction
+}
 
 } // namespace
 
@@ -419,4 +422,5 @@ TEST_F(StringBufferDeathTest, DestroyedStringStopsTheProcessSilently) {
     EXPECT_DEATH(appendToDead(sb), "^$");
     EXPECT_DEATH(clearDead(sb), "^$");
     EXPECT_DEATH(lastCharOfDead(sb), "^$");
+    EXPECT_DEATH(destroyDead(sb), "^$");
 }

@@ -41,6 +41,26 @@ TEST(EntryName, PackingRules) {
     }
 }
 
+TEST(EntryName, WhatAWindowsInstallerCanCreate) {
+    struct Case {
+        const char* name;
+        bool ok;
+    } cases[] = {
+        {"docs/guide.txt", true}, {"a b/c.d e", true}, {"con.txt.bak/x", false}, {"console", true}, {"icon.txt", true},
+        {"com0", true}, {"a:b", false}, {"what?", false}, {"x/<y>", false}, {"pipe|d", false},
+        {"quote\"d", false}, {"star*", false}, {"dot./x", false}, {"space ", false}, {"CON", false},
+        {"dir/nul.txt", false}, {"Com3", false}, {"lpt9.log", false}, {"aux /x", false},
+    };
+    for (const Case& c : cases) {
+        std::string reason;
+        EXPECT_EQ(EntryName::windowsCanCreate(c.name, reason), c.ok) << c.name;
+        if (!c.ok) {
+            EXPECT_FALSE(reason.empty()) << c.name;
+        }
+    }
+    EXPECT_EQ(EntryName::foldCase("ReadMe.TXT/\xC3\x89"), "readme.txt/\xC3\x89");
+}
+
 TEST(EntryName, StoredLengthOfEncryptedNamesIsPaddedCiphertext) {
     EXPECT_EQ(EntryName::storedLength(5, false), 5u);
     EXPECT_EQ(EntryName::storedLength(5, true), 16u);

@@ -235,6 +235,29 @@ TEST_F(PackCommandTest, NamesTooLongForTheInstallerAreWarnedAbout) {
     EXPECT_NE(result.err.find("too long for the installer"), std::string::npos) << result.err;
 }
 
+// A Windows installer cannot create every name Linux can: warned about when
+// the stub is a Windows program (a bare PE header is enough here).
+TEST_F(PackCommandTest, NamesWindowsCannotCreateAreWarnedAboutForWindowsStubs) {
+    Bytes pe(0x200, 0);
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    pe[0x3C] = 0x40;
+    const uint8_t signature[] = {'P', 'E', 0, 0, 0x4C, 0x01};
+    std::copy(std::begin(signature), std::end(signature), pe.begin() + 0x40);
+    pe[0x40 + 24 + 68] = 2;  // GUI subsystem
+    writeBytes(scratch / "win.exe", pe);
+    writeText(scratch / "names" / "what?.txt", "1");
+    writeText(scratch / "names" / "README", "2");
+    writeText(scratch / "names" / "readme", "3");
+    const RunResult windows = bvsfx({"pack", "-q", "--stub", "win.exe", "-o", "w.exe", "names"});
+    EXPECT_EQ(windows.exitCode, 0) << describe(windows);
+    EXPECT_NE(windows.err.find("what?.txt: the character ? is not allowed"), std::string::npos) << windows.err;
+    EXPECT_NE(windows.err.find("README and readme are one file on Windows"), std::string::npos) << windows.err;
+    const RunResult linux = pack({"-o", "l.exe", "names"});
+    EXPECT_EQ(linux.exitCode, 0) << describe(linux);
+    EXPECT_EQ(linux.err, "");
+}
+
 TEST_F(PackCommandTest, HelpVersionAndUnknownCommand) {
     const RunResult help = bvsfx({"--help"});
     EXPECT_EQ(help.exitCode, 0);

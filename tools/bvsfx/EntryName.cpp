@@ -25,7 +25,53 @@ int sequenceLength(uint8_t lead) {
     return 0;
 }
 
+bool isDeviceName(std::string stem) {
+    const size_t dot = stem.find('.');
+    if (dot != std::string::npos) stem.resize(dot);
+    stem = foldCase(stem);
+    // Trailing spaces are ignored by Windows when it matches device names.
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
+    for (const char* device : kDevices) {
+        if (stem == device) return true;
+    }
+    return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 }  // namespace
+
+std::string foldCase(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
+bool windowsCanCreate(const std::string& name, std::string& reason) {
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        const std::string part = name.substr(start, end - start);
+        const size_t bad = part.find_first_of("<>:\"|?*");
+        if (bad != std::string::npos) {
+            reason = std::string("the character ") + part[bad] + " is not allowed in Windows file names";
+            return false;
+        }
+        if (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." && part != "..") {
+            reason = "Windows drops a dot or space at the end of a file name";
+            return false;
+        }
+        if (isDeviceName(part)) {
+            reason = "\"" + part + "\" is a device name on Windows";
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
 
 uint32_t storedLength(uint32_t nameBytes, bool encrypted) {
     if (!encrypted) return nameBytes;

@@ -44,6 +44,16 @@ PackProblem checkForPacking(const std::string& name, bool encrypted);
 // A sentence describing the problem, for the error message.
 const char* describe(PackProblem problem);
 
+// Whether a Windows installer can create the name: no component may hold
+// < > : " | ? * or end in a dot or space, nor be a device name (CON, PRN,
+// AUX, NUL, COM1-9, LPT1-9, with or without an extension). False with the
+// reason otherwise.
+bool windowsCanCreate(const std::string& name, std::string& reason);
+
+// The name with ASCII letters folded to lower case: two names that fold to
+// the same text are one file on Windows.
+std::string foldCase(const std::string& name);
+
 // Bytes the name occupies in the payload.
 uint32_t storedLength(uint32_t nameBytes, bool encrypted);
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <system_error>
 
 #include "compress/ZipCRC.h"
@@ -172,7 +173,20 @@ int Packer::gatherInputs() {
 
 int Packer::checkNames() {
     int code = kExitOk;
+    const bool windows = StubImage::isWindows(StubImage::detectKind(m_stub.data(), m_stub.size()));
+    std::map<std::string, const PackEntry*> folded;
     for (const PackEntry& entry : m_tree.entries()) {
+        std::string reason;
+        if (windows && !EntryName::windowsCanCreate(entry.name, reason)) {
+            Messages::warning(entry.name + ": " + reason + "; the Windows installer stops there");
+        }
+        if (windows) {
+            const auto [it, added] = folded.emplace(EntryName::foldCase(entry.name), &entry);
+            if (!added) {
+                Messages::warning(it->second->name + " and " + entry.name +
+                                  " are one file on Windows; the installer keeps the later one");
+            }
+        }
         const EntryName::PackProblem problem = EntryName::checkForPacking(entry.name, m_encrypted);
         if (problem != EntryName::PackProblem::None) {
             Messages::error(entry.source.string() + ": " + EntryName::describe(problem));

@@ -1,0 +1,394 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the real dialogs of a Windows stub under Wine, on a
+virtual X display (Xvfb) of its own, driven with xdotool as a user would
+(clicks and keys), and read back with dialog-probe, a small Win32 program
+that prints the texts and states of the dialog's controls. A screenshot of
+every dialog state is kept under the work folder (screenshots/).
+
+    dialog_wine.py --stub STUB.exe --pack E2E_PACK --work DIR --case NAME
+                   [--runner scripts/wine-run] [--probe-compiler GCC]
+    dialog_wine.py --list
+
+Needs Xvfb (package xvfb), xdotool, ImageMagick's import (imagemagick),
+Wine and the mingw-w64 C compiler that builds dialog-probe
+(gcc-mingw-w64-x86-64); a missing one fails the test and names it.
+
+The runner gets its own Wine prefix in the work folder, with Wine drawing
+the window frames itself (no window manager runs on the virtual display).
+"""
+import argparse
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from stub_e2e import Failure, check, compare_trees, make_tree, remove_tree  # noqa: E402
+
+MAIN_CAPTION = "Brivane Zip Self-Extractor"
+PASSWORD_CAPTION = "Enter Password"
+EXPLANATION = "To unzip all files to the specified folder, press the Unzip button."
+ERROR_CAPTION = "Error"
+FINISHED = "Finished!"
+# Control ids of the dialogs (resources/StubResources.h).
+IDC_UNZIP, IDC_CLOSE, IDC_CAPTION_TEXT, IDC_FOLDER_EDIT = 1001, 2, 1012, 1003
+IDC_PROGRESS, IDC_FINISHED, IDC_PASSWORD_EDIT, IDC_OK = 1008, 1013, 1007, 1
+# A message box's text is the static control with this id.
+MESSAGE_BOX_TEXT_ID = 0xFFFF
+
+SCREEN = "1024x768x24"
+FIRST_DISPLAY, LAST_DISPLAY = 57, 99
+WINDOW_WAIT_MS = 60000
+STATE_WAIT_SECONDS = 60
+EXIT_WAIT_SECONDS = 60
+EXIT_DIALOG_CLOSED = 0
+PROBE_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "dialog_probe.c")
+
+TOOLS = {
+    "Xvfb": "xvfb",
+    "xdotool": "xdotool",
+    "import": "imagemagick",
+    "wine": "wine64",
+}
+
+
+def require_tools(probe_compiler):
+    missing = ["%s (package %s)" % (tool, package) for tool, package in TOOLS.items() if not shutil.which(tool)]
+    if not shutil.which(probe_compiler):
+        missing.append("%s (package gcc-mingw-w64-x86-64)" % probe_compiler)
+    check(not missing, "missing tools for the Windows dialog tests: %s; run scripts/bootstrap or "
+          "apt-get install them" % ", ".join(missing))
+
+
+class VirtualDisplay:
+    """An Xvfb server on the first free display number from 57."""
+
+    def __init__(self, log_path):
+        self.process = None
+        for number in range(FIRST_DISPLAY, LAST_DISPLAY + 1):
+            if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+                continue
+            log = open(log_path, "wb")
+            process = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", SCREEN, "-nolisten", "tcp"],
+                                       stdout=log, stderr=subprocess.STDOUT)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and process.poll() is None:
+                if os.path.exists("/tmp/.X11-unix/X%d" % number):
+                    self.process = process
+                    self.name = ":%d" % number
+                    return
+                time.sleep(0.1)
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        raise Failure("no free X display between :%d and :%d for Xvfb" % (FIRST_DISPLAY, LAST_DISPLAY))
+
+    def close(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait(timeout=10)
+
+
+class Context:
+    def __init__(self, args, case):
+        self.args = args
+        self.work = os.path.abspath(args.work)
+        self.scratch = os.path.join(self.work, case)
+        self.case = case
+        remove_tree(self.scratch)
+        self.tree = os.path.join(self.scratch, "tree")
+        self.cwd = os.path.join(self.scratch, "cwd")
+        self.screenshots = os.path.join(self.work, "screenshots")
+        for folder in (self.tree, self.cwd, self.screenshots):
+            os.makedirs(folder, exist_ok=True)
+        make_tree(self.tree, "setup.bat")
+        self.prefix = os.path.join(self.work, "wine-prefix-gui")
+        self.display = VirtualDisplay(os.path.join(self.scratch, "xvfb.log"))
+        self.env = dict(os.environ, DISPLAY=self.display.name, BRIVANE_WINE_GUI="1",
+                        BRIVANE_WINEPREFIX=self.prefix, WINEPREFIX=self.prefix, WINEDEBUG="-all")
+        self.installer_process = None
+        self.probe = self.build_probe()
+        self.prepare_prefix()
+
+    # --- Wine ------------------------------------------------------------
+
+    def runner(self):
+        return shlex.split(self.args.runner)
+
+    def build_probe(self):
+        probe = os.path.join(self.work, "dialog-probe.exe")
+        if not os.path.exists(probe) or os.path.getmtime(probe) < os.path.getmtime(PROBE_SOURCE):
+            subprocess.run([self.args.probe_compiler, "-O2", "-o", probe, PROBE_SOURCE, "-lcomctl32"], check=True)
+        return probe
+
+    def prepare_prefix(self):
+        """Wine draws window frames itself: no window manager runs here."""
+        ready = os.path.join(self.prefix, ".brivane-dialogs-ready")
+        if os.path.exists(ready):
+            return
+        subprocess.run(self.runner() + ["reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated",
+                                        "/d", "N", "/f"], env=self.env, capture_output=True, check=True,
+                       timeout=600)
+        open(ready, "w").close()
+
+    def windows_path(self, path):
+        return "Z:" + path.replace("/", "\\")
+
+    def windows_temp(self):
+        result = subprocess.run(self.runner() + ["cmd", "/c", "echo", "%TEMP%"], env=self.env,
+                                capture_output=True, timeout=120)
+        return result.stdout.decode(errors="replace").strip()
+
+    def pack(self, settings, extra=()):
+        installer = os.path.join(self.scratch, "installer.exe")
+        command = [self.args.pack, "--stub", self.args.stub, "--out", installer, "--tree", self.tree]
+        for name, value in settings:
+            command += ["--set", "%s=%s" % (name, value)]
+        subprocess.run(command + list(extra), check=True)
+        return installer
+
+    def start(self, installer):
+        self.log = open(os.path.join(self.scratch, "installer.log"), "wb")
+        self.installer_process = subprocess.Popen(self.runner() + [installer], cwd=self.cwd, env=self.env,
+                                                  stdin=subprocess.DEVNULL, stdout=self.log,
+                                                  stderr=subprocess.STDOUT)
+
+    def wait_for_exit(self):
+        try:
+            return self.installer_process.wait(timeout=EXIT_WAIT_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.screenshot("still-running")
+            raise Failure("the installer did not end")
+
+    def close(self):
+        if self.installer_process is not None and self.installer_process.poll() is None:
+            self.installer_process.kill()
+            self.installer_process.wait()
+        # The prefix's own processes (wineserver, the desktop) belong to
+        # this run: end them before their display goes away.
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
+        self.display.close()
+
+    # --- Reading and driving the dialogs -------------------------------------
+
+    def probe_dialog(self, title, ids=(), wait_ms=WINDOW_WAIT_MS):
+        """{item: text} of the dialog titled title; None when it is not there."""
+        result = subprocess.run(self.runner() + [self.probe, str(wait_ms), title] + [str(i) for i in ids],
+                                env=self.env, capture_output=True, timeout=wait_ms / 1000 + 120)
+        if result.returncode != 0:
+            return None
+        lines = result.stdout.decode(errors="replace").splitlines()
+        return dict(line.rstrip("\r").split("=", 1) for line in lines if "=" in line)
+
+    def expect_dialog(self, title, ids=()):
+        state = self.probe_dialog(title, ids)
+        if state is None:
+            self.screenshot("missing-" + title.replace(" ", "-"))
+        check(state is not None, "no dialog titled %r appeared" % title)
+        return state
+
+    def wait_for_state(self, title, ids, condition, what):
+        deadline = time.monotonic() + STATE_WAIT_SECONDS
+        while True:
+            state = self.probe_dialog(title, ids, wait_ms=1000)
+            if state is not None and condition(state):
+                return state
+            if time.monotonic() > deadline:
+                self.screenshot("timeout")
+                raise Failure("%s did not happen; last state: %s" % (what, state))
+            time.sleep(0.3)
+
+    def xdotool(self, *arguments):
+        subprocess.run(["xdotool"] + list(arguments), env=self.env, check=True, capture_output=True)
+
+    def click(self, state, control_id):
+        left, top, right, bottom = (int(v) for v in state["%d.rect" % control_id].split(","))
+        self.xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2), "click", "1")
+
+    def screenshot(self, state_name):
+        path = os.path.join(self.screenshots, "%s-%s.png" % (self.case, state_name))
+        subprocess.run(["import", "-window", "root", path], env=self.env, capture_output=True)
+        return path
+
+    def expect_closed_with_code_0(self):
+        code = self.wait_for_exit()
+        check(code == EXIT_DIALOG_CLOSED, "exit code %d, expected %d" % (code, EXIT_DIALOG_CLOSED))
+
+
+MAIN_IDS = (IDC_UNZIP, IDC_CLOSE, IDC_CAPTION_TEXT, IDC_FOLDER_EDIT, IDC_PROGRESS, IDC_FINISHED)
+
+
+def finished(state):
+    return state.get(str(IDC_FINISHED)) == FINISHED
+
+
+# --- Cases ---------------------------------------------------------------------
+
+def case_unzip_configured(ctx):
+    # The configured folder shown as stored, the template's texts; a click
+    # on Unzip extracts, shows "Finished!" and fills the bar; Unzip stays
+    # disabled; a click on Close ends the process with 0.
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))]))
+    state = ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.screenshot("before-unzip")
+    check(state["caption"] == MAIN_CAPTION, "caption %r" % state["caption"])
+    check(state[str(IDC_CAPTION_TEXT)] == EXPLANATION, "explanation %r" % state[str(IDC_CAPTION_TEXT)])
+    check(state[str(IDC_FOLDER_EDIT)] == ctx.windows_path(dest), "folder field %r" % state[str(IDC_FOLDER_EDIT)])
+    check(state[str(IDC_FINISHED)] == "", "finished text before the run: %r" % state[str(IDC_FINISHED)])
+    ctx.click(state, IDC_UNZIP)
+    state = ctx.wait_for_state(MAIN_CAPTION, MAIN_IDS, finished, "Finished!")
+    ctx.screenshot("after-unzip")
+    check(state["%d.pos" % IDC_PROGRESS] == "100", "progress %r" % state["%d.pos" % IDC_PROGRESS])
+    check(state["%d.enabled" % IDC_UNZIP] == "0", "Unzip is still enabled")
+    compare_trees(ctx.tree, dest)
+    ctx.click(state, IDC_CLOSE)
+    ctx.expect_closed_with_code_0()
+
+
+def case_current_dir(ctx):
+    # Without a folder setting the field shows the current directory; Esc
+    # (Close) ends the dialog.
+    ctx.start(ctx.pack([]))
+    state = ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.screenshot("shown")
+    check(state[str(IDC_FOLDER_EDIT)].lower() == ctx.windows_path(ctx.cwd).lower(),
+          "folder field %r, expected the current directory %r" % (state[str(IDC_FOLDER_EDIT)],
+                                                                  ctx.windows_path(ctx.cwd)))
+    ctx.xdotool("key", "Escape")
+    ctx.expect_closed_with_code_0()
+
+
+def case_temp_literal(ctx):
+    ctx.start(ctx.pack([("unzipDir", "%temp%\\Acme")]))
+    state = ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    check(state[str(IDC_FOLDER_EDIT)] == "%temp%\\Acme", "folder field %r" % state[str(IDC_FOLDER_EDIT)])
+    ctx.xdotool("key", "Escape")
+    ctx.expect_closed_with_code_0()
+
+
+def case_generated_temp(ctx):
+    temp = ctx.windows_temp()
+    check(temp, "cannot read the runner's temporary folder")
+    ctx.start(ctx.pack([("unzipToTemp", "true")]))
+    state = ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.screenshot("shown")
+    field = state[str(IDC_FOLDER_EDIT)]
+    prefix = temp.rstrip("\\") + "\\bvz_"
+    check(field.lower().startswith(prefix.lower()) and len(field) == len(prefix) + 4,
+          "folder field %r, expected %s and four characters" % (field, prefix))
+    ctx.xdotool("key", "Escape")
+    ctx.expect_closed_with_code_0()
+
+
+def case_title_and_caption(ctx):
+    # appTitle and appCaption replace the caption and the explanation;
+    # Alt+F4 (the system close) ends the dialog too.
+    ctx.start(ctx.pack([("appTitle", "Acme Tools Setup"), ("appCaption", "Unpacks the Acme tools.")]))
+    state = ctx.expect_dialog("Acme Tools Setup", MAIN_IDS)
+    ctx.screenshot("shown")
+    check(state[str(IDC_CAPTION_TEXT)] == "Unpacks the Acme tools.", "caption text %r" % state[str(IDC_CAPTION_TEXT)])
+    check(ctx.probe_dialog(MAIN_CAPTION, wait_ms=0) is None, "a dialog still carries the template's caption")
+    ctx.xdotool("key", "alt+F4")
+    ctx.expect_closed_with_code_0()
+
+
+def case_password(ctx):
+    # Unzip (Enter on the default button), the password dialog with the
+    # focus in its field, the password typed, Enter: extracted.
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "Open Sesame 7", "--key-bits", "256"]))
+    ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.xdotool("key", "Return")
+    ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT, IDC_OK))
+    ctx.xdotool("type", "--delay", "40", "Open Sesame 7")
+    state = ctx.wait_for_state(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT,),
+                               lambda s: s.get(str(IDC_PASSWORD_EDIT)) == "Open Sesame 7", "typing the password")
+    ctx.screenshot("password-typed")
+    ctx.xdotool("key", "Return")
+    state = ctx.wait_for_state(MAIN_CAPTION, MAIN_IDS, finished, "Finished!")
+    ctx.screenshot("after-unzip")
+    compare_trees(ctx.tree, dest)
+    ctx.click(state, IDC_CLOSE)
+    ctx.expect_closed_with_code_0()
+
+
+def case_wrong_password(ctx):
+    # "Incorrect password." in a message box captioned "Error"; after OK the
+    # run ends the main dialog and the process (exit code 0); nothing is
+    # extracted.
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "right", "--key-bits", "128"]))
+    ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.xdotool("key", "Return")
+    ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT,))
+    ctx.xdotool("type", "--delay", "40", "wrong")
+    ctx.xdotool("key", "Return")
+    state = ctx.expect_dialog(ERROR_CAPTION, (MESSAGE_BOX_TEXT_ID,))
+    ctx.screenshot("incorrect-password")
+    check(state.get(str(MESSAGE_BOX_TEXT_ID)) == "Incorrect password.", "message %r" % state)
+    ctx.xdotool("key", "Return")
+    ctx.expect_closed_with_code_0()
+    check(not os.path.exists(dest), "the destination was created after a wrong password")
+
+
+def case_cancel_password(ctx):
+    # Cancel in the password dialog: no message, nothing extracted, exit 0.
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "right", "--key-bits", "192"]))
+    ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.xdotool("key", "Return")
+    ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT,))
+    ctx.xdotool("key", "Escape")
+    ctx.expect_closed_with_code_0()
+    check(ctx.probe_dialog(ERROR_CAPTION, wait_ms=0) is None, "a message box appeared")
+    check(not os.path.exists(dest), "the destination was created after Cancel")
+
+
+CASES = {
+    "unzip-configured": case_unzip_configured,
+    "current-dir": case_current_dir,
+    "temp-literal": case_temp_literal,
+    "generated-temp": case_generated_temp,
+    "title-and-caption": case_title_and_caption,
+    "password": case_password,
+    "wrong-password": case_wrong_password,
+    "cancel-password": case_cancel_password,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--stub")
+    parser.add_argument("--pack")
+    parser.add_argument("--work")
+    parser.add_argument("--case", choices=sorted(CASES))
+    parser.add_argument("--runner", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                         "..", "..", "scripts", "wine-run"))
+    parser.add_argument("--probe-compiler", default="x86_64-w64-mingw32-gcc")
+    parser.add_argument("--list", action="store_true")
+    args = parser.parse_args()
+    if args.list:
+        print("\n".join(sorted(CASES)))
+        return 0
+    if not (args.stub and args.pack and args.work and args.case):
+        parser.error("--stub, --pack, --work and --case are required")
+    ctx = None
+    try:
+        require_tools(args.probe_compiler)
+        ctx = Context(args, args.case)
+        CASES[args.case](ctx)
+    except Failure as failure:
+        print("FAILED %s: %s" % (args.case, failure), file=sys.stderr)
+        return 1
+    finally:
+        if ctx is not None:
+            ctx.close()
+    print("passed %s" % args.case)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
