@@ -238,6 +238,9 @@ void InflateState2::readStoredHeader() {
 // buffer, then straight from the input, a window at a time.
 void InflateState2::copyStoredBytes() {
     while (m_storedRemaining > 0) {
+        // A compressed block may have ended with the window exactly full and
+        // not yet flushed: flush before writing the first stored byte.
+        if (m_windowPos == kWindowBytes && !flushFullWindow()) return;
         uint8_t* window = windowStart();
         if (m_bitCount > 0) {
             if (realBitCount() == 0) return fault(InflateResult::InputExhausted);

@@ -92,7 +92,12 @@ LineResult readAnswerLine(const std::string& prompt, std::string& line, bool sec
     return readRawLine(line);
   }
   terminalPrint(prompt);
-  return readRawLine(line);
+  const LineResult result = readRawLine(line);
+  // Without a terminal nothing echoes the answer: show it (not a secret
+  // one), so that what follows starts on a line of its own and a record of
+  // the session reads as it went.
+  if (result == LineResult::Line && !inputIsTerminal()) terminalPrint(secret ? "\n" : line + "\n");
+  return result;
 }
 
 void terminalPrint(const std::string& text) {

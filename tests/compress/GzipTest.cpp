@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <vector>
+#include <cstring>
 
 #include "compress/Gzip.h"
 #include "core/DataBuffer.h"
@@ -141,4 +142,38 @@ TEST(GzipTest, FullSizeChunkOfRealDataIntoAReusedBuffer) {
         EXPECT_TRUE(outcome.data == chunk) << "level " << level;
         EXPECT_EQ(output.getData(), block) << "the output buffer was reallocated";
     }
+}
+
+// Regression: a stored block that starts while the window is exactly full
+// (a compressed block ended on the 32,768th byte) wrote past the window.
+// zlib switched from level 1 to level 0 mid-stream produces that shape.
+TEST(GzipTest, StoredBlockAfterExactlyFullWindow) {
+    std::vector<uint8_t> plain(32768 + 5000);
+    uint32_t state = 12345;
+    for (size_t i = 0; i < plain.size(); ++i) {
+        state = state * 1103515245u + 12345u;
+        plain[i] = i < 32768 ? static_cast<uint8_t>('a' + ((state >> 16) & 7)) : static_cast<uint8_t>(state >> 16);
+    }
+    z_stream zs{};
+    ASSERT_EQ(deflateInit2(&zs, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::vector<uint8_t> packed(plain.size() * 2 + 1024);
+    zs.next_out = packed.data();
+    zs.avail_out = static_cast<uInt>(packed.size());
+    zs.next_in = plain.data();
+    zs.avail_in = 32768;
+    ASSERT_EQ(deflate(&zs, Z_NO_FLUSH), Z_OK);
+    ASSERT_EQ(deflateParams(&zs, 0, Z_DEFAULT_STRATEGY), Z_OK);
+    zs.next_in = plain.data() + 32768;
+    zs.avail_in = 5000;
+    ASSERT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+    packed.resize(zs.total_out);
+    deflateEnd(&zs);
+
+    DataBuffer input;
+    input.append(packed.data(), static_cast<uint32_t>(packed.size()));
+    DataBuffer output;
+    Gzip gzip;
+    ASSERT_TRUE(gzip.inflateBuffer(input, output));
+    ASSERT_EQ(output.getSize(), plain.size());
+    EXPECT_EQ(std::memcmp(output.getData(), plain.data(), plain.size()), 0);
 }

@@ -13,15 +13,15 @@ if(TARGET bvsfx-stub)
   endforeach()
 endif()
 
-# The Windows stub and the command that runs it (for example the win64
-# build's bvsfx-stub64.exe and scripts/wine-run).
-set(BVSFX_E2E_WINDOWS_STUB "" CACHE FILEPATH "Windows stub for the bvsfx end-to-end test")
-set(BVSFX_E2E_WINDOWS_RUNNER "${CMAKE_SOURCE_DIR}/scripts/wine-run" CACHE STRING
-    "Command put in front of the Windows stub")
-if(BVSFX_E2E_WINDOWS_STUB)
+# The Windows stub and the command that runs it, shared with the stub's own
+# end-to-end tests (tests/e2e/CMakeLists.txt): for example the win64 build's
+# bvsfx-stub64.exe and scripts/wine-run.
+set(BRIVANE_E2E_WINDOWS_STUB "" CACHE FILEPATH "Windows stub to run the end-to-end cases on")
+set(BRIVANE_E2E_WINDOWS_RUNNER "" CACHE STRING "Command put in front of the Windows stub (e.g. scripts/wine-run)")
+if(BRIVANE_E2E_WINDOWS_STUB)
   add_test(NAME e2e.bvsfx.windows
            COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
-                   --windows-stub ${BVSFX_E2E_WINDOWS_STUB} --runner ${BVSFX_E2E_WINDOWS_RUNNER}
+                   --windows-stub ${BRIVANE_E2E_WINDOWS_STUB} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
                    --work ${BVSFX_E2E_WORK} --case windows)
   set_tests_properties(e2e.bvsfx.windows PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
 endif()

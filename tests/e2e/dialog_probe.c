@@ -14,7 +14,11 @@
      client=L,T         the screen position of the dialog's client area
      ID.rect=L,T,R,B    the screen rectangle of control ID
    Exit code 0 when the dialog was found, 1 when it was not (nothing is
-   printed then), 2 for a usage error. */
+   printed then), 2 for a usage error.
+
+     dialog-probe temp-path
+
+   Prints the temporary-files folder (GetTempPathA) and exits with 0. */
 #include <windows.h>
 #include <commctrl.h>
 #include <stdio.h>
@@ -69,8 +73,14 @@ int main(int argc, char** argv) {
     POINT client = {0, 0};
     HWND dialog;
     int i;
+    if (argc == 2 && lstrcmpA(argv[1], "temp-path") == 0) {
+        text[0] = 0;
+        GetTempPathA((DWORD)sizeof text, text);
+        printf("%s\n", text);
+        return 0;
+    }
     if (argc < 3) {
-        fprintf(stderr, "usage: dialog-probe WAIT_MS TITLE [ID...]\n");
+        fprintf(stderr, "usage: dialog-probe WAIT_MS TITLE [ID...] | dialog-probe temp-path\n");
         return 2;
     }
     dialog = waitForDialog(argv[2], (DWORD)strtoul(argv[1], NULL, 10));

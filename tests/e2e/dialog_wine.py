@@ -18,10 +18,12 @@ the window frames itself (no window manager runs on the virtual display).
 """
 import argparse
 import os
+import select
 import shlex
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -39,7 +41,7 @@ IDC_PROGRESS, IDC_FINISHED, IDC_PASSWORD_EDIT, IDC_OK = 1008, 1013, 1007, 1
 MESSAGE_BOX_TEXT_ID = 0xFFFF
 
 SCREEN = "1024x768x24"
-FIRST_DISPLAY, LAST_DISPLAY = 57, 99
+DISPLAY_START_SECONDS = 30
 WINDOW_WAIT_MS = 60000
 STATE_WAIT_SECONDS = 60
 EXIT_WAIT_SECONDS = 60
@@ -63,30 +65,33 @@ def require_tools(probe_compiler):
 
 
 class VirtualDisplay:
-    """An Xvfb server on the first free display number from 57."""
+    """An Xvfb server on a display number it picks itself (-displayfd: the
+    first one free, written back to us when the server is ready)."""
 
     def __init__(self, log_path):
-        self.process = None
-        for number in range(FIRST_DISPLAY, LAST_DISPLAY + 1):
-            if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
-                continue
-            log = open(log_path, "wb")
-            process = subprocess.Popen(["Xvfb", ":%d" % number, "-screen", "0", SCREEN, "-nolisten", "tcp"],
-                                       stdout=log, stderr=subprocess.STDOUT)
-            deadline = time.monotonic() + 10
-            while time.monotonic() < deadline and process.poll() is None:
-                if os.path.exists("/tmp/.X11-unix/X%d" % number):
-                    self.process = process
-                    self.name = ":%d" % number
-                    return
-                time.sleep(0.1)
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-        raise Failure("no free X display between :%d and :%d for Xvfb" % (FIRST_DISPLAY, LAST_DISPLAY))
+        read_end, write_end = os.pipe()
+        with open(log_path, "wb") as log:
+            self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
+                                             "-nolisten", "tcp"], stdout=log, stderr=subprocess.STDOUT,
+                                            pass_fds=(write_end,))
+        os.close(write_end)
+        number = b""
+        deadline = time.monotonic() + DISPLAY_START_SECONDS
+        while not number.endswith(b"\n") and time.monotonic() < deadline:
+            ready, _, _ = select.select([read_end], [], [], 0.5)
+            if ready:
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    break
+                number += chunk
+        os.close(read_end)
+        if not number.strip().isdigit():
+            self.close()
+            raise Failure("Xvfb did not start (see %s)" % log_path)
+        self.name = ":" + number.decode().strip()
 
     def close(self):
-        if self.process is not None and self.process.poll() is None:
+        if self.process.poll() is None:
             self.process.terminate()
             self.process.wait(timeout=10)
 
@@ -109,8 +114,20 @@ class Context:
         self.env = dict(os.environ, DISPLAY=self.display.name, BRIVANE_WINE_GUI="1",
                         BRIVANE_WINEPREFIX=self.prefix, WINEPREFIX=self.prefix, WINEDEBUG="-all")
         self.installer_process = None
+        try:
+            self.start_wine()
+        except BaseException:
+            self.close()
+            raise
+
+    def start_wine(self):
         self.probe = self.build_probe()
         self.prepare_prefix()
+        # One server for the prefix, kept while the case runs, so that the
+        # installer and the probe do not both start one (it fails, harmlessly,
+        # when the prefix's set-up left one running).
+        subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
 
     # --- Wine ------------------------------------------------------------
 
@@ -128,18 +145,28 @@ class Context:
         ready = os.path.join(self.prefix, ".brivane-dialogs-ready")
         if os.path.exists(ready):
             return
-        subprocess.run(self.runner() + ["reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated",
-                                        "/d", "N", "/f"], env=self.env, capture_output=True, check=True,
-                       timeout=600)
+        code, _ = self.run_windows_program(["reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Decorated",
+                                            "/d", "N", "/f"], timeout=600)
+        check(code == 0, "cannot set up the Wine prefix %s" % self.prefix)
         open(ready, "w").close()
+
+    def run_windows_program(self, arguments, timeout):
+        """Runs a program under the runner; gives its exit code and output.
+        The output goes through a file, not a pipe: the prefix's background
+        processes that the first program starts (the desktop, the services)
+        inherit its descriptors and would hold a pipe open after it ended."""
+        with tempfile.TemporaryFile(dir=self.scratch) as output:
+            result = subprocess.run(self.runner() + arguments, env=self.env, stdin=subprocess.DEVNULL,
+                                    stdout=output, stderr=subprocess.DEVNULL, timeout=timeout)
+            output.seek(0)
+            return result.returncode, output.read().decode(errors="replace")
 
     def windows_path(self, path):
         return "Z:" + path.replace("/", "\\")
 
     def windows_temp(self):
-        result = subprocess.run(self.runner() + ["cmd", "/c", "echo", "%TEMP%"], env=self.env,
-                                capture_output=True, timeout=120)
-        return result.stdout.decode(errors="replace").strip()
+        _, output = self.run_windows_program([self.probe, "temp-path"], timeout=120)
+        return output.strip()
 
     def pack(self, settings, extra=()):
         installer = os.path.join(self.scratch, "installer.exe")
@@ -175,14 +202,24 @@ class Context:
 
     def probe_dialog(self, title, ids=(), wait_ms=WINDOW_WAIT_MS):
         """{item: text} of the dialog titled title; None when it is not there."""
-        result = subprocess.run(self.runner() + [self.probe, str(wait_ms), title] + [str(i) for i in ids],
-                                env=self.env, capture_output=True, timeout=wait_ms / 1000 + 120)
-        if result.returncode != 0:
+        code, output = self.run_windows_program([self.probe, str(wait_ms), title] + [str(i) for i in ids],
+                                                timeout=wait_ms / 1000 + 120)
+        if code != 0:
             return None
-        lines = result.stdout.decode(errors="replace").splitlines()
+        lines = output.splitlines()
         return dict(line.rstrip("\r").split("=", 1) for line in lines if "=" in line)
 
+    def wait_for_window(self, title):
+        """Waits until the X display shows a window titled title."""
+        try:
+            subprocess.run(["xdotool", "search", "--sync", "--name", "^%s$" % title], env=self.env,
+                           capture_output=True, timeout=WINDOW_WAIT_MS / 1000)
+        except subprocess.TimeoutExpired:
+            self.screenshot("missing-" + title.replace(" ", "-"))
+            raise Failure("no window titled %r appeared" % title)
+
     def expect_dialog(self, title, ids=()):
+        self.wait_for_window(title)
         state = self.probe_dialog(title, ids)
         if state is None:
             self.screenshot("missing-" + title.replace(" ", "-"))

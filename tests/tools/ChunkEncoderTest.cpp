@@ -76,6 +76,29 @@ TEST(ChunkEncoder, DeflatesWhatShrinksAndStoresTheRest) {
     EXPECT_EQ(ChunkEncoder::lengthField(chunk), 0x801F423Fu);  // stored, n = 2,048,575
 }
 
+// Blocks of noise and text of varied sizes make zlib mix stored and
+// compressed blocks in one stream; the installer's inflater must give back
+// the slice at every level, as zlib does.
+TEST(ChunkEncoder, MixedStreamsAtEveryLevelInflateBack) {
+    Bytes mixed;
+    uint32_t seed = 1;
+    while (mixed.size() < kMaxChunk) {
+        seed = seed * 1103515245u + 12345u;
+        const size_t length = 1000 + (seed >> 8) % 70000;
+        const Bytes block = (seed >> 4) % 2 == 0 ? tool_test::noise(length, seed) : tool_test::text(length, seed);
+        mixed.insert(mixed.end(), block.begin(), block.end());
+    }
+    mixed.resize(kMaxChunk);
+    for (int32_t level : {1, 6, 9}) {
+        ChunkEncoder encoder(level, nullptr, 0);
+        EncodedChunk chunk;
+        ASSERT_TRUE(encoder.encode(mixed.data(), uint32_t(mixed.size()), chunk));
+        ASSERT_FALSE(chunk.stored) << "level " << level;
+        EXPECT_EQ(zlibInflate(chunk.data, mixed.size()), mixed) << "level " << level;
+        EXPECT_EQ(libraryInflate(chunk.data), mixed) << "level " << level;
+    }
+}
+
 TEST(ChunkEncoder, TinySlicesAndLevelZeroAreStored) {
     ChunkEncoder deflating(9, nullptr, 0);
     ChunkEncoder storing(0, nullptr, 0);

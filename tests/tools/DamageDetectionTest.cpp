@@ -123,13 +123,14 @@ protected:
         std::copy(std::begin(ident), std::end(ident), stub.begin());
         stub[18] = 0x3E;
         writeBytes(scratch / "stub", stub);
-        writeBytes(scratch / "tree" / "a.txt", text(3000, 1));     // deflated
-        writeBytes(scratch / "tree" / "b.bin", noise(300, 2));     // stored
+        writeBytes(scratch / "tree" / "a.txt", text(1500, 1));     // deflated
+        writeBytes(scratch / "tree" / "b.bin", noise(120, 2));     // stored
         writeBytes(scratch / "tree" / "sub" / "c.txt", text(40, 3));
     }
 
-    // Damages every payload byte with each pattern; returns the fields of
-    // the offsets where the damage went unnoticed.
+    // Damages every payload byte (chunk data with two patterns, a low and
+    // a high bit change, the rest with one); returns the fields of the
+    // offsets where the damage went unnoticed.
     std::map<std::string, int> sweep(const fs::path& installer, const char* password, int& trials) {
         const Bytes sound = readBytes(installer);
         EXPECT_EQ(check(installer, password), Verdict::Sound);
@@ -139,17 +140,20 @@ protected:
         const fs::path damaged = scratch / "damaged.exe";
         QuietStderr quiet;
         for (uint64_t offset = map.payloadStart; offset < sound.size(); ++offset) {
-            for (uint8_t pattern : {uint8_t(0x01), uint8_t(0xFF)}) {
+            const auto field = map.fieldAt.find(offset);
+            const bool chunkData = field != map.fieldAt.end() && field->second.find("chunk data") != std::string::npos;
+            for (uint8_t pattern : {uint8_t(0xFF), uint8_t(0x01)}) {
+                if (pattern == 0x01 && !chunkData) continue;
                 Bytes copy = sound;
                 copy[offset] ^= pattern;
                 writeBytes(damaged, copy);
                 ++trials;
                 if (check(damaged, password) == Verdict::Sound) {
-                    auto field = map.fieldAt.find(offset);
                     ++unnoticed[field == map.fieldAt.end() ? "unlabelled" : field->second];
                 }
             }
         }
+        EXPECT_GE(uint64_t(trials), sound.size() - map.payloadStart) << "every payload byte was damaged";
         return unnoticed;
     }
 };
@@ -159,7 +163,6 @@ TEST_F(DamageDetectionTest, EveryChangeOfAPlainPayloadIsFound) {
     int trials = 0;
     const auto unnoticed = sweep(scratch / "plain.exe", nullptr, trials);
     for (const auto& [field, count] : unnoticed) ADD_FAILURE() << count << " unnoticed changes in the " << field;
-    EXPECT_GT(trials, 1000);
 }
 
 TEST_F(DamageDetectionTest, EveryChangeOfAnEncryptedPayloadIsFound) {
@@ -169,7 +172,6 @@ TEST_F(DamageDetectionTest, EveryChangeOfAnEncryptedPayloadIsFound) {
     int trials = 0;
     const auto unnoticed = sweep(scratch / "secret.exe", "pw", trials);
     for (const auto& [field, count] : unnoticed) ADD_FAILURE() << count << " unnoticed changes in the " << field;
-    EXPECT_GT(trials, 1000);
 }
 
 TEST_F(DamageDetectionTest, TruncationAtEveryOffsetIsReportedNeverFatal) {
@@ -185,7 +187,7 @@ TEST_F(DamageDetectionTest, TruncationAtEveryOffsetIsReportedNeverFatal) {
     }
     // And the command itself, at a spread of lengths: exit codes 6 (no
     // payload yet), 8 (verifier cut) or 7 (damaged), never a crash.
-    for (size_t length = 0; length < whole.size(); length += 37) {
+    for (size_t length = 0; length < whole.size(); length += 89) {
         writeBytes(cut, Bytes(whole.begin(), whole.begin() + long(length)));
         const RunResult result = bvsfx({"test", "-q", "-p", "pw", "cut.exe"});
         EXPECT_TRUE(result.exitCode == kExitNotPayload || result.exitCode == kExitPassword ||

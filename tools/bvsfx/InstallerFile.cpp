@@ -5,6 +5,7 @@
 #include <system_error>
 #include <vector>
 
+#include "crypto/SecretWipe.h"
 #include "io/FileDataSource.h"
 #include "tools/bvsfx/ExitCode.h"
 #include "tools/bvsfx/Messages.h"
@@ -84,7 +85,9 @@ int InstallerFile::unlock(const Password::Sources& sources, bool required) {
             return kExitPassword;
         case Password::Result::Found: break;
     }
-    if (m_reader->checkPassword(password.c_str()) != PayloadReader::PasswordResult::Ok) {
+    const bool right = m_reader->checkPassword(password.c_str()) == PayloadReader::PasswordResult::Ok;
+    wipeSecretBytes(password.data(), password.size());
+    if (!right) {
         Messages::error(m_path + ": incorrect password (from " + origin + ")");
         return kExitPassword;
     }

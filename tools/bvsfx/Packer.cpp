@@ -8,6 +8,7 @@
 
 #include "compress/ZipCRC.h"
 #include "core/StringBuffer.h"
+#include "crypto/SecretWipe.h"
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"
 #include "payload/PayloadWriter.h"
@@ -64,7 +65,13 @@ void writeLittleEndian32(uint8_t* out, uint32_t value) {
 Packer::Packer(const PackOptions& options)
     : m_options(options), m_tree(options.keepRoot, absoluteOrSame(options.output)) {}
 
-Packer::~Packer() = default;
+Packer::~Packer() {
+    // The workers' ciphers wipe their key schedules; the key and the
+    // password kept here go too.
+    m_pipeline.reset();
+    wipeSecretBytes(m_key.getData(), m_key.getSize());
+    wipeSecretBytes(m_password.data(), m_password.size());
+}
 
 int Packer::run() {
     int code = resolvePassword();
