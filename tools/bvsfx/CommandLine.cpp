@@ -5,15 +5,15 @@
 namespace {
 
 const OptionSpec* findLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& spec : specs) {
-        if (name == spec.longName) return &spec;
+    for (const OptionSpec& optionSpec : specs) {
+        if (name == optionSpec.longName) return &optionSpec;
     }
     return nullptr;
 }
 
 const OptionSpec* findShort(const std::vector<OptionSpec>& specs, char name) {
-    for (const OptionSpec& spec : specs) {
-        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+    for (const OptionSpec& optionSpec : specs) {
+        if (optionSpec.shortName != 0 && optionSpec.shortName == name) return &optionSpec;
     }
     return nullptr;
 }
@@ -24,13 +24,13 @@ bool takeLongOption(const std::vector<std::string>& args, size_t& i,
     const std::string& word = args[i];
     const size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const OptionSpec* spec = findLong(specs, name);
-    if (spec == nullptr) {
+    const OptionSpec* optionSpec = findLong(specs, name);
+    if (optionSpec == nullptr) {
         error = "unknown option --" + name;
         return false;
     }
-    ParsedOption option{spec->id, std::string(), "--" + name};
-    if (spec->arity == OptionArity::Flag) {
+    ParsedOption option{optionSpec->id, std::string(), "--" + name};
+    if (optionSpec->arity == OptionArity::Flag) {
         if (equals != std::string::npos) {
             error = "option --" + name + " takes no value";
             return false;
@@ -51,13 +51,13 @@ bool takeLongOption(const std::vector<std::string>& args, size_t& i,
 bool takeShortOption(const std::vector<std::string>& args, size_t& i,
                      const std::vector<OptionSpec>& specs, ParsedCommandLine& out, std::string& error) {
     const std::string& word = args[i];
-    const OptionSpec* spec = findShort(specs, word[1]);
-    if (spec == nullptr) {
+    const OptionSpec* optionSpec = findShort(specs, word[1]);
+    if (optionSpec == nullptr) {
         error = "unknown option " + word.substr(0, 2);
         return false;
     }
-    ParsedOption option{spec->id, std::string(), word.substr(0, 2)};
-    if (spec->arity == OptionArity::Flag) {
+    ParsedOption option{optionSpec->id, std::string(), word.substr(0, 2)};
+    if (optionSpec->arity == OptionArity::Flag) {
         if (word.size() > 2) {
             error = "unknown option " + word;
             return false;
