@@ -30,8 +30,8 @@ set(BRIVANE_DIALOG_WINDOWS_STUB "" CACHE FILEPATH "Windows stub whose dialogs ru
 set(BRIVANE_DIALOG_WINDOWS_RUNNER "${CMAKE_SOURCE_DIR}/scripts/wine-run" CACHE STRING
     "Command put in front of the Windows stub and of the dialog probe")
 set(DIALOG_WINE_CASES
-  unzip-configured current-dir temp-literal generated-temp title-and-caption password wrong-password
-  cancel-password)
+  unzip-configured current-dir temp-literal generated-temp title-and-caption password-128 password-192
+  password-256 wrong-password empty-password cancel-password)
 
 if(BRIVANE_DIALOG_WINDOWS_STUB AND TARGET e2e-pack)
   foreach(case ${DIALOG_WINE_CASES})

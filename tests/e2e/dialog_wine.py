@@ -332,24 +332,27 @@ def case_title_and_caption(ctx):
     ctx.expect_closed_with_code_0()
 
 
-def case_password(ctx):
+def password_case(key_bits):
     # Unzip (Enter on the default button), the password dialog with the
     # focus in its field, the password typed, Enter: extracted.
-    dest = os.path.join(ctx.scratch, "dest")
-    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "Open Sesame 7", "--key-bits", "256"]))
-    ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
-    ctx.xdotool("key", "Return")
-    ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT, IDC_OK))
-    ctx.xdotool("type", "--delay", "40", "Open Sesame 7")
-    state = ctx.wait_for_state(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT,),
-                               lambda s: s.get(str(IDC_PASSWORD_EDIT)) == "Open Sesame 7", "typing the password")
-    ctx.screenshot("password-typed")
-    ctx.xdotool("key", "Return")
-    state = ctx.wait_for_state(MAIN_CAPTION, MAIN_IDS, finished, "Finished!")
-    ctx.screenshot("after-unzip")
-    compare_trees(ctx.tree, dest)
-    ctx.click(state, IDC_CLOSE)
-    ctx.expect_closed_with_code_0()
+    def run(ctx):
+        dest = os.path.join(ctx.scratch, "dest")
+        password = "Open Sesame %d" % key_bits
+        ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", password, "--key-bits", str(key_bits)]))
+        ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+        ctx.xdotool("key", "Return")
+        ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT, IDC_OK))
+        ctx.xdotool("type", "--delay", "40", password)
+        ctx.wait_for_state(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT,),
+                           lambda s: s.get(str(IDC_PASSWORD_EDIT)) == password, "typing the password")
+        ctx.screenshot("password-typed")
+        ctx.xdotool("key", "Return")
+        state = ctx.wait_for_state(MAIN_CAPTION, MAIN_IDS, finished, "Finished!")
+        ctx.screenshot("after-unzip")
+        compare_trees(ctx.tree, dest)
+        ctx.click(state, IDC_CLOSE)
+        ctx.expect_closed_with_code_0()
+    return run
 
 
 def case_wrong_password(ctx):
@@ -371,6 +374,19 @@ def case_wrong_password(ctx):
     check(not os.path.exists(dest), "the destination was created after a wrong password")
 
 
+def case_empty_password(ctx):
+    # OK with an empty field: no message, nothing extracted, exit 0.
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "right", "--key-bits", "256"]))
+    ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.xdotool("key", "Return")
+    ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT, IDC_OK))
+    ctx.xdotool("key", "Return")
+    ctx.expect_closed_with_code_0()
+    check(ctx.probe_dialog(ERROR_CAPTION, wait_ms=0) is None, "a message box appeared")
+    check(not os.path.exists(dest), "the destination was created after an empty password")
+
+
 def case_cancel_password(ctx):
     # Cancel in the password dialog: no message, nothing extracted, exit 0.
     dest = os.path.join(ctx.scratch, "dest")
@@ -390,7 +406,10 @@ CASES = {
     "temp-literal": case_temp_literal,
     "generated-temp": case_generated_temp,
     "title-and-caption": case_title_and_caption,
-    "password": case_password,
+    "password-128": password_case(128),
+    "password-192": password_case(192),
+    "password-256": password_case(256),
+    "empty-password": case_empty_password,
     "wrong-password": case_wrong_password,
     "cancel-password": case_cancel_password,
 }
