@@ -37,22 +37,29 @@ void removeExtension(StringBuffer& name) {
     name.shorten(1);
 }
 
+bool enterFolder(const StringBuffer& destination, XString& utf8Path) {
+    return SetCurrentDirectoryA(destination.getString()) || setCurrentDir(utf8Path);
+}
+
 // Makes the destination the current directory, creating it when entering it
-// fails. When nothing works the current directory stays as it was.
-void enterDestination(const StringBuffer& destination) {
+// fails. False when the folder can be neither created nor entered: the run
+// then stops, rather than writing the payload's files into whatever folder
+// the installer was started from (they could overwrite the user's files
+// there). An empty destination keeps the current directory.
+bool enterDestination(const StringBuffer& destination) {
     makeDirTreeKeepCwd(destination.getString(), nullptr);
-    if (destination.getSize() == 0) return;
-    if (SetCurrentDirectoryA(destination.getString())) return;
+    if (destination.getSize() == 0) return true;
     XString utf8Path;
     utf8Path.setFromUtf8(destination.getString());
-    if (setCurrentDir(utf8Path)) return;
+    if (enterFolder(destination, utf8Path)) return true;
 
     makeDirTreeKeepCwd(destination.getString(), nullptr);
-    if (CreateDirectoryA(destination.getString(), nullptr)) return;
-    XString ansiPath;
-    ansiPath.setFromAnsi(destination.getString());
-    if (createDir(ansiPath, nullptr)) return;
-    createDir(utf8Path, nullptr);
+    if (!CreateDirectoryA(destination.getString(), nullptr)) {
+        XString ansiPath;
+        ansiPath.setFromAnsi(destination.getString());
+        if (!createDir(ansiPath, nullptr)) createDir(utf8Path, nullptr);
+    }
+    return enterFolder(destination, utf8Path);
 }
 
 // True when the extraction may go on.
@@ -66,10 +73,11 @@ bool askForPasswordIfEncrypted(HWND window) {
     return false;
 }
 
-void reportIncomplete(HWND window) {
+void reportIncomplete(HWND window, bool destinationEntered) {
     // A silent run reports through its exit code only.
     if (window == nullptr) return;
-    const bool writeFailed = g_archive.getFailure() == SimpleArchive::Failure::CannotCreate ||
+    const bool writeFailed = !destinationEntered ||
+                             g_archive.getFailure() == SimpleArchive::Failure::CannotCreate ||
                              g_archive.getFailure() == SimpleArchive::Failure::WriteFailed;
     MessageBoxA(window, writeFailed ? kWriteFailedMessage : kDamagedArchiveMessage, kErrorCaption,
                 MB_OK);
@@ -113,10 +121,12 @@ ExtractionOutcome runExtraction(HWND window) {
 
     StringBuffer destination;
     settleDestination(g_saApp.m_unzipDir, destination);
-    enterDestination(destination);
-
+    if (!enterDestination(destination)) {
+        reportIncomplete(window, false);
+        return ExtractionOutcome::Incomplete;
+    }
     if (!extractAll(window)) {
-        reportIncomplete(window);
+        reportIncomplete(window, true);
         return ExtractionOutcome::Incomplete;
     }
     launchSetup(window, destination);

@@ -12,9 +12,11 @@ enum class ExtractionOutcome {
     // The end of the payload was reached with every entry written; the setup
     // program (if any) has been launched.
     Completed,
-    // The extraction stopped early (damaged or incomplete archive, or files
-    // that could not be written). What was extracted stays; no setup program
-    // is launched. With a window the reason has been shown.
+    // The extraction stopped early (damaged or incomplete archive, files
+    // that could not be written, or a destination folder that could be
+    // neither created nor entered: then nothing is extracted). What was
+    // extracted stays; no setup program is launched. With a window the
+    // reason has been shown.
     Incomplete,
 };
 

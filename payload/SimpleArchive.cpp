@@ -8,6 +8,7 @@
 #include "io/DataSource.h"
 #include "io/FileSystem.h"
 #include "io/OutputFile.h"
+#include "payload/EntryPath.h"
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"
 #include "payload/PayloadMarker.h"
@@ -236,6 +237,8 @@ bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
     EntryHeader header;
     if (!readEntryHeader(header)) return fail(Failure::Damaged);
     if (header.type == kEntryEnd) return true;
+    const bool createsSomething = header.type == kEntryDirectory || header.type == kEntryFile;
+    if (createsSomething && EntryPath::climbsOut(header.name.getString())) return fail(Failure::Damaged);
 
     if (header.type == kEntryDirectory) {
         if (!extractDirectory(header, progress)) return false;

@@ -15,7 +15,8 @@
 // Entries are created relative to the process's current directory (the
 // extraction run has made it the destination); names are taken as they
 // stand, so a name starting with a drive letter and colon, or with '\', is
-// created at that absolute place.
+// created at that absolute place. A name with a ".." component is refused as
+// damage (payload/EntryPath.h).
 
 #include <cstdint>
 
@@ -36,7 +37,8 @@ public:
         // The payload ended early or holds something the format does not
         // allow: no source, unreadable record, wrong record magic, zero name
         // length, short or oversized chunk, damaged deflate stream, enciphered
-        // field that is not whole AES blocks.
+        // field that is not whole AES blocks, a directory or file name with a
+        // ".." component.
         Damaged = 1,
         // A directory, a file's parent directories or the file itself could
         // not be created.

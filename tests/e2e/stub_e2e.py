@@ -357,6 +357,21 @@ def case_full_disk(ctx):
     check(os.path.getsize(os.path.join(dest, "docs", "manual.txt")) == 200000, "short file size")
 
 
+def case_uncreatable_destination(ctx):
+    # The destination lies below a file, so it can be neither created nor
+    # entered: the run stops before extracting anything, rather than
+    # writing the files into the folder it was started from.
+    blocker = os.path.join(ctx.scratch, "blocker")
+    with open(blocker, "w") as f:
+        f.write("a file where a folder is needed")
+    before = sorted(os.listdir(ctx.cwd))
+    installer = ctx.pack(silent_settings(ctx, ctx.stub_path(os.path.join(blocker, "dest"))))
+    ctx.expect_exit(ctx.run(installer), EXIT_SILENT_INCOMPLETE)
+    expect_no_setup(ctx.cwd)
+    check(sorted(os.listdir(ctx.cwd)) == before, "files appeared in the folder the installer was started from: %s"
+          % sorted(set(os.listdir(ctx.cwd)) - set(before)))
+
+
 CASES = {
     "silent-tree": case_silent_tree,
     "encrypted-silent": case_encrypted_tree,
@@ -369,6 +384,7 @@ CASES = {
     "damaged-oversized-chunk": damaged_case("oversized-chunk"),
     "damaged-bad-deflate": damaged_case("bad-deflate"),
     "full-disk": case_full_disk,
+    "uncreatable-destination": case_uncreatable_destination,
 }
 
 

@@ -553,10 +553,17 @@ TEST(SimpleArchive, DamagedRecordsEndTheExtraction) {
         {"zero name length", [] { Bytes b = kRecordMagic; b.push_back(2); appendU16(b, 0); return b; }()},
         {"name cut short", [] { Bytes b = kRecordMagic; b.push_back(1); appendU16(b, 9); append(b, {'a', 'b'}); return b; }()},
         {"attributes missing", [] { Bytes b = recordHeader(1, "d", 0, 0x10); b.resize(b.size() - 2); return b; }()},
+        // Names that climb out of the destination.
+        {"directory ../climbed", recordHeader(1, "../climbed", 0, 0x10)},
+        {"file a/../../climbed", [] { Bytes b = recordHeader(2, "a/../../climbed", 0, 0x20); appendU32(b, 0); return b; }()},
+        {"file a\\..\\..\\climbed", [] { Bytes b = recordHeader(2, "a\\..\\..\\climbed", 0, 0x20); appendU32(b, 0); return b; }()},
+        {"directory ..", recordHeader(1, "..", 0, 0x10)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         ScratchDirectory scratch;
+        const fs::path climbed = scratch.path().parent_path() / "climbed";
+        fs::remove_all(climbed);
         Bytes image = plainPreamble();
         append(image, c.records);
         MemoryReader reader(image);
@@ -564,6 +571,7 @@ TEST(SimpleArchive, DamagedRecordsEndTheExtraction) {
         EXPECT_FALSE(reader.extractAll());
         EXPECT_EQ(reader.archive.getFailure(), SimpleArchive::Failure::Damaged);
         EXPECT_TRUE(fs::is_empty(scratch.path()));
+        EXPECT_FALSE(fs::exists(climbed));
     }
 }
 

@@ -1,0 +1,442 @@
+#!/usr/bin/env python3
+"""Fault injection on the Linux stub and on bvsfx.
+
+    fault_sweep.py --stub STUB --pack E2E_PACK --bvsfx BVSFX --work DIR
+                   [--values flip|all] [--sweep NAME ...]
+
+Sweeps (all by default):
+  truncate     the installer cut at every offset of its payload
+  bytes        every single-byte change of the payload: each byte XORed
+               with 0xFF (--values flip, the default) or replaced by each of
+               the other 255 values (--values all)
+  full-disk    a file-size limit (standing in for a full disk) at every
+               16 bytes from 0 to past the largest file
+  uncreatable  destinations that can be neither created nor entered
+  unreadable   bvsfx pack with inputs it cannot read, and bvsfx extract
+               onto a full disk
+
+Each stub run happens in a jail: a user and mount namespace (unshare) whose
+root is a folder of the work folder, with the system folders bound in read
+only. So a changed payload that names another place (its names and its
+destination are taken as they stand, and a leading '/' makes them absolute)
+can only write inside the jail, where the sweep sees it.
+
+For every run: no crash (a signal or an exit code other than 0, 1, 2), no
+hang, nothing written in the jail outside the folder the stub runs in
+except at absolute places the changed payload names (counted, listed), and
+the outcome the stub's rules give: a cut payload never reports success; a
+file-size limit below the largest file ends with exit 2 and the file cut at
+the limit; an uncreatable destination ends with exit 2 and nothing written.
+Prints the counts of every outcome. Exits 0 when every run passed.
+
+Needs unshare (util-linux) with unprivileged user namespaces, objcopy
+(binutils) and, when run as root, setpriv (util-linux) for the unreadable
+inputs; a missing one fails the sweep and names it.
+"""
+import argparse
+import collections
+import os
+import resource
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+INSIDE_JAIL_ENV = "BRIVANE_FAULT_SWEEP_INSIDE"
+STUB_TIMEOUT_SECONDS = 20
+# The stub's exit codes (README): dialog closed, silent run complete, silent
+# run stopped early.
+EXIT_DIALOG_CLOSED, EXIT_SILENT_DONE, EXIT_SILENT_INCOMPLETE = 0, 1, 2
+# bvsfx's exit codes (tools/bvsfx/ExitCode.h).
+BVSFX_INPUT, BVSFX_OUTPUT = 3, 5
+FULL_DISK_STEP_BYTES = 16
+PROGRESS_EVERY_RUNS = 5000
+# System folders bound into the jail, read only.
+SYSTEM_FOLDERS = ("usr", "bin", "sbin", "lib", "lib32", "lib64", "libx32", "etc")
+DEVICES = ("null", "zero", "urandom")
+JAIL_WORK = "work"
+JAIL_RUN = "/work/run"
+INSTALLER_IN_JAIL = "/work/installer"
+TOOLS = {"unshare": "util-linux", "objcopy": "binutils", "setpriv": "util-linux"}
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+# --- The payload ----------------------------------------------------------------
+
+def make_tree(root):
+    """A small tree: deflated text, a stored binary file, an empty folder."""
+    os.makedirs(os.path.join(root, "docs"))
+    os.makedirs(os.path.join(root, "empty"))
+    with open(os.path.join(root, "docs", "notes.txt"), "w") as f:
+        f.write("".join("line %d of the notes\n" % i for i in range(8)))
+    with open(os.path.join(root, "table.bin"), "wb") as f:
+        f.write(bytes((i * 7 + 3) & 0xFF for i in range(16)))
+
+
+def describe_tree(root):
+    found = {}
+    for folder, dirs, files in os.walk(root):
+        for name in dirs:
+            found[os.path.relpath(os.path.join(folder, name), root)] = None
+        for name in files:
+            path = os.path.join(folder, name)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, root)] = f.read()
+    return found
+
+
+class Sweep:
+    def __init__(self, args):
+        self.args = args
+        self.work = os.path.abspath(args.work)
+        self.jail = os.path.join(self.work, "jail")
+        self.counts = collections.OrderedDict()
+        self.failures = []
+        self.absolute_places = collections.Counter()
+        self.runs = 0
+
+    # --- jail -------------------------------------------------------------------
+
+    def build_jail(self):
+        """Runs inside the namespaces: binds the system folders read only."""
+        os.makedirs(os.path.join(self.jail, "proc"))
+        os.makedirs(os.path.join(self.jail, "dev"))
+        os.makedirs(os.path.join(self.jail, "tmp"))
+        os.makedirs(os.path.join(self.jail, JAIL_WORK, "run"))
+        for name in SYSTEM_FOLDERS:
+            host = "/" + name
+            inside = os.path.join(self.jail, name)
+            if os.path.islink(host):
+                os.symlink(os.readlink(host), inside)
+            elif os.path.isdir(host):
+                os.makedirs(inside)
+                subprocess.run(["mount", "--rbind", host, inside], check=True)
+                subprocess.run(["mount", "-o", "remount,bind,ro", inside], check=True)
+        for name in DEVICES:
+            inside = os.path.join(self.jail, "dev", name)
+            open(inside, "w").close()
+            subprocess.run(["mount", "--bind", "/dev/" + name, inside], check=True)
+        # A proc of the jail's own PID namespace: the stub finds its own file
+        # through /proc/self/exe.
+        subprocess.run(["mount", "-t", "proc", "proc", os.path.join(self.jail, "proc")], check=True)
+        self.jail_entries = set(os.listdir(self.jail))
+
+    def reset_jail(self):
+        run = os.path.join(self.jail, JAIL_WORK, "run")
+        shutil.rmtree(run)
+        os.makedirs(run)
+
+    def run_stub(self, image, limit_file_bytes=None, prepare=None):
+        """Runs one installer image in the jail. Returns (exit code, output,
+        extracted tree below the run folder, absolute places written)."""
+        self.reset_jail()
+        self.runs += 1
+        if self.runs % PROGRESS_EVERY_RUNS == 0:
+            print("  ... %d runs" % self.runs, file=sys.stderr, flush=True)
+        installer = os.path.join(self.jail, INSTALLER_IN_JAIL.lstrip("/"))
+        with open(installer, "wb") as f:
+            f.write(image)
+        os.chmod(installer, 0o755)
+        if prepare:
+            prepare(os.path.join(self.jail, JAIL_RUN.lstrip("/")))
+        jail = self.jail
+
+        def enter():
+            os.chroot(jail)
+            os.chdir(JAIL_RUN)
+            if limit_file_bytes is not None:
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_bytes, limit_file_bytes))
+
+        env = {"PATH": "/usr/bin:/bin", "TMPDIR": "/tmp/", "HOME": JAIL_RUN, "LANG": "C.UTF-8"}
+        try:
+            result = subprocess.run([INSTALLER_IN_JAIL], preexec_fn=enter, env=env, stdin=subprocess.DEVNULL,
+                                    capture_output=True, timeout=STUB_TIMEOUT_SECONDS,
+                                    restore_signals=limit_file_bytes is None)
+            code, output = result.returncode, (result.stdout + result.stderr).decode(errors="replace")
+        except subprocess.TimeoutExpired:
+            code, output = "timeout", ""
+        return code, output, self.collect_strays()
+
+    def collect_strays(self):
+        """Whatever the run left in the jail outside the run folder: at the
+        jail's root (absolute places) or in its work and tmp folders
+        (escapes). Removed after being listed."""
+        strays = []
+        for name in sorted(set(os.listdir(self.jail)) - self.jail_entries):
+            strays.append("/" + name)
+            path = os.path.join(self.jail, name)
+            shutil.rmtree(path) if os.path.isdir(path) and not os.path.islink(path) else os.remove(path)
+        for folder, keep in ((JAIL_WORK, {"run", os.path.basename(INSTALLER_IN_JAIL)}), ("tmp", set())):
+            for name in sorted(set(os.listdir(os.path.join(self.jail, folder))) - keep):
+                strays.append("/%s/%s" % (folder, name))
+                path = os.path.join(self.jail, folder, name)
+                shutil.rmtree(path) if os.path.isdir(path) and not os.path.islink(path) else os.remove(path)
+        return strays
+
+    # --- bookkeeping ----------------------------------------------------------
+
+    def count(self, sweep, outcome):
+        self.counts.setdefault(sweep, collections.Counter())[outcome] += 1
+
+    def fail(self, sweep, what, message):
+        self.failures.append("%s %s: %s" % (sweep, what, message))
+        self.count(sweep, "FAILED")
+
+    def judge_common(self, sweep, what, code, strays):
+        """The checks every run shares. False when the run failed them."""
+        if code == "timeout":
+            self.fail(sweep, what, "no exit within %d s" % STUB_TIMEOUT_SECONDS)
+            return False
+        if code not in (EXIT_DIALOG_CLOSED, EXIT_SILENT_DONE, EXIT_SILENT_INCOMPLETE):
+            self.fail(sweep, what, "exit code %s (a crash)" % code)
+            return False
+        escapes = [path for path in strays if path.startswith("/%s/" % JAIL_WORK) or path.startswith("/tmp/")]
+        if escapes:
+            self.fail(sweep, what, "wrote outside the folder it ran in: %s" % escapes)
+            return False
+        for path in strays:
+            self.absolute_places[path] += 1
+        return True
+
+    # --- sweeps ---------------------------------------------------------------
+
+    def pack(self, name, unzip_dir):
+        """A silent installer of the tree, written by e2e-pack: the stub's
+        own format, without the check records bvsfx adds."""
+        out = os.path.join(self.work, name)
+        command = [self.args.pack, "--stub", self.stub, "--out", out, "--tree", self.tree,
+                   "--set", "noInterface=true", "--set", "unzipDir=" + unzip_dir]
+        subprocess.run(command, check=True)
+        with open(out, "rb") as f:
+            return f.read()
+
+    def prepare_payload(self):
+        self.tree = os.path.join(self.work, "tree")
+        make_tree(self.tree)
+        self.expected = describe_tree(self.tree)
+        self.largest_file = max(len(v) for v in self.expected.values() if v is not None)
+        # A stripped copy of the stub: every run writes the whole installer.
+        self.stub = os.path.join(self.work, "stub")
+        subprocess.run(["objcopy", "--strip-all", self.args.stub, self.stub], check=True)
+        self.stub_bytes = os.path.getsize(self.stub)
+        self.image = self.pack("installer", "out")
+        self.payload_bytes = len(self.image) - self.stub_bytes
+        print("stub %d bytes (stripped), payload %d bytes, tree of %d entries"
+              % (self.stub_bytes, self.payload_bytes, len(self.expected)))
+
+    def extracted(self):
+        out = os.path.join(self.jail, JAIL_RUN.lstrip("/"), "out")
+        return describe_tree(out) if os.path.isdir(out) else None
+
+    def sweep_truncate(self):
+        for cut in range(self.stub_bytes, len(self.image)):
+            what = "cut at payload byte %d" % (cut - self.stub_bytes)
+            code, output, strays = self.run_stub(self.image[:cut])
+            if not self.judge_common("truncate", what, code, strays):
+                continue
+            if code == EXIT_SILENT_DONE:
+                self.fail("truncate", what, "a cut payload reported a complete extraction")
+            elif code == EXIT_DIALOG_CLOSED and "Error" not in output:
+                self.fail("truncate", what, "no payload found, but no message said so")
+            else:
+                self.count("truncate", {EXIT_SILENT_INCOMPLETE: "exit 2 (damaged)",
+                                        EXIT_DIALOG_CLOSED: "exit 0 (payload not found, message shown)"}[code])
+
+    def sweep_bytes(self):
+        for offset in range(self.stub_bytes, len(self.image)):
+            values = ([self.image[offset] ^ 0xFF] if self.args.values == "flip"
+                      else [v for v in range(256) if v != self.image[offset]])
+            for value in values:
+                changed = bytearray(self.image)
+                changed[offset] = value
+                what = "payload byte %d set to 0x%02X" % (offset - self.stub_bytes, value)
+                code, output, strays = self.run_stub(bytes(changed))
+                if not self.judge_common("bytes", what, code, strays):
+                    continue
+                if code == EXIT_SILENT_DONE:
+                    same = self.extracted() == self.expected
+                    self.count("bytes", "exit 1, tree %s" % ("identical" if same else "differs (change not detectable)"))
+                else:
+                    self.count("bytes", "exit %d" % code)
+
+    def sweep_full_disk(self):
+        for limit in range(0, self.largest_file + FULL_DISK_STEP_BYTES, FULL_DISK_STEP_BYTES):
+            what = "file-size limit %d" % limit
+            code, output, strays = self.run_stub(self.image, limit_file_bytes=limit)
+            if not self.judge_common("full-disk", what, code, strays):
+                continue
+            expected = EXIT_SILENT_DONE if limit >= self.largest_file else EXIT_SILENT_INCOMPLETE
+            if code != expected:
+                self.fail("full-disk", what, "exit %d, expected %d" % (code, expected))
+                continue
+            got = self.extracted() or {}
+            for name, content in got.items():
+                want = self.expected.get(name)
+                if content is not None and content != (want or b"")[:len(content)]:
+                    self.fail("full-disk", what, "%s does not hold the start of its data" % name)
+                    break
+            else:
+                self.count("full-disk", "exit %d as expected" % code)
+
+    def sweep_uncreatable(self):
+        def blocker(run):
+            with open(os.path.join(run, "blocker"), "w") as f:
+                f.write("a file where a folder is needed")
+
+        cases = [("below a file", "blocker/out"), ("a file itself", "blocker"),
+                 ("below a file, absolute", JAIL_RUN + "/blocker/deep/out")]
+        for label, unzip_dir in cases:
+            image = self.pack("uncreatable", unzip_dir)
+            code, output, strays = self.run_stub(image, prepare=blocker)
+            if not self.judge_common("uncreatable", label, code, strays):
+                continue
+            left = sorted(os.listdir(os.path.join(self.jail, JAIL_RUN.lstrip("/"))))
+            if code != EXIT_SILENT_INCOMPLETE or left != ["blocker"]:
+                self.fail("uncreatable", label, "exit %s, run folder holds %s" % (code, left))
+            else:
+                self.count("uncreatable", "exit 2, nothing written")
+
+    def sweep_unreadable(self):
+        """bvsfx pack with inputs it cannot read (as a user without rights
+        when the sweep runs as root, since root reads everything), and bvsfx
+        extract onto a full disk."""
+        # A folder of /tmp, so that a user without rights can reach it
+        # whatever folders the build tree lies in; bvsfx and the stub are
+        # copied in.
+        scratch = tempfile.mkdtemp(prefix="brivane-unreadable-")
+        try:
+            self.unreadable_inputs(scratch)
+        finally:
+            for folder, dirs, files in os.walk(scratch):
+                for name in dirs:
+                    os.chmod(os.path.join(folder, name), 0o755)
+            shutil.rmtree(scratch, ignore_errors=True)
+        self.full_disk_extract()
+
+    def unreadable_inputs(self, scratch):
+        os.chmod(scratch, 0o777)
+        bvsfx = shutil.copy(self.args.bvsfx, os.path.join(scratch, "bvsfx"))
+        stub = shutil.copy(self.stub, os.path.join(scratch, "stub"))
+        tree = os.path.join(scratch, "tree")
+        shutil.copytree(self.tree, tree)
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"] if os.geteuid() == 0 else []
+
+        def tree_with(kind):
+            root = os.path.join(scratch, "tree-" + kind)
+            shutil.copytree(tree, root)
+            target = os.path.join(root, "docs", "notes.txt")
+            if kind == "file":
+                os.chmod(target, 0)
+            elif kind == "folder":
+                os.chmod(os.path.dirname(target), 0)
+            elif kind == "dangling-link":
+                os.symlink("missing-target", os.path.join(root, "link"))
+            return root
+
+        for kind in ("file", "folder", "dangling-link", "missing"):
+            root = os.path.join(scratch, "no-such-folder") if kind == "missing" else tree_with(kind)
+            out = os.path.join(scratch, "out-" + kind)
+            result = subprocess.run(as_user + [bvsfx, "pack", "-q", "-o", out, "--stub", stub, root],
+                                    capture_output=True)
+            message = result.stderr.decode(errors="replace")
+            if result.returncode != BVSFX_INPUT or "error" not in message or os.path.exists(out):
+                self.fail("unreadable", "pack, input: " + kind, "exit %d, output %s, stderr %r" % (
+                    result.returncode, "left behind" if os.path.exists(out) else "absent", message))
+            else:
+                self.count("unreadable", "pack exit 3, message, no output")
+
+    def full_disk_extract(self):
+        """bvsfx extract onto a full disk: exit 5 at every limit below the
+        largest file."""
+        installer = os.path.join(self.work, "installer")
+        for limit in range(0, self.largest_file, FULL_DISK_STEP_BYTES):
+            target = os.path.join(self.work, "extract-%d" % limit)
+
+            def cap(limit=limit):
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+
+            result = subprocess.run([self.args.bvsfx, "extract", installer, "-C", target, "-q"], capture_output=True,
+                                    preexec_fn=cap, restore_signals=False)
+            if result.returncode != BVSFX_OUTPUT:
+                self.fail("unreadable", "extract with limit %d" % limit, "exit %d, stderr %r"
+                          % (result.returncode, result.stderr.decode(errors="replace")))
+            else:
+                self.count("unreadable", "extract onto a full disk: exit 5")
+
+    def report(self):
+        print()
+        for sweep, outcomes in self.counts.items():
+            print("%s: %d runs" % (sweep, sum(outcomes.values())))
+            for outcome, number in sorted(outcomes.items()):
+                print("    %6d  %s" % (number, outcome))
+        if self.absolute_places:
+            print("absolute places named by changed payloads (written inside the jail, as the format allows):")
+            for path, number in sorted(self.absolute_places.items()):
+                print("    %6d  %s" % (number, path))
+        for failure in self.failures[:40]:
+            print("FAILED: " + failure, file=sys.stderr)
+        if len(self.failures) > 40:
+            print("... and %d more failures" % (len(self.failures) - 40), file=sys.stderr)
+        return 1 if self.failures else 0
+
+
+SWEEPS = ("truncate", "bytes", "full-disk", "uncreatable", "unreadable")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--stub", required=True)
+    parser.add_argument("--pack", required=True, help="e2e-pack, which writes the installers")
+    parser.add_argument("--bvsfx", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--values", choices=("flip", "all"), default="flip")
+    parser.add_argument("--sweep", action="append", choices=SWEEPS)
+    args = parser.parse_args()
+    missing = ["%s (package %s)" % (tool, package) for tool, package in TOOLS.items() if not shutil.which(tool)]
+    if missing:
+        print("fault_sweep: missing: " + ", ".join(missing), file=sys.stderr)
+        return 1
+
+    if os.environ.get(INSIDE_JAIL_ENV) != "1":
+        # Start again inside new user, mount and PID namespaces.
+        shutil.rmtree(os.path.abspath(args.work), ignore_errors=True)
+        os.makedirs(os.path.abspath(args.work))
+        env = dict(os.environ, **{INSIDE_JAIL_ENV: "1"})
+        command = ["unshare", "--user", "--map-root-user", "--mount", "--pid", "--fork", "--propagation", "private",
+                   sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
+        if os.geteuid() == 0:
+            # Root keeps its own user: the unreadable-input sweep needs to
+            # drop to another user, which a one-user namespace cannot do.
+            command = ["unshare", "--mount", "--pid", "--fork", "--propagation", "private",
+                       sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
+        result = subprocess.run(command, env=env)
+        if result.returncode != 0 and result.returncode != 1:
+            print("fault_sweep: could not start in new namespaces (exit %d): unprivileged user namespaces "
+                  "must be allowed (sysctl kernel.unprivileged_userns_clone=1)" % result.returncode, file=sys.stderr)
+        return result.returncode
+
+    sweep = Sweep(args)
+    try:
+        sweep.build_jail()
+        sweep.prepare_payload()
+        for name in args.sweep or SWEEPS:
+            getattr(sweep, "sweep_" + name.replace("-", "_"))()
+    except (Failure, subprocess.CalledProcessError, OSError) as error:
+        print("fault_sweep: %s" % error, file=sys.stderr)
+        return 1
+    return sweep.report()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
