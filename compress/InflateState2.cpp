@@ -238,9 +238,10 @@ void InflateState2::readStoredHeader() {
 // buffer, then straight from the input, a window at a time.
 void InflateState2::copyStoredBytes() {
     while (m_storedRemaining > 0) {
-        // A compressed block may have ended with the window exactly full and
-        // not yet flushed: flush before writing the first stored byte.
-        if (m_windowPos == kWindowBytes && !flushFullWindow()) return;
+        // A compressed block may have ended with the window full (or a match
+        // past its end) and not yet flushed: flush before the first stored
+        // byte, since the copy below fills the window only up to its end.
+        if (!flushIfFull()) return;
         uint8_t* window = windowStart();
         if (m_bitCount > 0) {
             if (realBitCount() == 0) return fault(InflateResult::InputExhausted);
@@ -263,7 +264,7 @@ void InflateState2::copyStoredBytes() {
             m_windowPos += count;
             m_storedRemaining -= count;
         }
-        if (m_windowPos == kWindowBytes && !flushFullWindow()) return;
+        if (!flushIfFull()) return;
     }
     m_mode = kModeBlockHeader;
 }
@@ -512,6 +513,9 @@ InflateState2::FastExit InflateState2::decodeFast() {
 // One symbol read field by field with exact end-of-input checks. Returns
 // false at the end of the block or on a fault.
 bool InflateState2::decodeOneSymbol() {
+    // The hot loop may stop for want of input with a match that ran past the
+    // window's end not yet flushed; the slack holds one match, not two.
+    if (!flushIfFull()) return false;
     fillBits(kDeflateMaxCodeBits);
     uint32_t entry = m_litTable->lookup(m_bitBuffer);
     uint32_t kind = entryKind(entry);
@@ -528,7 +532,7 @@ bool InflateState2::decodeOneSymbol() {
     }
     if (kind == kEntryLiteral) {
         windowStart()[m_windowPos++] = static_cast<uint8_t>(entryValue(entry));
-        return m_windowPos < kWindowBytes || flushFullWindow();
+        return flushIfFull();
     }
     if (kind == kEntryEndOfBlock) {
         m_mode = kModeBlockHeader;
@@ -555,7 +559,7 @@ bool InflateState2::decodeOneSymbol() {
     const uint8_t* from = out - distance;
     for (uint32_t i = 0; i < length; ++i) out[i] = from[i];  // byte by byte: overlaps repeat
     m_windowPos += length;
-    return m_windowPos < kWindowBytes || flushFullWindow();
+    return flushIfFull();
 }
 
 // ---------------------------------------------------------------------------
@@ -592,6 +596,8 @@ uint32_t InflateState2::realBitCount() const {
 // ---------------------------------------------------------------------------
 // Output window.
 // ---------------------------------------------------------------------------
+
+bool InflateState2::flushIfFull() { return m_windowPos < kWindowBytes || flushFullWindow(); }
 
 // Hands the full window to the sink, makes it the history and moves the
 // bytes a back-reference wrote past its end to the start of the new window.

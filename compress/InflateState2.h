@@ -124,6 +124,8 @@ private:
 
     // Output window.
     bool flushFullWindow();
+    // flushFullWindow when the output position has reached the window's end.
+    bool flushIfFull();
     bool deliver(const uint8_t* data, uint32_t size);
     uint8_t* windowStart() { return m_window + kWindowBytes; }
 
