@@ -37,6 +37,7 @@ EXPLANATION = "To unzip all files to the specified folder, press the Unzip butto
 PASSWORD_PROMPT = "This self-extracting EXE is encrypted. Enter a password to unzip:"
 INCORRECT_PASSWORD = "Error: Incorrect password."
 DAMAGED_ARCHIVE = "Error: The archive is damaged or incomplete."
+WRITE_FAILED = "Error: Failed to write the extracted files."
 FINISHED = "Finished!"
 SETUP_NAME = "setup.sh"
 
@@ -211,6 +212,20 @@ def case_damaged(ctx):
     stub_e2e.expect_no_setup(dest)
 
 
+def case_uncreatable_destination(ctx):
+    # A destination below a file: nothing is extracted (not even into the
+    # folder the installer was started from), the message says the files
+    # could not be written, no setup program starts.
+    blocker = os.path.join(ctx.scratch, "blocker")
+    with open(blocker, "w") as f:
+        f.write("a file where a folder is needed")
+    installer = ctx.pack(dialog_settings(os.path.join(blocker, "dest"), setup=True))
+    ctx.expect_exit(ctx.run(installer, "\n"), EXIT_DIALOG_CLOSED)
+    ctx.expect_shown(WRITE_FAILED)
+    stub_e2e.expect_no_setup(ctx.cwd)
+    check(os.listdir(ctx.cwd) == [], "files appeared in the starting folder: %s" % os.listdir(ctx.cwd))
+
+
 # --- The password dialog --------------------------------------------------------
 
 def encrypted_case(key_bits):
@@ -327,6 +342,7 @@ CASES = {
     "browse": case_browse,
     "title-and-caption": case_title_and_caption,
     "damaged": case_damaged,
+    "uncreatable-destination": case_uncreatable_destination,
     "password-128": encrypted_case(128),
     "password-192": encrypted_case(192),
     "password-256": encrypted_case(256),

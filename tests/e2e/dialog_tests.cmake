@@ -14,7 +14,7 @@ set(DIALOG_WINE_DRIVER ${CMAKE_CURRENT_LIST_DIR}/dialog_wine.py)
 
 set(DIALOG_LINUX_CASES
   close unzip-configured unzip-current-dir generated-temp temp-shown-literally typed-folder browse
-  title-and-caption damaged password-128 password-192 password-256 password-wrong password-empty
+  title-and-caption damaged uncreatable-destination password-128 password-192 password-256 password-wrong password-empty
   password-cancel-eof password-cancel-esc password-silent password-terminal)
 
 if(TARGET bvsfx-stub AND TARGET e2e-pack)

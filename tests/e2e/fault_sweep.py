@@ -52,6 +52,7 @@ EXIT_DIALOG_CLOSED, EXIT_SILENT_DONE, EXIT_SILENT_INCOMPLETE = 0, 1, 2
 BVSFX_INPUT, BVSFX_OUTPUT = 3, 5
 FULL_DISK_STEP_BYTES = 16
 PROGRESS_EVERY_RUNS = 5000
+SANITIZER_VARIABLES = ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")
 # System folders bound into the jail, read only.
 SYSTEM_FOLDERS = ("usr", "bin", "sbin", "lib", "lib32", "lib64", "libx32", "etc")
 DEVICES = ("null", "zero", "urandom")
@@ -158,6 +159,9 @@ class Sweep:
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_bytes, limit_file_bytes))
 
         env = {"PATH": "/usr/bin:/bin", "TMPDIR": "/tmp/", "HOME": JAIL_RUN, "LANG": "C.UTF-8"}
+        # A sanitizer build's settings (its own exit code, so that a report
+        # cannot pass for the stub's exit code 1).
+        env.update({k: v for k, v in os.environ.items() if k in SANITIZER_VARIABLES})
         try:
             result = subprocess.run([INSTALLER_IN_JAIL], preexec_fn=enter, env=env, stdin=subprocess.DEVNULL,
                                     capture_output=True, timeout=STUB_TIMEOUT_SECONDS,
