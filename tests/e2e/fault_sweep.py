@@ -413,17 +413,18 @@ def main():
         return 1
 
     if os.environ.get(INSIDE_JAIL_ENV) != "1":
-        # Start again inside new user, mount and PID namespaces.
         shutil.rmtree(os.path.abspath(args.work), ignore_errors=True)
         os.makedirs(os.path.abspath(args.work))
         env = dict(os.environ, **{INSIDE_JAIL_ENV: "1"})
-        command = ["unshare", "--user", "--map-root-user", "--mount", "--pid", "--fork", "--propagation", "private",
-                   sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
-        if os.geteuid() == 0:
-            # Root keeps its own user: the unreadable-input sweep needs to
-            # drop to another user, which a one-user namespace cannot do.
-            command = ["unshare", "--mount", "--pid", "--fork", "--propagation", "private",
-                       sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
+        # New mount and PID namespaces with a proc of their own (the
+        # sanitizers read /proc for the process's threads). Root keeps its
+        # own user: the unreadable-input sweep needs to drop to another user,
+        # which a one-user namespace cannot do; anyone else gets a user
+        # namespace in which they are root.
+        namespaces = ["--mount", "--pid", "--fork", "--mount-proc", "--propagation", "private"]
+        if os.geteuid() != 0:
+            namespaces = ["--user", "--map-root-user"] + namespaces
+        command = ["unshare"] + namespaces + [sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
         result = subprocess.run(command, env=env)
         if result.returncode != 0 and result.returncode != 1:
             print("fault_sweep: could not start in new namespaces (exit %d): unprivileged user namespaces "
