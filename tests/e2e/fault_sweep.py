@@ -62,15 +62,6 @@ INSTALLER_IN_JAIL = "/work/installer"
 TOOLS = {"unshare": "util-linux", "objcopy": "binutils", "setpriv": "util-linux"}
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
 # --- The payload ----------------------------------------------------------------
 
 def make_tree(root):
@@ -437,7 +428,7 @@ def main():
         sweep.prepare_payload()
         for name in args.sweep or SWEEPS:
             getattr(sweep, "sweep_" + name.replace("-", "_"))()
-    except (Failure, subprocess.CalledProcessError, OSError) as error:
+    except (subprocess.CalledProcessError, OSError) as error:
         print("fault_sweep: %s" % error, file=sys.stderr)
         return 1
     return sweep.report()
