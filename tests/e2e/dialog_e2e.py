@@ -25,7 +25,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import stub_e2e  # noqa: E402  (the shared tree, comparison and setup marker)
-from stub_e2e import Failure, check, compare_trees, make_tree, remove_tree  # noqa: E402
+from stub_e2e import Failure, check, compare_trees, make_tree, pack_installer, remove_tree  # noqa: E402
 
 EXIT_DIALOG_CLOSED = 0
 EXIT_SILENT_DONE = 1
@@ -57,11 +57,7 @@ class Context:
 
     def pack(self, settings, extra=()):
         installer = os.path.join(self.scratch, "installer")
-        command = [self.args.pack, "--stub", self.args.stub, "--out", installer, "--tree", self.tree]
-        for name, value in settings:
-            command += ["--set", "%s=%s" % (name, value)]
-        subprocess.run(command + list(extra), check=True)
-        return installer
+        return pack_installer(self.args.pack, self.args.stub, installer, self.tree, settings, extra)
 
     def environment(self):
         env = dict(os.environ)

@@ -27,7 +27,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from stub_e2e import Failure, check, compare_trees, make_tree, remove_tree  # noqa: E402
+from stub_e2e import Failure, check, compare_trees, make_tree, pack_installer, remove_tree  # noqa: E402
 
 MAIN_CAPTION = "Brivane Zip Self-Extractor"
 PASSWORD_CAPTION = "Enter Password"
@@ -170,11 +170,7 @@ class Context:
 
     def pack(self, settings, extra=()):
         installer = os.path.join(self.scratch, "installer.exe")
-        command = [self.args.pack, "--stub", self.args.stub, "--out", installer, "--tree", self.tree]
-        for name, value in settings:
-            command += ["--set", "%s=%s" % (name, value)]
-        subprocess.run(command + list(extra), check=True)
-        return installer
+        return pack_installer(self.args.pack, self.args.stub, installer, self.tree, settings, extra)
 
     def start(self, installer):
         self.log = open(os.path.join(self.scratch, "installer.log"), "wb")
@@ -374,30 +370,20 @@ def case_wrong_password(ctx):
     check(not os.path.exists(dest), "the destination was created after a wrong password")
 
 
-def case_empty_password(ctx):
-    # OK with an empty field: no message, nothing extracted, exit 0.
-    dest = os.path.join(ctx.scratch, "dest")
-    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "right", "--key-bits", "256"]))
-    ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
-    ctx.xdotool("key", "Return")
-    ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT, IDC_OK))
-    ctx.xdotool("key", "Return")
-    ctx.expect_closed_with_code_0()
-    check(ctx.probe_dialog(ERROR_CAPTION, wait_ms=0) is None, "a message box appeared")
-    check(not os.path.exists(dest), "the destination was created after an empty password")
-
-
-def case_cancel_password(ctx):
-    # Cancel in the password dialog: no message, nothing extracted, exit 0.
-    dest = os.path.join(ctx.scratch, "dest")
-    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "right", "--key-bits", "192"]))
-    ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
-    ctx.xdotool("key", "Return")
-    ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT,))
-    ctx.xdotool("key", "Escape")
-    ctx.expect_closed_with_code_0()
-    check(ctx.probe_dialog(ERROR_CAPTION, wait_ms=0) is None, "a message box appeared")
-    check(not os.path.exists(dest), "the destination was created after Cancel")
+def refused_password_case(key, what):
+    # OK on an empty field (Return) or Cancel (Escape) in the password
+    # dialog: no message, nothing extracted, exit 0.
+    def run(ctx):
+        dest = os.path.join(ctx.scratch, "dest")
+        ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest))], ["--password", "right", "--key-bits", "256"]))
+        ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+        ctx.xdotool("key", "Return")
+        ctx.expect_dialog(PASSWORD_CAPTION, (IDC_PASSWORD_EDIT, IDC_OK))
+        ctx.xdotool("key", key)
+        ctx.expect_closed_with_code_0()
+        check(ctx.probe_dialog(ERROR_CAPTION, wait_ms=0) is None, "a message box appeared")
+        check(not os.path.exists(dest), "the destination was created after %s" % what)
+    return run
 
 
 CASES = {
@@ -409,9 +395,9 @@ CASES = {
     "password-128": password_case(128),
     "password-192": password_case(192),
     "password-256": password_case(256),
-    "empty-password": case_empty_password,
+    "empty-password": refused_password_case("Return", "an empty password"),
     "wrong-password": case_wrong_password,
-    "cancel-password": case_cancel_password,
+    "cancel-password": refused_password_case("Escape", "Cancel"),
 }
 
 

@@ -187,12 +187,7 @@ class Context:
 
     def pack(self, settings, extra=()):
         installer = os.path.join(self.scratch, "installer" + (".exe" if self.args.windows_paths else ""))
-        command = [self.args.pack, "--stub", self.args.stub, "--out", installer, "--tree", self.tree]
-        for name, value in settings:
-            command += ["--set", "%s=%s" % (name, value)]
-        command += list(extra)
-        subprocess.run(command, check=True)
-        return installer
+        return pack_installer(self.args.pack, self.args.stub, installer, self.tree, settings, extra)
 
     def run(self, installer, limit_file_bytes=None):
         env = dict(os.environ)
@@ -217,6 +212,16 @@ class Context:
 
     def expect_exit(self, code, expected):
         check(code == expected, "exit code %d, expected %d; stderr:\n%s" % (code, expected, self.stderr))
+
+
+def pack_installer(pack_tool, stub, installer, tree, settings, extra=()):
+    """Writes an installer of the tree with e2e-pack: settings are (name,
+    value) pairs, extra further e2e-pack arguments. Returns its path."""
+    command = [pack_tool, "--stub", stub, "--out", installer, "--tree", tree]
+    for name, value in settings:
+        command += ["--set", "%s=%s" % (name, value)]
+    subprocess.run(command + list(extra), check=True)
+    return installer
 
 
 def remove_tree(root):
