@@ -9,3 +9,6 @@ constexpr int kExitSilentRunDone = 1;
 // or incomplete, or its files could not all be written. No setup program was
 // launched.
 constexpr int kExitSilentRunIncomplete = 2;
+// A silent run wrote every entry, but the setup program could not be started
+// (it is not in the destination, or the system refused to run it).
+constexpr int kExitSetupNotStarted = 3;

@@ -1,10 +1,13 @@
 #include "app/ExtractionRun.h"
 
+#include <cstring>
+
 #include "app/DiagnosticLog.h"
 #include "app/PasswordDialog.h"
 #include "app/StubGlobals.h"
 #include "core/XString.h"
 #include "io/FileSystem.h"
+#include "platform/SafeFileOps.h"
 #include "resources/StubResources.h"
 
 namespace {
@@ -14,9 +17,12 @@ constexpr char kTempPlaceholder[] = "%temp%";
 constexpr char kTempFolderPrefix[] = "bvz";
 constexpr char kDamagedArchiveMessage[] = "The archive is damaged or incomplete.";
 constexpr char kWriteFailedMessage[] = "Failed to write the extracted files.";
+constexpr char kNoTempFolderMessage[] = "Failed to create a new temporary folder.";
 constexpr char kShellOpenVerb[] = "open";
 // ShellExecuteA reports failure with a value of 32 or less.
 constexpr INT_PTR kShellExecuteMaxError = 32;
+// The current-directory query that the setup program's path is built on.
+constexpr DWORD kCurrentDirChars = 1024;
 
 void substituteTempFolder(StringBuffer& destination) {
     if (!destination.containsSubstringNoCase(kTempPlaceholder)) return;
@@ -28,13 +34,6 @@ void substituteTempFolder(StringBuffer& destination) {
 void foldSlashes(StringBuffer& destination) {
     destination.replaceChar('\\', '/');
     destination.replaceAllOccurrences("//", "/");
-}
-
-// Cuts ".tmp" (everything from the last '.') off a generated name.
-void removeExtension(StringBuffer& name) {
-    if (!name.containsChar('.')) return;
-    while (name.lastChar() != '.') name.shorten(1);
-    name.shorten(1);
 }
 
 bool enterFolder(const StringBuffer& destination, XString& utf8Path) {
@@ -83,36 +82,103 @@ void reportIncomplete(HWND window, bool destinationEntered) {
                 MB_OK);
 }
 
-void launchSetup(HWND window, const StringBuffer& destination) {
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+// A name that gives its own place: a leading separator or a drive letter and
+// colon.
+bool isAbsoluteName(const char* name) {
+    return isSeparator(name[0]) || (name[0] != 0 && name[1] == ':');
+}
+
+// A ".." component would lead out of the destination.
+bool climbsOut(const char* name) {
+    for (const char* component = name; *component != 0;) {
+        const char* end = component;
+        while (*end != 0 && !isSeparator(*end)) ++end;
+        if (end - component == 2 && component[0] == '.' && component[1] == '.') return true;
+        component = *end != 0 ? end + 1 : end;
+    }
+    return false;
+}
+
+// The setup program as a full path in the destination, which is the current
+// directory by now. Handing the shell a bare name would let it search the
+// installer's own folder, the system folders and PATH, where someone else's
+// program of that name may be waiting. False when there is no such file.
+bool resolveSetupProgram(const StringBuffer& setupFilename, StringBuffer& program) {
+    const char* name = setupFilename.getString();
+    if (climbsOut(name)) return false;
+    if (isAbsoluteName(name)) {
+        program.setString(name);
+    } else {
+        char currentDir[kCurrentDirChars] = {0};
+        const DWORD length = GetCurrentDirectoryA(kCurrentDirChars, currentDir);
+        if (length == 0 || length >= kCurrentDirChars) return false;
+        program.setString(currentDir);
+        if (!isSeparator(program.lastChar())) program.appendChar('\\');
+        program.append(name);
+    }
+    const DWORD attributes = GetFileAttributesA(program.getString());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// True when there is nothing to launch or the setup program was started.
+bool launchSetup(HWND window) {
     const StringBuffer& setupFilename = g_saApp.m_setupFilename;
-    if (setupFilename.getSize() == 0) return;
+    if (setupFilename.getSize() == 0) return true;
     writeDiagnosticLines("", setupFilename);
 
-    const char* parameters =
-        g_saApp.m_setupParams.getSize() != 0 ? g_saApp.m_setupParams.getString() : nullptr;
-    HINSTANCE result = ShellExecuteA(window, kShellOpenVerb, setupFilename.getString(), parameters,
-                                     destination.getString(), SW_SHOWNORMAL);
-    if (reinterpret_cast<INT_PTR>(result) > kShellExecuteMaxError) return;
+    StringBuffer program;
+    if (resolveSetupProgram(setupFilename, program)) {
+        char currentDir[kCurrentDirChars] = {0};
+        GetCurrentDirectoryA(kCurrentDirChars, currentDir);
+        const char* parameters =
+            g_saApp.m_setupParams.getSize() != 0 ? g_saApp.m_setupParams.getString() : nullptr;
+        HINSTANCE result = ShellExecuteA(window, kShellOpenVerb, program.getString(), parameters, currentDir,
+                                         SW_SHOWNORMAL);
+        if (reinterpret_cast<INT_PTR>(result) > kShellExecuteMaxError) return true;
+    }
 
     StringBuffer message("Failed to run ");
     message.appendSb(setupFilename);
     message.append(" (check to see if this file is in the EXE)");
     MessageBoxA(window, message.getString(), kErrorCaption, MB_OK);
+    return false;
+}
+
+// The run extracts into a folder of its own making when no folder is
+// configured, or when the dialog's proposal of one was left as it stood.
+bool usesGeneratedFolder() {
+    const StringBuffer& unzipDir = g_saApp.m_unzipDir;
+    return unzipDir.getSize() == 0 ||
+           (g_saApp.m_proposedTempDir.getSize() != 0 &&
+            std::strcmp(unzipDir.getString(), g_saApp.m_proposedTempDir.getString()) == 0);
+}
+
+// Creates the generated folder: the proposed name when it is still free,
+// else a new one. The dialog's field then shows the folder actually used.
+bool createGeneratedFolder(HWND window, StringBuffer& destination) {
+    bool created = false;
+    if (g_saApp.m_proposedTempDir.getSize() != 0) {
+        XString proposed;
+        proposed.setFromUtf8(g_saApp.m_proposedTempDir.getString());
+        created = createPrivateDirectoryW(reinterpret_cast<LPCWSTR>(proposed.getUtf16())) != FALSE;
+        if (created) destination.setString(g_saApp.m_proposedTempDir.getString());
+    }
+    if (!created && !makePrivateTempDir(kTempFolderPrefix, destination)) return false;
+    if (window != nullptr) SetDlgItemTextA(window, IDC_FOLDER_EDIT, destination.getString());
+    return true;
 }
 
 }  // namespace
 
 void settleDestination(const StringBuffer& unzipDir, StringBuffer& destination) {
-    destination.clear();
-    if (unzipDir.getSize() != 0) {
-        destination.setString(unzipDir.getString());
-        substituteTempFolder(destination);
-        foldSlashes(destination);
-        return;
-    }
-    tempNameInTempDir(kTempFolderPrefix, destination);
-    removeExtension(destination);
+    destination.setString(unzipDir.getString());
+    substituteTempFolder(destination);
+    foldSlashes(destination);
 }
+
+bool proposeTempFolder(StringBuffer& folder) { return randomTempDirName(kTempFolderPrefix, folder); }
 
 ExtractionOutcome runExtraction(HWND window) {
     if (window != nullptr) EnableWindow(GetDlgItem(window, IDC_UNZIP_BUTTON), FALSE);
@@ -120,7 +186,14 @@ ExtractionOutcome runExtraction(HWND window) {
     if (!askForPasswordIfEncrypted(window)) return ExtractionOutcome::NotStarted;
 
     StringBuffer destination;
-    settleDestination(g_saApp.m_unzipDir, destination);
+    if (usesGeneratedFolder()) {
+        if (!createGeneratedFolder(window, destination)) {
+            if (window != nullptr) MessageBoxA(window, kNoTempFolderMessage, kErrorCaption, MB_OK);
+            return ExtractionOutcome::Incomplete;
+        }
+    } else {
+        settleDestination(g_saApp.m_unzipDir, destination);
+    }
     if (!enterDestination(destination)) {
         reportIncomplete(window, false);
         return ExtractionOutcome::Incomplete;
@@ -129,7 +202,7 @@ ExtractionOutcome runExtraction(HWND window) {
         reportIncomplete(window, true);
         return ExtractionOutcome::Incomplete;
     }
-    launchSetup(window, destination);
+    if (!launchSetup(window)) return ExtractionOutcome::SetupNotStarted;
     return ExtractionOutcome::Completed;
 }
 

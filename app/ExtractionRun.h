@@ -1,6 +1,7 @@
 #pragma once
 // The extraction run: password (encrypted payloads), destination folder,
-// extraction of every entry, and the launch of the setup program.
+// extraction of every entry, and the launch of the setup program from the
+// destination.
 
 #include "core/StringBuffer.h"
 #include "platform/win32.h"
@@ -12,6 +13,10 @@ enum class ExtractionOutcome {
     // The end of the payload was reached with every entry written; the setup
     // program (if any) has been launched.
     Completed,
+    // Every entry was written, but the setup program could not be started
+    // (it is not in the destination, or the system refused to run it); the
+    // reason has been shown.
+    SetupNotStarted,
     // The extraction stopped early (damaged or incomplete archive, files
     // that could not be written, or a destination folder that could be
     // neither created nor entered: then nothing is extracted). What was
@@ -30,9 +35,16 @@ ExtractionOutcome runExtraction(HWND window);
 // with every entry complete.
 bool extractAll(HWND window);
 
-// The destination folder as the run uses it. A configured folder has every
-// "%temp%" (any letter case) replaced by the temporary-files folder, '\'
-// turned into '/' and "//" folded to "/" in one left-to-right pass. With no
-// folder configured: a new name in the temporary-files folder, "bvz_" and
-// four characters, without extension.
+// A configured destination folder as the run uses it: every "%temp%" (any
+// letter case) replaced by the temporary-files folder, '\' turned into '/'
+// and "//" folded to "/" in one left-to-right pass.
+//
+// With no folder configured (or the dialog's proposal left unchanged) the run
+// creates a new private folder in the temporary-files folder, "bvz_" and four
+// random characters, exclusively: it never enters a folder that someone else
+// made or a link that someone else put at the name.
 void settleDestination(const StringBuffer& unzipDir, StringBuffer& destination);
+
+// A generated temporary folder's name for the dialog to show (not created:
+// the run creates it). False when no random name could be had.
+bool proposeTempFolder(StringBuffer& folder);

@@ -23,8 +23,9 @@ void currentDirectory(StringBuffer& folder) {
 
 // The folder first shown: the configured one exactly as stored (a "%temp%"
 // in it is replaced only when Unzip runs), else the current directory, or
-// with unzipToTemp a generated temporary folder, which is remembered as the
-// configured one.
+// with unzipToTemp a generated temporary folder's name, which is remembered as
+// the configured one (and as the proposal: left unchanged, the run creates a
+// private folder for it).
 void chooseInitialFolder(StringBuffer& folder) {
     if (g_saApp.m_unzipDir.getSize() != 0) {
         folder.setString(g_saApp.m_unzipDir.getString());
@@ -34,7 +35,8 @@ void chooseInitialFolder(StringBuffer& folder) {
         currentDirectory(folder);
         return;
     }
-    settleDestination(g_saApp.m_unzipDir, folder);
+    if (!proposeTempFolder(folder)) return;  // the run makes one when Unzip is pressed
+    g_saApp.m_proposedTempDir.setString(folder.getString());
     g_saApp.m_unzipDir.setString(folder.getString());
 }
 

@@ -20,6 +20,7 @@ public:
     StringBuffer m_setupFilename;  // "setupFilename": program launched after extraction
     StringBuffer m_setupParams;    // "setupParams": its command-line parameters
     StringBuffer m_unzipDir;       // "unzipDir", later the folder actually used
+    StringBuffer m_proposedTempDir;  // the generated folder the dialog proposed, if any
     bool m_encrypted = false;      // the payload header's encryption flag
     bool m_noInterface = false;    // "noInterface" is "true" (any letter case)
     bool m_unzipToTemp = false;    // "unzipToTemp" is "true" (any letter case)
@@ -28,4 +29,7 @@ public:
     // Set when a silent run stopped before the end of the payload, so that
     // the process can end with its own exit code.
     bool m_silentRunIncomplete = false;
+    // Set when a silent run wrote every entry but could not start the setup
+    // program.
+    bool m_setupNotStarted = false;
 };

@@ -27,7 +27,8 @@ int stubEntry(HINSTANCE instance) {
     loadWindowTexts(instance);
     registerWindowClass(instance);
     if (initInstance(instance) == 0) {
-        return g_saApp.m_silentRunIncomplete ? kExitSilentRunIncomplete : kExitSilentRunDone;
+        if (g_saApp.m_silentRunIncomplete) return kExitSilentRunIncomplete;
+        return g_saApp.m_setupNotStarted ? kExitSetupNotStarted : kExitSilentRunDone;
     }
     return runMessageLoop();
 }

@@ -57,9 +57,9 @@ int initInstance(HINSTANCE instance) {
     loadConfiguration(hiddenWindow);
 
     if (g_saApp.runsSilently()) {
-        if (runExtraction(nullptr) == ExtractionOutcome::Incomplete) {
-            g_saApp.m_silentRunIncomplete = true;
-        }
+        const ExtractionOutcome outcome = runExtraction(nullptr);
+        g_saApp.m_silentRunIncomplete = outcome == ExtractionOutcome::Incomplete;
+        g_saApp.m_setupNotStarted = outcome == ExtractionOutcome::SetupNotStarted;
         return 0;
     }
     // The dialog ends the message loop when it closes. When it cannot even be

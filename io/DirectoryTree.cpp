@@ -70,17 +70,78 @@ size_t enterDrive(const std::string& work, LogBase* log) {
   return enterRoot(root, log) ? colon + 1 : std::string::npos;
 }
 
-bool walkComponents(const std::string& work, size_t start, LogBase* log) {
+// Whether a link met in the walk is entered like the directory it leads to,
+// or removed and replaced by a real directory.
+enum class LinkPolicy { Follow, Replace };
+
+// Removes a link standing at the component's name in the current directory.
+bool removeComponentLink(const std::string& component, LogBase* log) {
+  XString name;
+  name.setFromUtf8(component.c_str());
+  if (removeLinkAt(name)) return true;
+  if (log != nullptr) {
+    log->logError("Failed to remove a link in the way");
+    log->logData("path", component.c_str());
+  }
+  return false;
+}
+
+bool walkComponents(const std::string& work, size_t start, LinkPolicy links, LogBase* log) {
   while (start < work.size()) {
     size_t end = work.find('\\', start);
     if (end == std::string::npos) end = work.size();
     if (end > start) {
       const std::string component = work.substr(start, end - start);
+      if (links == LinkPolicy::Replace && !removeComponentLink(component, log)) return false;
       if (!enterOrCreateDir(component.c_str(), log)) return false;
     }
     start = end + 1;
   }
   return true;
+}
+
+// A path that names its place without the current directory: a drive part
+// (anything up to a ':') or a leading separator.
+bool isAbsolute(const std::string& work) {
+  return (!work.empty() && work[0] == '\\') || work.find(':') != std::string::npos;
+}
+
+bool makeDirTreeWith(const char* utf8Path, LinkPolicy links, LogBase* log) {
+  if (utf8Path == nullptr) return false;
+  // Entering the whole path at once would follow any link on the way.
+  if (links == LinkPolicy::Follow && *utf8Path != 0 && enterDirectory(utf8Path)) return true;
+  if (!fitsWorkArea(utf8Path, log)) return false;
+
+  const std::string work = withBackslashes(utf8Path);
+  size_t position = enterDrive(work, log);
+  if (position == std::string::npos) return false;
+  if (position < work.size() && work[position] == '\\') {
+    if (!enterRoot("\\", log)) return false;
+    ++position;
+  }
+  return walkComponents(work, position, links, log);
+}
+
+bool makeDirTreeKeepCwdWith(const char* utf8Path, LinkPolicy links, LogBase* log) {
+  XString saved;
+  getCurrentDir(saved);
+  const bool made = makeDirTreeWith(utf8Path, links, log);
+  setCurrentDir(saved);
+  return made;
+}
+
+bool makeParentDirsWith(const char* utf8Path, LinkPolicy links, LogBase* log) {
+  if (utf8Path == nullptr) return false;
+  if (!fitsWorkArea(utf8Path, log)) return false;
+  const std::string work = withBackslashes(utf8Path);
+  const size_t lastSeparator = work.rfind('\\');
+  if (lastSeparator == std::string::npos) return true;  // no parent to make
+  return makeDirTreeKeepCwdWith(work.substr(0, lastSeparator).c_str(), links, log);
+}
+
+// Links in an absolute path belong to the system and are followed.
+LinkPolicy policyForEntry(const char* utf8Path) {
+  return utf8Path != nullptr && isAbsolute(withBackslashes(utf8Path)) ? LinkPolicy::Follow : LinkPolicy::Replace;
 }
 
 }  // namespace
@@ -115,33 +176,21 @@ bool enterOrCreateDir(const char* utf8Component, LogBase* log) {
 }
 
 bool makeDirTree(const char* utf8Path, LogBase* log) {
-  if (utf8Path == nullptr) return false;
-  if (*utf8Path != 0 && enterDirectory(utf8Path)) return true;
-  if (!fitsWorkArea(utf8Path, log)) return false;
-
-  const std::string work = withBackslashes(utf8Path);
-  size_t position = enterDrive(work, log);
-  if (position == std::string::npos) return false;
-  if (position < work.size() && work[position] == '\\') {
-    if (!enterRoot("\\", log)) return false;
-    ++position;
-  }
-  return walkComponents(work, position, log);
+  return makeDirTreeWith(utf8Path, LinkPolicy::Follow, log);
 }
 
 bool makeDirTreeKeepCwd(const char* utf8Path, LogBase* log) {
-  XString saved;
-  getCurrentDir(saved);
-  const bool made = makeDirTree(utf8Path, log);
-  setCurrentDir(saved);
-  return made;
+  return makeDirTreeKeepCwdWith(utf8Path, LinkPolicy::Follow, log);
 }
 
 bool makeParentDirs(const char* utf8Path, LogBase* log) {
-  if (utf8Path == nullptr) return false;
-  if (!fitsWorkArea(utf8Path, log)) return false;
-  const std::string work = withBackslashes(utf8Path);
-  const size_t lastSeparator = work.rfind('\\');
-  if (lastSeparator == std::string::npos) return true;  // no parent to make
-  return makeDirTreeKeepCwd(work.substr(0, lastSeparator).c_str(), log);
+  return makeParentDirsWith(utf8Path, LinkPolicy::Follow, log);
+}
+
+bool makeDirTreeNoLinks(const char* utf8Path, LogBase* log) {
+  return makeDirTreeWith(utf8Path, policyForEntry(utf8Path), log);
+}
+
+bool makeParentDirsNoLinks(const char* utf8Path, LogBase* log) {
+  return makeParentDirsWith(utf8Path, policyForEntry(utf8Path), log);
 }

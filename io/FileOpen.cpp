@@ -20,10 +20,12 @@ struct OpenParameters {
 
 OpenParameters parametersFor(FileOpenMode mode) {
   switch (mode) {
+    // A create never writes through a link at the name: another user could
+    // have put one there to make us overwrite a file of his choosing.
     case FileOpenMode::CreateForWrite:
-      return {GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL};
+      return {GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
     case FileOpenMode::CreateHiddenForWrite:
-      return {GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN};
+      return {GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT};
     case FileOpenMode::OpenForRead:
       return {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL};
     case FileOpenMode::OpenForReadBackup:

@@ -65,6 +65,9 @@ HANDLE openFileWide(const uint16_t* utf16Path, FileOpenMode mode, LogBase* log);
 // The XString forms choose the entry point (see the top of this file). An
 // empty path gives INVALID_HANDLE_VALUE at once; openForRead then also logs
 // logError("Cannot open file, filename is empty.").
+// The two create forms also pass FILE_FLAG_OPEN_REPARSE_POINT: a symbolic
+// link or junction standing at the name is never written through (remove it
+// first with removeLinkAt to put a file in its place).
 HANDLE createForWrite(XString& path, LogBase* log);
 HANDLE createHiddenForWrite(XString& path, LogBase* log);
 HANDLE openForRead(XString& path, LogBase* log);
@@ -114,6 +117,29 @@ bool deleteFileAnsi(const char* ansiPath, LogBase* log);
 // Converts the UTF-8 path to the ANSI code page, then deleteFileAnsi.
 bool deleteFileUtf8(const char* utf8Path, LogBase* log);
 
+// --- Links -------------------------------------------------------------------
+// A symbolic link or another reparse point (a junction, a mount point) seen
+// as itself, not as what it leads to.
+bool isLinkAt(XString& path);
+// Removes a link standing at the name without touching what it leads to
+// (RemoveDirectory for a link to a directory, DeleteFile for any other).
+// True when no link stands there afterwards, also when none stood there.
+bool removeLinkAt(XString& path);
+
+// --- Replacing files -----------------------------------------------------------
+// A file is written in the place of whatever stands at its name (a file, a
+// read-only file, a link, a hard link of someone else's file) in two steps:
+// createReplacementFile makes a new file exclusively in the name's folder
+// ("bvz_" + four random characters + ".tmp"; hidden when asked) and gives its
+// handle and name; once written and closed, commitReplacementFile renames it
+// over the name, which replaces the name itself and never follows a link
+// standing there. A failed commit removes the new file; discardReplacementFile
+// removes it without a commit. INVALID_HANDLE_VALUE when the file cannot be
+// made (the folder is missing or not writable, or no random name was free).
+HANDLE createReplacementFile(XString& path, bool hidden, XString& temporaryPath);
+bool commitReplacementFile(XString& temporaryPath, XString& path);
+void discardReplacementFile(XString& temporaryPath);
+
 // --- Directory trees -------------------------------------------------------
 // Creates every missing directory of a path ('/' and '\' both separate;
 // empty components are skipped) and leaves the current directory in the
@@ -129,6 +155,14 @@ bool makeDirTreeKeepCwd(const char* utf8Path, LogBase* log);
 // restores the current directory. A path without separator needs nothing:
 // true. Null, or 800 bytes or more: false.
 bool makeParentDirs(const char* utf8Path, LogBase* log);
+// The forms that extraction uses for entry names. A relative path is walked
+// component by component from the current directory, and a link met on the
+// way (the last component included) is removed and replaced by a real
+// directory, so that nothing is created through a link into another place.
+// An absolute path goes to its place as with makeDirTree: its components
+// belong to the system (which may well hold links, e.g. a merged /usr).
+bool makeDirTreeNoLinks(const char* utf8Path, LogBase* log);
+bool makeParentDirsNoLinks(const char* utf8Path, LogBase* log);
 // Enters the directory component below the current directory, creating it
 // first when entering fails. A null or empty component, or one holding '\'
 // or ':', is refused with logInfo("Cannot set directory, bad path"),
@@ -149,3 +183,17 @@ void makeTempName(XString& prefix, XString& directory, XString& out);
 void tempNameInTempDir(const char* utf8Prefix, StringBuffer& out);
 // makeTempName in the given folder; appends the UTF-8 name to out.
 void tempNameIn(const char* utf8Directory, const char* utf8Prefix, StringBuffer& out);
+
+// --- Private temporary folders ---------------------------------------------
+// Tries kPrivateTempDirTries names in the temporary-files folder, prefix + "_"
+// + four characters from A-Z and 0-9 drawn from the system's random source
+// (never from the shared generator, whose values follow from the clock),
+// creating each exclusively and private to the user (createPrivateDirectoryW):
+// a name at which anything already stands is never used. On success out holds
+// the folder's UTF-8 path without trailing separator; false when every try
+// failed or no random bytes could be had.
+constexpr uint32_t kPrivateTempDirTries = 64;
+bool makePrivateTempDir(const char* utf8Prefix, StringBuffer& out);
+// A name of that form, from the same source, without creating anything (for
+// showing a proposal). False when no random bytes could be had.
+bool randomTempDirName(const char* utf8Prefix, StringBuffer& out);

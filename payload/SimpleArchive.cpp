@@ -254,7 +254,7 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
     const uint32_t pending = header.storedNameBytes + kEntryProgressOverheadBytes;
     XString savedDir;
     getCurrentDir(savedDir);
-    if (!makeDirTree(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
+    if (!makeDirTreeNoLinks(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
     setCurrentDir(savedDir);
 
     XString path;
@@ -270,12 +270,16 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
 
 bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress) {
     uint32_t pending = header.storedNameBytes + kEntryProgressOverheadBytes;
-    if (!makeParentDirs(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
+    if (!makeParentDirsNoLinks(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
 
     XString path;
     path.setFromUtf8(header.name.getString());
+    // The file is written under a new name and then put in the place of
+    // whatever stands at its name: a file of an earlier run (read-only ones
+    // too), or a link, which is replaced and never written through.
     const bool hidden = (header.attributes & kAttributeHidden) != 0;
-    HANDLE handle = hidden ? createHiddenForWrite(path, nullptr) : createForWrite(path, nullptr);
+    XString temporaryPath;
+    HANDLE handle = createReplacementFile(path, hidden, temporaryPath);
     if (handle == INVALID_HANDLE_VALUE) return fail(Failure::CannotCreate);
 
     ChunkLoopEnd end;
@@ -285,6 +289,7 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
     }
     SetFileTime(handle, &header.time, &header.time, &header.time);
     closeFileHandle(handle);
+    if (!commitReplacementFile(temporaryPath, path)) return fail(Failure::CannotCreate);
     // Exactly 0x20 keeps what the system gave the file at creation.
     if (header.attributes != kAttributesArchiveOnly) setAttributes(path, header.attributes);
 

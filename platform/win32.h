@@ -17,6 +17,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
+// RtlGenRandom (SystemFunction036 of advapi32), the system's random source.
+#include <ntsecapi.h>
 
 #else  // our POSIX layer
 
@@ -35,6 +37,7 @@
 
 typedef int BOOL;
 typedef uint8_t BYTE;
+typedef BYTE BOOLEAN;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -159,6 +162,7 @@ typedef struct _OVERLAPPED {
 #define FILE_ATTRIBUTE_DEVICE 0x00000040
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define FILE_ATTRIBUTE_TEMPORARY 0x00000100
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
 #define FILE_FLAG_OVERLAPPED 0x40000000
@@ -167,6 +171,7 @@ typedef struct _OVERLAPPED {
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000
 #define FILE_FLAG_BACKUP_SEMANTICS 0x02000000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
 
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
@@ -217,6 +222,7 @@ typedef struct _OVERLAPPED {
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
+#define ERROR_NOT_A_REPARSE_POINT 4390L
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
@@ -268,6 +274,11 @@ DWORD GetFileAttributesW(LPCWSTR lpFileName);
 BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
 BOOL SetFileAttributesW(LPCWSTR lpFileName, DWORD dwFileAttributes);
 BOOL DeleteFileA(LPCSTR lpFileName);
+BOOL DeleteFileW(LPCWSTR lpFileName);
+BOOL RemoveDirectoryA(LPCSTR lpPathName);
+BOOL RemoveDirectoryW(LPCWSTR lpPathName);
+// Fills the buffer from the system's random source; FALSE when it cannot.
+BOOLEAN RtlGenRandom(void* RandomBuffer, ULONG RandomBufferLength);
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 DWORD GetLastError(void);

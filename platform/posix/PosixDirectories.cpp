@@ -34,17 +34,47 @@ std::string tempDirectory() {
   return dir;
 }
 
-BOOL createDirectory(const std::string& path) {
+constexpr mode_t kOrdinaryDirectoryMode = 0777;  // less the umask
+
+}  // namespace
+
+namespace posix_layer {
+
+BOOL createDirectory(const std::string& path, mode_t mode) {
   if (path.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return FALSE;
   }
-  if (::mkdir(path.c_str(), 0777) != 0) {
+  // mkdir fails with EEXIST for anything at the name, a dangling link too.
+  if (::mkdir(path.c_str(), mode) != 0) {
     posix_layer::setLastErrorForPath(errno, path);
     return FALSE;
   }
   return TRUE;
 }
+
+// RemoveDirectory removes an empty directory, or a link to a directory
+// without touching what it leads to (as Windows removes a directory link or
+// junction).
+BOOL removeDirectory(const std::string& path) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) {
+    posix_layer::setLastErrorForPath(path.empty() ? ENOENT : errno, path);
+    return FALSE;
+  }
+  if (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_DIRECTORY);
+    return FALSE;
+  }
+  const int result = S_ISLNK(st.st_mode) ? ::unlink(path.c_str()) : ::rmdir(path.c_str());
+  if (result == 0) return TRUE;
+  posix_layer::setLastErrorForPath(errno, path);
+  return FALSE;
+}
+
+}  // namespace posix_layer
+
+namespace {
 
 BOOL changeDirectory(const std::string& path) {
   if (::chdir(path.c_str()) == 0) return TRUE;
@@ -62,12 +92,19 @@ BOOL changeDirectory(const std::string& path) {
 
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
   (void)lpSecurityAttributes;
-  return createDirectory(posix_layer::toNativePath(lpPathName));
+  return posix_layer::createDirectory(posix_layer::toNativePath(lpPathName), kOrdinaryDirectoryMode);
 }
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
   const std::string utf8 = posix_layer::utf16ToUtf8(lpPathName);
   return CreateDirectoryA(utf8.c_str(), lpSecurityAttributes);
+}
+
+BOOL RemoveDirectoryA(LPCSTR lpPathName) { return posix_layer::removeDirectory(posix_layer::toNativePath(lpPathName)); }
+
+BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
+  const std::string utf8 = posix_layer::utf16ToUtf8(lpPathName);
+  return RemoveDirectoryA(utf8.c_str());
 }
 
 BOOL SetCurrentDirectoryA(LPCSTR lpPathName) {

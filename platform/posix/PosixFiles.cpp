@@ -88,6 +88,9 @@ HANDLE openRegularFile(const OpenRequest& request, bool exists, const posix_laye
   const bool reads = wantsRead(request.access);
   flags |= writes ? (reads ? O_RDWR : O_WRONLY) : O_RDONLY;
   const mode_t mode = (request.flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+  // O_NOFOLLOW closes the gap between the check above and the open, in
+  // which another process could put a link at the name.
+  if ((request.flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) flags |= O_NOFOLLOW;
   const int fd = ::open(request.path.c_str(), flags | O_CLOEXEC, mode);
   if (fd < 0) {
     posix_layer::setLastErrorForPath(errno, request.path);
@@ -111,6 +114,13 @@ HANDLE openRegularFile(const OpenRequest& request, bool exists, const posix_laye
 HANDLE createFile(const OpenRequest& request) {
   if (request.path.empty()) return fail(ERROR_PATH_NOT_FOUND);
   posix_layer::FileStatus existing;
+  // FILE_FLAG_OPEN_REPARSE_POINT: a link at the name is not followed. Windows
+  // would open the link itself; here it cannot be opened as a file, so the
+  // open is refused and nothing is written through the link.
+  if ((request.flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0 &&
+      posix_layer::lstatPath(request.path, existing) && S_ISLNK(existing.st.st_mode)) {
+    return fail(ERROR_ACCESS_DENIED);
+  }
   const bool exists = posix_layer::statPath(request.path, existing);
   if (exists && S_ISDIR(existing.st.st_mode)) return openDirectory(request);
   return openRegularFile(request, exists, existing);
@@ -303,4 +313,9 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
   }
   posix_layer::forgetAttributeBits(status);
   return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR lpFileName) {
+  const std::string utf8 = posix_layer::utf16ToUtf8(lpFileName);
+  return DeleteFileA(utf8.c_str());
 }

@@ -58,6 +58,12 @@ FileHandle* lookupFileHandle(HANDLE handle);
 // Closes and forgets a live handle; false when it is not one.
 bool closeFileHandle(HANDLE handle);
 
+// --- Directories -------------------------------------------------------------
+// mkdir with the given mode (less the umask); the Win32 error on failure.
+BOOL createDirectory(const std::string& nativePath, mode_t mode);
+// rmdir, or unlink for a symbolic link (RemoveDirectory's rules).
+BOOL removeDirectory(const std::string& nativePath);
+
 // --- File status -------------------------------------------------------------
 // stat(2) and the birth time, which tells a file apart from an earlier one
 // that had the same inode (zero where the file system keeps no birth time).

@@ -87,12 +87,21 @@ bool findKeptBits(const posix_layer::FileStatus& status, DWORD& bits) {
 
 constexpr mode_t kAllWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
+// A symbolic link reports itself, as a Windows link does: the reparse-point
+// bit, and the directory bit when it leads to a directory.
+DWORD linkAttributes(const std::string& path) {
+  posix_layer::FileStatus target;
+  const bool leadsToDirectory = posix_layer::statPath(path, target) && S_ISDIR(target.st.st_mode);
+  return FILE_ATTRIBUTE_REPARSE_POINT | (leadsToDirectory ? FILE_ATTRIBUTE_DIRECTORY : 0);
+}
+
 DWORD getAttributes(const std::string& path) {
   posix_layer::FileStatus status;
-  if (path.empty() || !posix_layer::statPath(path, status)) {
+  if (path.empty() || !posix_layer::lstatPath(path, status)) {
     posix_layer::setLastErrorForPath(path.empty() ? ENOENT : errno, path);
     return INVALID_FILE_ATTRIBUTES;
   }
+  if (S_ISLNK(status.st.st_mode)) return linkAttributes(path);
   return posix_layer::attributesFromStatus(status);
 }
 

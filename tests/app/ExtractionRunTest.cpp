@@ -1,5 +1,5 @@
 // The destination folder of an extraction run: "%temp%" substitution, slash
-// folding, and the generated temporary folder.
+// folding, and the proposed temporary folder.
 
 #include "app/ExtractionRun.h"
 
@@ -55,13 +55,15 @@ TEST(ExtractionRun, RewritesAConfiguredDestination) {
     }
 }
 
-// Without a configured folder: the temporary-files folder, "bvz_" and four
-// characters from A-Z and 0-9, without the ".tmp" extension.
-TEST(ExtractionRun, GeneratesATemporaryDestinationWithoutExtension) {
+// The dialog's proposal: the temporary-files folder, "bvz_" and four
+// characters from A-Z and 0-9, without extension; not created.
+TEST(ExtractionRun, ProposesATemporaryFolderWithoutExtension) {
     XString temp;
     getTempDir(temp);
     const std::string tempText = temp.getUtf8();
-    const std::string name = settled("");
+    StringBuffer proposal;
+    ASSERT_TRUE(proposeTempFolder(proposal));
+    const std::string name = proposal.getString();
     ASSERT_EQ(name.size(), tempText.size() + 8) << name;
     EXPECT_EQ(name.substr(0, tempText.size()), tempText);
     const std::string leaf = name.substr(tempText.size());
@@ -69,6 +71,9 @@ TEST(ExtractionRun, GeneratesATemporaryDestinationWithoutExtension) {
     for (char c : leaf.substr(4)) {
         EXPECT_TRUE((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) << leaf;
     }
+    XString path;
+    path.setFromUtf8(name.c_str());
+    EXPECT_EQ(GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.getUtf16())), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

@@ -16,9 +16,16 @@ under Wine). --list prints the case names.
 
 Exit codes of the stub: 1 after a silent run, 2 when a silent run stopped
 because the archive is damaged or incomplete (no setup program is then
-launched).
+launched), 3 when every entry was written but the setup program could not be
+started.
+
+The attack cases carry out what another local user could try: folders and
+links planted at every name the generated temporary folder can have, links
+planted in an existing destination, programs of the setup program's name on
+PATH, beside the installer and in the folder it is started from.
 """
 import argparse
+import itertools
 import os
 import random
 import resource
@@ -40,6 +47,11 @@ STUB_TIMEOUT_SECONDS = 300
 
 EXIT_SILENT_DONE = 1
 EXIT_SILENT_INCOMPLETE = 2
+EXIT_SETUP_NOT_STARTED = 3
+
+NAME_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+# An unprivileged user to play the other local user of the attacks.
+OTHER_UID = 65534
 
 
 class Failure(Exception):
@@ -189,8 +201,10 @@ class Context:
         installer = os.path.join(self.scratch, "installer" + (".exe" if self.args.windows_paths else ""))
         return pack_installer(self.args.pack, self.args.stub, installer, self.tree, settings, extra)
 
-    def run(self, installer, limit_file_bytes=None):
+    def run(self, installer, limit_file_bytes=None, path_prefix=None):
         env = dict(os.environ)
+        if path_prefix:
+            env["PATH"] = path_prefix + os.pathsep + env.get("PATH", "")
         # The Linux stub takes its temporary folder from TMPDIR. A Windows
         # stub under a runner has the runner's own (see windows_temp_folder);
         # TMPDIR then only keeps the runner's files out of the way.
@@ -222,6 +236,11 @@ def pack_installer(pack_tool, stub, installer, tree, settings, extra=()):
         command += ["--set", "%s=%s" % (name, value)]
     subprocess.run(command + list(extra), check=True)
     return installer
+
+
+def remove_file(path):
+    if os.path.lexists(path):
+        os.remove(path)
 
 
 def remove_tree(root):
@@ -329,15 +348,198 @@ def case_generated_temp(ctx):
     remove_tree(dest)
 
 
+def plant_impostors(ctx, name):
+    """Programs of the setup program's name on PATH, beside the installer and
+    in the folder it is started from; returns (PATH folder, the file any of
+    them writes when run)."""
+    ran = os.path.join(ctx.scratch, "impostor-ran.txt")
+    bin_dir = os.path.join(ctx.scratch, "bin")
+    os.makedirs(bin_dir)
+    for folder in (bin_dir, ctx.scratch, ctx.cwd):
+        impostor = os.path.join(folder, name)
+        with open(impostor, "w") as f:
+            if ctx.args.windows_paths:
+                f.write("@echo off\r\necho %%CD%%> %s\r\n" % ctx.stub_path(ran))
+            else:
+                f.write("#!/bin/sh\npwd > '%s'\n" % ran)
+        os.chmod(impostor, 0o755)
+    return bin_dir, ran
+
+
+def expect_no_impostor(ran):
+    check(not os.path.exists(ran), "a program outside the destination ran as the setup program: %s"
+          % (open(ran).read().strip() if os.path.exists(ran) else ""))
+
+
 def case_missing_setup(ctx):
+    # The setup program was not packed, but programs of its name wait on
+    # PATH, beside the installer and in the folder the installer is started
+    # from: none of them may run, only a program in the destination could.
+    # The silent run says so with its exit code.
     dest = os.path.join(ctx.scratch, "dest")
-    settings = [("noInterface", "true"), ("setupFilename", "not-packed.exe"), ("unzipDir", ctx.stub_path(dest))]
+    name = "not-packed.bat" if ctx.args.windows_paths else "not-packed.sh"
+    bin_dir, ran = plant_impostors(ctx, name)
+    settings = [("noInterface", "true"), ("setupFilename", name), ("unzipDir", ctx.stub_path(dest))]
+    installer = ctx.pack(settings)
+    ctx.expect_exit(ctx.run(installer, path_prefix=bin_dir), EXIT_SETUP_NOT_STARTED)
+    compare_trees(ctx.tree, dest)
+    time.sleep(NO_SETUP_WAIT_SECONDS)
+    expect_no_impostor(ran)
+    if not ctx.args.windows_paths:
+        expected = "Failed to run %s (check to see if this file is in the EXE)" % name
+        check(expected in ctx.stderr, "message box text missing; stderr:\n%s" % ctx.stderr)
+
+
+def case_setup_impostors(ctx):
+    # The packed setup program runs from the destination, not one of the same
+    # name on PATH, beside the installer or in the starting folder.
+    dest = os.path.join(ctx.scratch, "dest")
+    bin_dir, ran = plant_impostors(ctx, ctx.setup_name)
+    installer = ctx.pack(silent_settings(ctx, ctx.stub_path(dest)))
+    ctx.expect_exit(ctx.run(installer, path_prefix=bin_dir), EXIT_SILENT_DONE)
+    launch = wait_for_setup(dest)
+    expect_no_impostor(ran)
+    if not ctx.args.windows_paths:
+        check(launch.get("cwd") == os.path.realpath(dest), "setup ran in %r" % launch.get("cwd"))
+
+
+def plant_links(ctx, dest, folder_links):
+    """Links in the destination to a file and a folder outside it, and a
+    dangling one; returns the folder outside."""
+    outside = os.path.join(ctx.scratch, "outside")
+    os.makedirs(os.path.join(outside, "folder"))
+    with open(os.path.join(outside, "victim.txt"), "wb") as f:
+        f.write(b"the victim's own file\n")
+    os.makedirs(os.path.join(dest, "space name"))
+    os.symlink(os.path.join(outside, "victim.txt"), os.path.join(dest, "readme.txt"))
+    os.symlink(os.path.join(outside, "dangling"), os.path.join(dest, "space name", "file with spaces.txt"))
+    if folder_links:
+        os.symlink(os.path.join(outside, "folder"), os.path.join(dest, "docs"))
+        os.symlink(os.path.join(outside, "folder"), os.path.join(dest, "empty folder"))
+    return outside
+
+
+def links_case(folder_links):
+    # Links that stand in the destination before the run: the run replaces
+    # them by what it extracts and changes nothing outside. Under Wine a Unix
+    # link to a folder cannot be removed without touching its target (Wine
+    # opens the target): there the run refuses (exit 2) instead.
+    def run(ctx):
+        dest = os.path.join(ctx.scratch, "dest")
+        outside = plant_links(ctx, dest, folder_links)
+        before = describe_tree(outside)
+        if folder_links and ctx.args.windows_paths:
+            installer = ctx.pack(silent_settings(ctx, ctx.stub_path(dest)))
+            ctx.expect_exit(ctx.run(installer), EXIT_SILENT_INCOMPLETE)
+            expect_no_setup(dest)
+        else:
+            extract_and_compare(ctx, ctx.stub_path(dest), dest)
+            for rel in ("readme.txt", "docs", "empty folder", "space name/file with spaces.txt"):
+                check(not os.path.islink(os.path.join(dest, rel)), "%s is still a link" % rel)
+        check(describe_tree(outside) == before, "the run changed what lies outside the destination: %s"
+              % sorted(set(describe_tree(outside)) ^ set(before)))
+        check(not os.path.lexists(os.path.join(outside, "dangling")), "a file was created through a dangling link")
+    return run
+
+
+def case_reinstall_read_only(ctx):
+    # Running the same installer again into the same folder replaces the
+    # files of the first run, the read-only one too.
+    dest = os.path.join(ctx.scratch, "dest")
+    installer = ctx.pack(silent_settings(ctx, ctx.stub_path(dest)))
+    for run in (1, 2):
+        remove_file(os.path.join(dest, SETUP_MARKER))
+        ctx.expect_exit(ctx.run(installer), EXIT_SILENT_DONE)
+        wait_for_setup(dest)
+        compare_trees(ctx.tree, dest, skip=(SETUP_MARKER,))
+
+
+def generated_folders(folder):
+    return sorted(n for n in os.listdir(folder) if n.startswith("bvz_") and len(n) == 8)
+
+
+def case_private_generated_temp(ctx):
+    # The generated folder is the user's alone: another user can neither list
+    # it nor read a file extracted (perhaps deciphered) into it.
+    settings = silent_settings(ctx, None) + [("unzipToTemp", "true")]
     installer = ctx.pack(settings)
     ctx.expect_exit(ctx.run(installer), EXIT_SILENT_DONE)
-    compare_trees(ctx.tree, dest)
-    if not ctx.args.windows_paths:
-        expected = "Failed to run not-packed.exe (check to see if this file is in the EXE)"
-        check(expected in ctx.stderr, "message box text missing; stderr:\n%s" % ctx.stderr)
+    made = generated_folders(ctx.temp)
+    check(len(made) == 1, "expected one generated folder, found %s" % made)
+    dest = os.path.join(ctx.temp, made[0])
+    wait_for_setup(dest)
+    mode = os.lstat(dest).st_mode & 0o7777
+    check(mode == 0o700, "the generated folder has mode %o, expected 700" % mode)
+    if os.geteuid() == 0:
+        # Root plays the other user for real.
+        result = subprocess.run(["cat", os.path.join(dest, "readme.txt")], capture_output=True,
+                                preexec_fn=lambda: (os.setgid(OTHER_UID), os.setuid(OTHER_UID)))
+        check(result.returncode != 0 and b"hello" not in result.stdout,
+              "another user read a file in the generated folder")
+    else:
+        print("not root: the other user's read is not tried; the folder's mode 700 was checked")
+    remove_tree(dest)
+
+
+PLANT_INNER_ENV = "BRIVANE_E2E_PLANT_INNER"
+
+
+def plant_every_name(temp, attacker):
+    """Another user's folders and links at every name of the generated form:
+    world-writable folders, each 16th a link to the attacker's folder, each
+    256th a file."""
+    old_umask = os.umask(0)
+    try:
+        for index, chars in enumerate(itertools.product(NAME_CHARS, repeat=4)):
+            path = os.path.join(temp, "bvz_" + "".join(chars))
+            if index % 256 == 5:
+                open(path, "w").close()
+            elif index % 16 == 3:
+                os.symlink(attacker, path)
+            else:
+                os.mkdir(path, 0o777)
+    finally:
+        os.umask(old_umask)
+
+
+def case_planted_temp_names(ctx):
+    # Every name the generated folder can have is taken: the run must refuse
+    # (exit 2) rather than use a folder or link someone else put there. The
+    # 1,679,616 names are planted on a tmpfs of a mount namespace of our own.
+    # The mount point lies beside the case's scratch folder, which the run in
+    # the namespace makes anew.
+    mount_point = ctx.scratch + "-tmpfs"
+    if os.environ.get(PLANT_INNER_ENV) != "1":
+        os.makedirs(mount_point, exist_ok=True)
+        namespaces = ["--mount", "--propagation", "private"]
+        if os.geteuid() != 0:
+            namespaces = ["--user", "--map-root-user"] + namespaces
+        script = ("mount -t tmpfs -o size=2g,nr_inodes=4000000 bvsfx-plant \"$1\" && shift && exec \"$@\"")
+        command = (["unshare"] + namespaces + ["sh", "-c", script, "sh", mount_point, sys.executable,
+                   os.path.abspath(__file__)] + sys.argv[1:])
+        result = subprocess.run(command, env=dict(os.environ, **{PLANT_INNER_ENV: "1"}), capture_output=True)
+        sys.stdout.write(result.stdout.decode(errors="replace"))
+        stderr = result.stderr.decode(errors="replace")
+        # The run inside exits 1 when a check failed; anything else means that
+        # the namespace could not be made.
+        check(result.returncode != 1, stderr)
+        check(result.returncode == 0, "could not plant in a mount namespace of our own (exit %d): unshare "
+              "(util-linux) and user namespaces are needed\n%s" % (result.returncode, stderr))
+        return
+    ctx.temp = os.path.join(mount_point, "tmp")
+    attacker = os.path.join(mount_point, "attacker")
+    os.makedirs(ctx.temp)
+    os.makedirs(attacker, 0o777)
+    started = time.monotonic()
+    plant_every_name(ctx.temp, attacker)
+    print("planted %d names in %.1f s" % (len(NAME_CHARS) ** 4, time.monotonic() - started))
+    installer = ctx.pack(silent_settings(ctx, None) + [("unzipToTemp", "true")])
+    ctx.expect_exit(ctx.run(installer), EXIT_SILENT_INCOMPLETE)
+    check(os.listdir(attacker) == [], "files were written into the attacker's folder: %s" % os.listdir(attacker)[:5])
+    for name in ("bvz_0000", "bvz_AAAA", "bvz_ZZZZ", "bvz_A0B1"):
+        path = os.path.join(ctx.temp, name)
+        check(os.path.islink(path) or os.path.isfile(path) or os.listdir(path) == [],
+              "a planted folder was used: %s" % name)
 
 
 def damaged_case(damage):
@@ -389,6 +591,12 @@ CASES = {
     "damaged-oversized-chunk": damaged_case("oversized-chunk"),
     "damaged-bad-deflate": damaged_case("bad-deflate"),
     "full-disk": case_full_disk,
+    "links-in-destination": links_case(folder_links=True),
+    "file-links-in-destination": links_case(folder_links=False),
+    "setup-impostors": case_setup_impostors,
+    "reinstall-read-only": case_reinstall_read_only,
+    "private-generated-temp": case_private_generated_temp,
+    "planted-temp-names": case_planted_temp_names,
     "uncreatable-destination": case_uncreatable_destination,
 }
 

@@ -1,0 +1,63 @@
+// The link-safe file operations over the Win32 API.
+#include "platform/SafeFileOps.h"
+
+namespace {
+
+// Opens the name itself: a reparse point is opened as what it is, not as
+// its target.
+HANDLE openNameItself(LPCWSTR path) {
+    return CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// SetFileInformationByHandle exists from Windows Vista on; looked up at run
+// time so that the stub still starts on older systems (where a link in the
+// way then makes the run stop instead).
+typedef BOOL(WINAPI* SetFileInformationByHandleFunction)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+SetFileInformationByHandleFunction setFileInformationByHandle() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return nullptr;
+    return reinterpret_cast<SetFileInformationByHandleFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetFileInformationByHandle")));
+}
+
+bool clearReadOnly(LPCWSTR path) {
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+    return SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != FALSE;
+}
+
+}  // namespace
+
+BOOL createPrivateDirectoryW(LPCWSTR path) { return CreateDirectoryW(path, nullptr); }
+
+BOOL removeLinkW(LPCWSTR path) {
+    HANDLE handle = openNameItself(path);
+    if (handle == INVALID_HANDLE_VALUE) return FALSE;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool isLinkItself = GetFileInformationByHandle(handle, &information) &&
+                              (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!isLinkItself) {
+        CloseHandle(handle);
+        SetLastError(ERROR_NOT_A_REPARSE_POINT);
+        return FALSE;
+    }
+    FILE_DISPOSITION_INFO disposition;
+    disposition.DeleteFile = TRUE;
+    const SetFileInformationByHandleFunction setInformation = setFileInformationByHandle();
+    const BOOL removed = setInformation != nullptr &&
+                         setInformation(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+    return removed;
+}
+
+BOOL replaceFileW(LPCWSTR from, LPCWSTR to) {
+    if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING)) return TRUE;
+    // A read-only file refuses to be replaced: clear the attribute (of the
+    // file itself; a link's own attributes are its own) and try once more.
+    if (GetLastError() != ERROR_ACCESS_DENIED || !clearReadOnly(to)) return FALSE;
+    return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING);
+}
