@@ -1,4 +1,7 @@
-// bvsfx list: one line per entry, in payload order.
+// bvsfx list: one line per entry, in payload order. Names that hold control
+// characters, bytes that are not UTF-8 or characters that reorder text are
+// shown escaped (TextFormat::displayName), so that a name cannot act on the
+// terminal.
 
 #include <cstdio>
 
@@ -15,16 +18,17 @@ namespace {
 class ListPrinter : public PayloadVisitor {
 public:
     bool onDirectory(const PayloadReader::EntryRecord& entry) override {
-        print(entry, "-", "-", entry.name + "/");
+        print(entry, "-", "-", TextFormat::displayName(entry.name) + "/");
         return true;
     }
     bool onFileEnd(const PayloadReader::EntryRecord& entry, const FileSummary& summary) override {
         const std::string size = summary.hasCheckRecord ? std::to_string(summary.recordedSize) : "?";
-        print(entry, size, std::to_string(summary.packedBytes), entry.name);
+        print(entry, size, std::to_string(summary.packedBytes), TextFormat::displayName(entry.name));
         return true;
     }
     void onOtherRecord(const PayloadReader::EntryRecord& entry) override {
-        print(entry, "-", "-", entry.name + "  (record type " + std::to_string(entry.type) + ", skipped)");
+        print(entry, "-", "-",
+              TextFormat::displayName(entry.name) + "  (record type " + std::to_string(entry.type) + ", skipped)");
     }
 
 private:
@@ -46,7 +50,8 @@ int runList(const InspectOptions& options) {
     ListPrinter printer;
     PayloadWalker walker(file, false, nullptr);
     walker.walk(printer);
-    std::printf("%u files, %u folders, %s in %s\n", walker.files(), walker.directories(),
+    std::printf("%s, %s, %s in %s\n", TextFormat::count(walker.files(), "file", "files").c_str(),
+                TextFormat::count(walker.directories(), "folder", "folders").c_str(),
                 walker.uncheckedFiles() == 0 ? TextFormat::bytes(walker.knownFileBytes()).c_str() : "? bytes",
                 TextFormat::bytes(walker.packedBytes()).c_str());
     for (const std::string& problem : walker.problems()) Messages::error(options.file + ": " + problem);
