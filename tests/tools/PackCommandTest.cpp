@@ -373,6 +373,17 @@ TEST_F(PackCommandTest, NamesWindowsCannotCreateAreRefusedForWindowsStubs) {
     const RunResult linux = pack({"-o", "l.exe", "names"});
     EXPECT_EQ(linux.exitCode, 0) << describe(linux);
     EXPECT_EQ(linux.err, "");
+
+    // Windows enters a folder of at most 258 characters (MAX_PATH - 2).
+    std::string folder = "C:\\";
+    for (int i = 0; i < 256; ++i) folder += "\xC3\xA9";  // 259 characters in 515 bytes
+    const RunResult tooDeep = bvsfx({"pack", "-q", "--stub", "win.exe", "-o", "d.exe", "--dir", folder, "tree"});
+    EXPECT_EQ(tooDeep.exitCode, kExitLimits) << describe(tooDeep);
+    EXPECT_NE(tooDeep.err.find("--dir is 259 characters long; Windows cannot enter a folder of more than 258"),
+              std::string::npos) << tooDeep.err;
+    folder.resize(folder.size() - 2);
+    EXPECT_EQ(bvsfx({"pack", "-q", "--stub", "win.exe", "-o", "d.exe", "--dir", folder, "tree"}).exitCode, 0);
+    EXPECT_EQ(pack({"-o", "d2.exe", "--dir", folder + "\xC3\xA9\xC3\xA9", "tree"}).exitCode, 0) << "a Linux stub";
 }
 
 TEST_F(PackCommandTest, HelpVersionAndUnknownCommand) {
