@@ -180,8 +180,8 @@ const char* describe(PackProblem problem) {
             return "the name starts like a drive (\"X:\"), which the installer takes for an absolute path";
         case PackProblem::ControlByte: return "the name holds a control character";
         case PackProblem::BeyondBmp:
-            return "the name holds a character beyond U+FFFF: the installers' UTF-8 decoder drops it (a Windows "
-                   "installer would create another name, a Linux one another folder name)";
+            return "the name holds a character beyond U+FFFF, which the installers (Windows and Linux) drop from "
+                   "the names they create";
         case PackProblem::TooLong:
             return "the name is longer than an entry name can be (65535 stored bytes, 65519 when encrypted)";
     }

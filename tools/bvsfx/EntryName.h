@@ -9,12 +9,9 @@
 // drive. Its stored length is a u16; in an encrypted payload the stored
 // bytes are the AES-CBC ciphertext, one to sixteen bytes longer. And the
 // installers' UTF-8 decoder takes sequences of up to three bytes only: a
-// character beyond U+FFFF (a four-byte sequence) vanishes from the UTF-16
-// form of a name. The Windows installer creates every name from that form;
-// the Linux one creates folders and sets attributes through it (only a
-// file's own creation uses the UTF-8 bytes), so a folder "a\U0001F600"
-// comes out as "a" and the files below it cannot be created. Such names
-// are refused.
+// character beyond U+FFFF (a four-byte sequence) vanishes from every name
+// they create, on Windows and on Linux alike ("a\U0001F600.txt" comes out
+// as "a.txt", which may be another entry's name). Such names are refused.
 
 #include <cstdint>
 #include <string>

@@ -42,9 +42,9 @@ bool stdinIsTerminal() { return BVSFX_ISATTY(BVSFX_FILENO(stdin)) != 0; }
 
 bool askSecret(const std::string& prompt, std::string& answer) {
     answer.clear();
+#ifdef _WIN32
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
-#ifdef _WIN32
     for (;;) {
         const int c = _getch();
         if (c == '\r' || c == '\n' || c == EOF) break;
@@ -65,7 +65,11 @@ bool askSecret(const std::string& prompt, std::string& answer) {
     void (*previousInterrupt)(int) = std::signal(SIGINT, restoreEchoAndStop);
     void (*previousTerminate)(int) = std::signal(SIGTERM, restoreEchoAndStop);
     g_echoOff = 1;
+    // The echo goes off before the prompt shows, so that nothing typed in
+    // answer to it can appear.
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
     bool gotLine = false;
     for (;;) {
         const int c = std::fgetc(stdin);
