@@ -73,7 +73,10 @@ TEST_F(TestCommandTest, NamesThatLeaveTheDestinationOrHoldControlsAreReported) {
 
     const RunResult listed = bvsfx({"list", "bad.exe"});
     EXPECT_EQ(listed.exitCode, kExitOk) << describe(listed);
-    EXPECT_NE(listed.out.find("\"esc\\e[31mred\""), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\"esc\\e[31mred\"  (the name holds a control character)"), std::string::npos)
+        << listed.out;
+    EXPECT_NE(listed.out.find("/tmp/ex  (the name is absolute"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("  ok.txt\n"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("\"new\\nline\""), std::string::npos) << listed.out;
     EXPECT_EQ(listed.out.find('\x1B'), std::string::npos) << "raw ESC in the listing";
     EXPECT_NE(listed.out.find("8 files, 0 folders"), std::string::npos) << listed.out;

@@ -14,8 +14,10 @@ const char* const kListHelp =
     "Sizes come from the check records bvsfx writes; \"?\" where there is none.\n"
     "Names with control characters, bytes that are not UTF-8 or characters\n"
     "that reorder text are shown in double quotes with escapes (\\e, \\n,\n"
-    "\\xHH, \\u{HHHH}). An encrypted installer needs its password for the\n"
-    "names; on a terminal it is asked for when none is given.\n";
+    "\\xHH, \\u{HHHH}); a name an installer would handle wrongly (see bvsfx\n"
+    "test --help) is followed by the reason. An encrypted installer needs\n"
+    "its password for the names; on a terminal it is asked for when none is\n"
+    "given.\n";
 
 const char* const kInfoHelp =
     "Usage: bvsfx info FILE [--password TEXT | --password-file FILE] [-q]\n"
