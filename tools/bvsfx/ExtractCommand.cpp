@@ -11,8 +11,6 @@
 // folder is made would not survive its contents.
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -139,7 +137,7 @@ public:
         }
         setTimes(m_handle, entry.fileTime);
         closeFile();
-        if (!moveIntoPlace()) return false;
+        if (!moveIntoPlace()) return true;  // reported; the walk goes on
         // Exactly 0x20 leaves the file as created, as the installer does.
         if (entry.attributes != PayloadFormat::kAttributesArchiveOnly) {
             XString name;
@@ -196,7 +194,8 @@ private:
 
     void refuse(const std::string& name, const std::string& reason) {
         const std::string text = TextFormat::displayName(name);
-        Messages::error("skipped " + (text.front() == '"' ? text : "\"" + text + "\"") + ": " + reason);
+        const bool quoted = !text.empty() && text.front() == '"';
+        Messages::error("skipped " + (quoted ? text : "\"" + text + "\"") + ": " + reason);
         ++m_unsafeNames;
     }
 
@@ -213,7 +212,8 @@ private:
     }
 
     // Renames the written temporary file over the entry's name. A link in
-    // the way is replaced, never followed; a read-only old file too.
+    // the way is replaced, never followed; a read-only old file too. False
+    // (reported, the temporary file removed) when that fails.
     bool moveIntoPlace() {
         std::error_code error;
         fs::rename(m_partial, m_path, error);
@@ -231,7 +231,7 @@ private:
             fs::remove(m_partial, ignored);
             TemporaryFiles::forget(m_slot);
             m_slot = -1;
-            return true;
+            return false;
         }
         TemporaryFiles::forget(m_slot);
         m_slot = -1;
