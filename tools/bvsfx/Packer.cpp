@@ -276,8 +276,9 @@ int Packer::checkDestinationFolder() {
     // The temporary folder adds at least one byte for each placeholder.
     const size_t bytes = settled.size() + static_cast<size_t>(placeholders);
     if (bytes >= kDirWorkAreaBytes) {
-        Messages::error("--dir is " + atLeast + std::to_string(bytes) + " bytes long; the installer makes its folder in a " +
-                        std::to_string(kDirWorkAreaBytes) + "-byte work area and would extract nothing");
+        Messages::error("--dir is " + atLeast + std::to_string(bytes) +
+                        " bytes long; the installer makes its folder in an " + std::to_string(kDirWorkAreaBytes) +
+                        "-byte work area and would extract nothing");
         return kExitLimits;
     }
     const size_t units = EntryName::utf16Units(settled) + static_cast<size_t>(placeholders);
