@@ -424,7 +424,7 @@ def interrupt_pack(args, work, number):
 
 def case_safety(args):
     work = args.work
-    # The issue's own cases: an output that is an input.
+    # An output that is an input, lies in the input folder, or is the stub.
     os.makedirs(os.path.join(work, "oi"))
     write(os.path.join(work, "oi", "notes.txt"), b"notes\n")
     write(os.path.join(work, "solo.txt"), b"the only copy\n")
