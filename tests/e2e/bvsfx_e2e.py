@@ -5,7 +5,7 @@ original byte for byte, with last-write times (to the 100 ns a FILETIME
 keeps) and read-only attributes.
 
     bvsfx_e2e.py --bvsfx BVSFX --stub LINUX_STUB --work DIR --case NAME
-                 [--windows-stub STUB.exe --runner "PROGRAM [ARGS]"]
+                 [--pack E2E_PACK] [--windows-stub STUB.exe --runner "PROGRAM [ARGS]"]
     bvsfx_e2e.py --list
 
 Cases:
@@ -22,7 +22,25 @@ Cases:
                dialogs read it line by line); a wrong password extracts
                nothing
   windows      the Windows stub (for example bvsfx-stub64.exe) run through
-               the runner (for example scripts/wine-run) on a smaller tree
+               the runner (for example scripts/wine-run) on a smaller tree;
+               then, with installers written by e2e-pack (which packs any
+               name), what the Windows installer makes of names bvsfx
+               refuses: pairs Windows takes for one file (compared with the
+               pairs bvsfx pack refuses), a character beyond U+FFFF
+  safety       what must never lose data, each case carried out: an output
+               that is an input, lies in the input folder or is the stub;
+               SIGINT and SIGTERM during a pack and during an extract; a file
+               that grows while it is packed (refused, or kept as read with
+               --allow-changing); bvsfx extract on a full disk over an
+               existing file
+  refusals     what bvsfx pack refuses because the installer would fail,
+               each checked against the Linux installer itself (installers
+               written by e2e-pack): names of 800 bytes and more, a --dir
+               that cannot fit, a character beyond U+FFFF; --silent without
+               a folder, settings the installer does not read, --strict
+  prompt       list, test and extract of an encrypted installer without a
+               password on a terminal (a pseudo-terminal): the password is
+               asked for and not echoed
 
 The installer's folder timestamps are those of the extraction (it sets a
 folder's time before writing the folder's contents, which changes it
@@ -32,12 +50,17 @@ folder times.
 import argparse
 import filecmp
 import os
+import pty
 import random
+import resource
+import select
+import signal
 import shlex
 import shutil
 import stat
 import subprocess
 import sys
+import threading
 import time
 
 # The installer ends a silent run with exit code 1, a dialog run with 0.
@@ -178,9 +201,10 @@ def compare_trees(expected_root, actual_root, folder_times):
 
 # --- Running --------------------------------------------------------------------
 
-def run(command, *, stdin_text=None, env=None, expect=0, timeout=STUB_TIMEOUT_SECONDS):
+def run(command, *, stdin_text=None, env=None, expect=0, timeout=STUB_TIMEOUT_SECONDS, cwd=None):
     started = time.monotonic()
-    result = subprocess.run(command, input=stdin_text, capture_output=True, text=True, env=env, timeout=timeout)
+    result = subprocess.run(command, input=stdin_text, capture_output=True, text=True, env=env, timeout=timeout,
+                            cwd=cwd)
     elapsed = time.monotonic() - started
     if expect is not None:
         check(result.returncode == expect,
@@ -298,15 +322,362 @@ def case_windows(args):
     _, elapsed = run(runner + [installer], expect=EXIT_SILENT_DONE)
     entries = compare_trees(tree, target, folder_times=False)
     log(f"Windows stub: {copied} corpus files, {entries} entries identical after {elapsed:.1f} s")
+    if args.pack:
+        windows_names(args, work, runner)
 
 
-CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows}
+# Pairs of names, each with whether bvsfx takes them for one file on Windows
+# (two names whose units map to the same upper-case units).
+WINDOWS_NAME_PAIRS = (
+    ("A.txt", "a.txt"), ("\u00c9.txt", "\u00e9.txt"), ("\u00ff.txt", "\u0178.txt"), ("\u03c2.txt", "\u03a3.txt"),
+    ("\u0436.txt", "\u0416.txt"), ("\u01c6.txt", "\u01c4.txt"), ("\uff41.txt", "\uff21.txt"),
+    ("\u00df.txt", "SS.txt"), ("a1.txt", "a2.txt"),
+)
+
+
+def windows_names(args, work, runner):
+    """What the Windows installer makes of names bvsfx refuses for it, from
+    an installer written by e2e-pack: every pair the installer makes one
+    file of must be a pair bvsfx refuses (a pair bvsfx accepts must give two
+    files). Wine's own comparison is not quite Windows' upper-case rule: it
+    keeps a few pairs apart that the rule joins (final sigma and capital
+    sigma); bvsfx refuses those too, and they are listed. A character beyond
+    U+FFFF is dropped from the name."""
+    tree = os.path.join(work, "names-tree")
+    for index, (first, second) in enumerate(WINDOWS_NAME_PAIRS):
+        write(os.path.join(tree, f"pair{index}", first), b"first\n")
+        write(os.path.join(tree, f"pair{index}", second), b"second\n")
+    write(os.path.join(tree, "emoji", "x\U0001F600.txt"), b"emoji\n")
+    target = fresh(os.path.join(work, "names-target"))
+    installer = os.path.join(work, "names.exe")
+    run([args.pack, "--stub", args.windows_stub, "--out", installer, "--tree", tree, "--set", "noInterface=true",
+         "--set", "unzipDir=Z:" + target.replace("/", "\\")])
+    run(runner + [installer], expect=EXIT_SILENT_DONE)
+    for index, (first, second) in enumerate(WINDOWS_NAME_PAIRS):
+        single = os.path.join(tree, f"pair{index}-alone")
+        write(os.path.join(single, first), b"first\n")
+        write(os.path.join(single, second), b"second\n")
+        result, _ = run([args.bvsfx, "pack", "-q", "--stub", args.windows_stub, "-o", single + ".exe", single],
+                        expect=None)
+        refused = result.returncode == BVSFX_LIMITS and "are one file on Windows" in result.stderr
+        check(refused or result.returncode == 0, f"{first} / {second}: bvsfx exit {result.returncode}: {result.stderr}")
+        made = sorted(os.listdir(os.path.join(target, f"pair{index}")))
+        one_file = len(made) == 1
+        check(refused or not one_file, f"{first} / {second}: the Windows installer made one file of them, "
+              f"{made}, yet bvsfx accepted the pair")
+        note = "" if one_file == refused else " (Wine keeps them apart; the upper-case rule joins them)"
+        log(f"  {first} / {second}: the installer made {len(made)} file(s); bvsfx "
+            f"{'refuses' if refused else 'accepts'}{note}")
+    made = sorted(os.listdir(os.path.join(target, "emoji")))
+    check(made == ["x.txt"], f"the Windows installer made {made} of x\U0001F600.txt")
+    log("  x\U0001F600.txt: the Windows installer makes x.txt; bvsfx refuses the name")
+
+
+# bvsfx's exit codes (tools/bvsfx/ExitCode.h).
+BVSFX_USAGE = 2
+BVSFX_INPUT = 3
+BVSFX_LIMITS = 4
+BVSFX_OUTPUT = 5
+BVSFX_DAMAGED = 7
+# The Linux stub ends a silent run that stopped early with exit code 2.
+EXIT_SILENT_STOPPED = 2
+
+
+def partial_files(folder):
+    return sorted(name for name in os.listdir(folder) if ".bvsfx-partial" in name)
+
+
+def wait_for(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return
+        time.sleep(0.01)
+    raise Failure("timed out waiting for " + what)
+
+
+def check_refused(result, code, message, label):
+    check(result.returncode == code, f"{label}: exit {result.returncode}, expected {code}\nstderr: {result.stderr}")
+    check(message in result.stderr, f"{label}: {message!r} not in stderr:\n{result.stderr}")
+
+
+def interrupt_pack(args, work, number):
+    """Starts a pack of a slow input, sends the signal once the temporary
+    file exists, and checks that the temporary file is gone and the old
+    output untouched."""
+    output = os.path.join(work, "interrupted.run")
+    write(output, b"the previous installer")
+    command = [args.bvsfx, "pack", "-q", "-j", "1", "--level", "9", "--stub", args.stub, "-o", output,
+               os.path.join(work, "slow")]
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    wait_for(lambda: partial_files(work) or process.poll() is not None, 60, "the temporary output")
+    check(process.poll() is None, "the pack ended before it could be interrupted")
+    time.sleep(0.3)
+    process.send_signal(number)
+    _, stderr = process.communicate(timeout=60)
+    check(process.returncode == -number, f"pack ended with {process.returncode} after signal {number}: {stderr}")
+    check(not partial_files(work), f"left after signal {number}: {partial_files(work)}")
+    with open(output, "rb") as old:
+        check(old.read() == b"the previous installer", "the old output changed")
+    return process.returncode
+
+
+def case_safety(args):
+    work = args.work
+    # An output that is an input, lies in the input folder, or is the stub.
+    os.makedirs(os.path.join(work, "oi"))
+    write(os.path.join(work, "oi", "notes.txt"), b"notes\n")
+    write(os.path.join(work, "solo.txt"), b"the only copy\n")
+    stub_copy = shutil.copy(args.stub, os.path.join(work, "mystub3"))
+    for label, command, message in (
+            ("output is a file of the input folder", ["-o", "oi/notes.txt", "--stub", args.stub, "oi"],
+             "lies inside the input folder oi"),
+            ("output is the input", ["-o", "solo.txt", "--stub", args.stub, "solo.txt"], "is the input solo.txt"),
+            ("output is the stub", ["--stub", "./mystub3", "-o", "mystub3", "solo.txt"], "is the stub ./mystub3")):
+        result, _ = run([args.bvsfx, "pack"] + command, expect=None, cwd=work)
+        check_refused(result, BVSFX_USAGE, message, label)
+    with open(os.path.join(work, "oi", "notes.txt"), "rb") as notes, open(os.path.join(work, "solo.txt"), "rb") as solo:
+        check(notes.read() == b"notes\n" and solo.read() == b"the only copy\n", "an input changed")
+    check(filecmp.cmp(stub_copy, args.stub, shallow=False), "the stub changed")
+    log("output that is an input, inside the input folder, or the stub: exit 2, nothing changed")
+
+    # Ctrl-C and SIGTERM in the middle of a pack.
+    slow = os.path.join(work, "slow")
+    os.makedirs(slow)
+    big_file(os.path.join(slow, "big.bin"), 200 * 1024 * 1024, 3)
+    for number in (signal.SIGINT, signal.SIGTERM):
+        interrupt_pack(args, work, number)
+    log("SIGINT and SIGTERM during a pack: the temporary output removed, the old output untouched")
+
+    # A file that grows while it is read: refused, or packed as read.
+    growing = os.path.join(work, "growing")
+    os.makedirs(growing)
+    grower_path = os.path.join(growing, "log.bin")
+    big_file(grower_path, 100 * 1024 * 1024, 4)
+    for allow in (False, True):
+        stop = threading.Event()
+
+        def grow():
+            block = random.Random(5).randbytes(1024 * 1024)
+            with open(grower_path, "ab") as out:
+                for _ in range(100):
+                    if stop.is_set():
+                        return
+                    out.write(block)
+                    out.flush()
+                    time.sleep(0.005)
+
+        installer = os.path.join(work, "growing.run")
+        command = [args.bvsfx, "pack", "-q", "-j", "1", "--level", "1", "--stub", args.stub, "-o", installer, growing]
+        if allow:
+            command.insert(2, "--allow-changing")
+        grower = threading.Thread(target=grow)
+        grower.start()
+        result, _ = run(command, expect=None)
+        stop.set()
+        grower.join()
+        if not allow:
+            check_refused(result, BVSFX_INPUT, grower_path + ": changed while it was read", "growing file")
+            check(not os.path.exists(installer) and not partial_files(work), "a refused pack left a file")
+            log(f"a file growing while packed: exit 3 ({result.stderr.strip().splitlines()[-1][:150]}...)")
+        else:
+            check(result.returncode == 0 and "changed while it was read" in result.stderr and
+                  "packed as it was read" in result.stderr, f"--allow-changing: {result.returncode} {result.stderr}")
+            run([args.bvsfx, "test", "-q", installer])
+            extracted = fresh(os.path.join(work, "growing-out"))
+            run([args.bvsfx, "extract", "-q", installer, "-C", extracted])
+            size = os.path.getsize(os.path.join(extracted, "log.bin"))
+            log(f"with --allow-changing: exit 0, a warning, stored as read ({size} bytes), test OK")
+
+    # bvsfx extract over an existing file, on a full disk and interrupted.
+    tree = os.path.join(work, "extract-tree")
+    os.makedirs(tree)
+    big_file(os.path.join(tree, "data.bin"), 7 * 1024 * 1024, 6)
+    installer = os.path.join(work, "extract.run")
+    run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer, tree])
+    target = fresh(os.path.join(work, "extract-target"))
+    old = random.Random(7).randbytes(6 * 1024 * 1024)
+    write(os.path.join(target, "data.bin"), old)
+
+    def cap():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (2 * 1024 * 1024, 2 * 1024 * 1024))
+
+    result = subprocess.run([args.bvsfx, "extract", "-q", installer, "-C", target], capture_output=True, text=True,
+                            preexec_fn=cap, restore_signals=False)
+    check_refused(result, BVSFX_OUTPUT, "an old file of that name is left as it was", "extract on a full disk")
+    with open(os.path.join(target, "data.bin"), "rb") as kept:
+        check(kept.read() == old, "the old file changed")
+    check(not partial_files(target), f"left behind: {partial_files(target)}")
+    log("bvsfx extract on a full disk: exit 5, the old 6 MB file intact, no temporary file")
+
+    slow_installer = os.path.join(work, "slow.run")
+    run([args.bvsfx, "pack", "-q", "--level", "0", "--stub", args.stub, "-o", slow_installer, slow])
+    slow_target = fresh(os.path.join(work, "slow-target"))
+    write(os.path.join(slow_target, "big.bin"), b"old")
+
+    process = subprocess.Popen([args.bvsfx, "extract", "-q", slow_installer, "-C", slow_target],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    wait_for(lambda: partial_files(slow_target) or process.poll() is not None, 60, "the temporary file")
+    check(process.poll() is None, "the extract ended before it could be interrupted")
+    process.send_signal(signal.SIGTERM)
+    process.communicate(timeout=60)
+    check(process.returncode == -signal.SIGTERM, f"extract ended with {process.returncode}")
+    check(not partial_files(slow_target), f"left after SIGTERM: {partial_files(slow_target)}")
+    with open(os.path.join(slow_target, "big.bin"), "rb") as kept:
+        check(kept.read() == b"old", "the old file changed")
+    log("SIGTERM during an extract: the temporary file removed, the old file intact")
+
+
+def pack_by_hand(args, tree, installer, settings=()):
+    """An installer written by e2e-pack, which packs any name bvsfx refuses."""
+    check(args.pack, "--pack (e2e-pack) is needed for this case")
+    command = [args.pack, "--stub", args.stub, "--out", installer, "--tree", tree]
+    for setting in settings:
+        command += ["--set", setting]
+    run(command)
+
+
+def case_refusals(args):
+    work = args.work
+    # Names: 799 bytes are extracted by the installer, 800 stop it.
+    folders = "/".join(["a" * 200, "b" * 200, "c" * 200, "d" * 190])
+    for total, stub_exit in ((799, EXIT_SILENT_DONE), (800, EXIT_SILENT_STOPPED)):
+        tree = os.path.join(work, f"name-{total}")
+        name = folders + "/" + "f" * (total - len(folders) - 5) + ".txt"
+        check(len(name) == total, "test set-up")
+        write(os.path.join(tree, name), b"x")
+        destination = fresh(os.path.join(work, f"out-{total}"))
+        installer = os.path.join(work, f"name-{total}.run")
+        pack_by_hand(args, tree, installer, ("noInterface=true", "unzipDir=" + destination))
+        run([installer], expect=stub_exit)
+        extracted = os.path.exists(os.path.join(destination, name))
+        check(extracted == (total == 799), f"the installer with a {total}-byte name: extracted {extracted}")
+        result, _ = run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer + ".bvsfx", tree],
+                        expect=None)
+        if total == 799:
+            check(result.returncode == 0, f"bvsfx refused a 799-byte name: {result.stderr}")
+        else:
+            check_refused(result, BVSFX_LIMITS, "the installer takes names of at most 799 bytes", "800-byte name")
+            check(not os.path.exists(installer + ".bvsfx"), "an output was written")
+    log("names: the installer extracts 799 bytes and stops at 800; bvsfx packs 799 and refuses 800 (exit 4)")
+
+    tree = os.path.join(work, "tree")
+    write(os.path.join(tree, "a.txt"), b"a")
+    # 822 bytes in folders of 100, below the work folder (their parents do
+    # not exist, so only the installer's own folder functions could make it).
+    long_dir = os.path.join(work, "long-dir")
+    while len(long_dir) + 101 < 822:
+        long_dir += "/" + "d" * 100
+    long_dir += "/" + "e" * (822 - len(long_dir) - 1)
+    check(len(long_dir) == 822, "test set-up")
+    installer = os.path.join(work, "long-dir.run")
+    pack_by_hand(args, tree, installer, ("noInterface=true", "unzipDir=" + long_dir))
+    run([installer], expect=EXIT_SILENT_STOPPED)
+    result, _ = run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer + ".bvsfx", "--silent", "--dir",
+                     long_dir, tree], expect=None)
+    check_refused(result, BVSFX_LIMITS, "--dir is 822 bytes long", "an 822-byte --dir")
+    log("an 822-byte --dir: the installer stops (exit 2); bvsfx refuses it (exit 4)")
+
+    # A character beyond U+FFFF: the installer drops it from the names it
+    # creates (a file and a folder), so bvsfx refuses it.
+    emoji = "\U0001F600"
+    tree = os.path.join(work, "emoji")
+    write(os.path.join(tree, "file" + emoji + ".txt"), b"file\n")
+    write(os.path.join(tree, "dir" + emoji, "inner.txt"), b"inner\n")
+    destination = fresh(os.path.join(work, "emoji-out"))
+    installer = os.path.join(work, "emoji.run")
+    pack_by_hand(args, tree, installer, ("noInterface=true", "unzipDir=" + destination))
+    run([installer], expect=None)
+    created = sorted(os.path.relpath(os.path.join(folder, name), destination)
+                     for folder, dirs, files in os.walk(destination) for name in dirs + files)
+    check(created == ["dir", os.path.join("dir", "inner.txt"), "file.txt"],
+          f"the installer made {created} of names with U+1F600")
+    result, _ = run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer + ".bvsfx", tree], expect=None)
+    check_refused(result, BVSFX_LIMITS, "beyond U+FFFF, which the installers (Windows and Linux) drop", "U+1F600")
+    log(f"U+1F600 in names: the Linux installer creates {created}; bvsfx refuses them (exit 4)")
+
+    # Settings.
+    tree = os.path.join(work, "tree")
+    for label, options, code, message in (
+            ("--silent without a folder", ["--silent"], BVSFX_USAGE, "--silent needs --dir or --temp"),
+            ("unknown setting", ["--set", "unzipdir=/tmp/x"], 0, "did you mean unzipDir?"),
+            ("flag read as off", ["--set", "noInterface=yes"], 0, "this value means off"),
+            ("strict", ["--strict", "--set", "noInterface=yes"], BVSFX_LIMITS, "--strict: 1 warning"),
+            ("key bits without password", ["--key-bits", "128"], BVSFX_USAGE, "--key-bits without a password")):
+        output = os.path.join(work, "settings.run")
+        if os.path.exists(output):
+            os.remove(output)
+        result, _ = run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", output] + options + [tree],
+                        expect=None)
+        check_refused(result, code, message, label)
+        check(os.path.exists(output) == (code == 0), f"{label}: output {'missing' if code == 0 else 'written'}")
+    log("--silent without a folder: exit 2; unknown or misread settings: warnings; --strict: exit 4")
+
+
+def run_on_terminal(command, answer):
+    """Runs the command on a pseudo-terminal, types the answer once the
+    prompt appears; returns the exit code and everything the terminal
+    showed."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        try:
+            os.execv(command[0], command)
+        finally:
+            os._exit(127)
+    shown = b""
+    typed = False
+    while True:
+        ready, _, _ = select.select([fd], [], [], 30)
+        if not ready:
+            os.kill(pid, signal.SIGKILL)
+            raise Failure(f"no output from {shlex.join(command)}; so far: {shown!r}")
+        try:
+            chunk = os.read(fd, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+        if not typed and b"Password for " in shown:
+            os.write(fd, answer.encode() + b"\n")
+            typed = True
+    _, status = os.waitpid(pid, 0)
+    os.close(fd)
+    return os.waitstatus_to_exitcode(status), shown.decode(errors="replace")
+
+
+def case_prompt(args):
+    work = args.work
+    tree = os.path.join(work, "tree")
+    write(os.path.join(tree, "secret.txt"), b"secret content\n")
+    installer = os.path.join(work, "locked.run")
+    password = "typed pa55"
+    run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer, "-p", password, tree])
+    target = os.path.join(work, "out")
+    for label, command, answer, code in (
+            ("list", ["list", installer], password, 0),
+            ("test", ["test", "-q", installer], password, 0),
+            ("extract", ["extract", "-q", installer, "-C", target], password, 0),
+            ("wrong password", ["test", "-q", installer], "not it", 8)):
+        status, shown = run_on_terminal([args.bvsfx] + command, answer)
+        check(status == code, f"{label}: exit {status}, expected {code}; terminal: {shown!r}")
+        check(f"Password for {installer}: " in shown, f"{label}: no prompt: {shown!r}")
+        check(answer not in shown, f"{label}: the password was echoed: {shown!r}")
+    with open(os.path.join(target, "secret.txt"), "rb") as extracted:
+        check(extracted.read() == b"secret content\n", "extracted content differs")
+    log("list, test and extract on a terminal ask for the password without echo; a wrong one gives exit 8")
+
+
+CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
+         "refusals": case_refusals, "prompt": case_prompt}
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--bvsfx")
     parser.add_argument("--stub")
+    parser.add_argument("--pack", help="e2e-pack, for installers with names bvsfx refuses")
     parser.add_argument("--windows-stub")
     parser.add_argument("--runner", default="")
     parser.add_argument("--work")

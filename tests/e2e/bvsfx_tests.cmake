@@ -11,7 +11,23 @@ if(TARGET bvsfx-stub)
                      --stub $<TARGET_FILE:bvsfx-stub> --work ${BVSFX_E2E_WORK} --case ${case})
     set_tests_properties(e2e.bvsfx.${case} PROPERTIES TIMEOUT 900)
   endforeach()
+  # The cases that check bvsfx's refusals against the installer itself need
+  # installers with the refused names, written by e2e-pack.
+  if(TARGET e2e-pack)
+    foreach(case safety refusals prompt)
+      add_test(NAME e2e.bvsfx.${case}
+               COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
+                       --stub $<TARGET_FILE:bvsfx-stub> --pack $<TARGET_FILE:e2e-pack>
+                       --work ${BVSFX_E2E_WORK} --case ${case})
+      set_tests_properties(e2e.bvsfx.${case} PROPERTIES TIMEOUT 900)
+    endforeach()
+  endif()
 endif()
+
+# The Windows upper-case table is generated data: it must be what the
+# generator makes from this machine's Unicode database.
+add_test(NAME bvsfx.windows_upcase_table_is_current
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/gen_windows_upcase.py --check)
 
 # The Windows stub and the command that runs it, shared with the stub's own
 # end-to-end tests (tests/e2e/CMakeLists.txt): for example the win64 build's
@@ -19,9 +35,13 @@ endif()
 set(BRIVANE_E2E_WINDOWS_STUB "" CACHE FILEPATH "Windows stub to run the end-to-end cases on")
 set(BRIVANE_E2E_WINDOWS_RUNNER "" CACHE STRING "Command put in front of the Windows stub (e.g. scripts/wine-run)")
 if(BRIVANE_E2E_WINDOWS_STUB)
+  set(windows_pack_option)
+  if(TARGET e2e-pack)
+    set(windows_pack_option --pack $<TARGET_FILE:e2e-pack>)
+  endif()
   add_test(NAME e2e.bvsfx.windows
            COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
                    --windows-stub ${BRIVANE_E2E_WINDOWS_STUB} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
-                   --work ${BVSFX_E2E_WORK} --case windows)
+                   ${windows_pack_option} --work ${BVSFX_E2E_WORK} --case windows)
   set_tests_properties(e2e.bvsfx.windows PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
 endif()

@@ -50,6 +50,8 @@ TEST(EntryName, WhatAWindowsInstallerCanCreate) {
         {"com0", true}, {"a:b", false}, {"what?", false}, {"x/<y>", false}, {"pipe|d", false},
         {"quote\"d", false}, {"star*", false}, {"dot./x", false}, {"space ", false}, {"CON", false},
         {"dir/nul.txt", false}, {"Com3", false}, {"lpt9.log", false}, {"aux /x", false},
+        {"COM\xC2\xB9", false}, {"lpt\xC2\xB3.txt", false}, {"com\xC2\xB4", true}, {"CONIN$", false},
+        {"conout$.log", false}, {"conin", true}, {"tab\there", false}, {"a\\CON", false}, {"a\\b", true},
     };
     for (const Case& c : cases) {
         std::string reason;
@@ -59,6 +61,69 @@ TEST(EntryName, WhatAWindowsInstallerCanCreate) {
         }
     }
     EXPECT_EQ(EntryName::foldCase("ReadMe.TXT/\xC3\x89"), "readme.txt/\xC3\x89");
+}
+
+// Windows compares names after mapping every UTF-16 unit to upper case, one
+// unit for one (no expansion, no locale).
+TEST(EntryName, NamesWindowsTakesForOneFile) {
+    struct Case {
+        const char* label;
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"ASCII letters", "ReadMe.TXT", "readme.txt", true},
+        {"Latin-1 accents", "\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true},                 // Été, éTÉ
+        {"y with diaeresis", "\xC3\xBF", "\xC5\xB8", true},                                 // ÿ, Ÿ (U+0178)
+        {"Greek final sigma", "\xCF\x82", "\xCE\xA3", true},                                // ς, Σ
+        {"Cyrillic", "\xD0\xB6\xD1\x83\xD1\x80", "\xD0\x96\xD0\xA3\xD0\xA0", true},            // жур, ЖУР
+        {"dotless i upper-cases to I", "\xC4\xB1", "I", true},                              // ı
+        {"sharp s is not expanded", "stra\xC3\x9F" "e", "STRASSE", false},
+        {"fullwidth letters", "\xEF\xBD\x81", "\xEF\xBC\xA1", true},                         // ａ, Ａ
+        {"separators", "a\\B", "A/b", true},
+        {"digits differ", "a1", "a2", false},
+        {"beyond U+FFFF stays itself", "\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", false},          // Deseret small/capital
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EntryName::windowsFileKey(c.a) == EntryName::windowsFileKey(c.b), c.same) << c.label;
+    }
+    EXPECT_EQ(EntryName::utf16Units("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"), 5u);
+}
+
+// What `bvsfx test` reports about a name read from a payload.
+TEST(EntryName, WhatAnInstallerWouldDoWrong) {
+    struct Case {
+        const char* label;
+        std::string name;
+        bool windowsStub;
+        const char* reason;  // null: no problem
+    } cases[] = {
+        {"plain", "docs/a.txt", true, nullptr},
+        {"climbs out", "../x", false, "'..' component"},
+        {"climbs out later", "a/../../x", false, "'..' component"},
+        {"climbs out with backslashes", "a\\..\\x", false, "'..' component"},
+        {"three dots is a name", "a/.../x", false, nullptr},
+        {"absolute", "/tmp/ex", false, "absolute"},
+        {"absolute backslash", "\\Windows\\x", false, "absolute"},
+        {"drive", "C:/x", false, "drive"},
+        {"escape byte", "a\x1B[31mb", false, "control character"},
+        {"newline", "a\nb", false, "control character"},
+        {"NUL", std::string("a\0b", 3), false, "NUL"},
+        {"799 bytes", std::string(799, 'a'), false, nullptr},
+        {"800 bytes", std::string(800, 'a'), false, "800 bytes long"},
+        {"Windows character on Linux", "q?.txt", false, nullptr},
+        {"Windows character", "q?.txt", true, "the character ?"},
+        {"device name", "nul/x", true, "device name"},
+        {"trailing dot", "x./y", true, "dot or space"},
+    };
+    for (const Case& c : cases) {
+        std::string reason;
+        const bool ok = EntryName::installerCanExtract(c.name, c.windowsStub, reason);
+        EXPECT_EQ(ok, c.reason == nullptr) << c.label << ": " << reason;
+        if (c.reason != nullptr) {
+            EXPECT_NE(reason.find(c.reason), std::string::npos) << c.label << ": " << reason;
+        }
+    }
 }
 
 TEST(EntryName, StoredLengthOfEncryptedNamesIsPaddedCiphertext) {

@@ -160,6 +160,59 @@ TEST_F(ExtractCommandTest, ReplacesReadOnlyFilesAndReportsDamage) {
     EXPECT_EQ(readText(scratch / "damaged" / "other.txt"), "other");
 }
 
+// Every file is written under a temporary name and renamed over the old one
+// only when complete: a full disk (a file-size limit here), a payload cut
+// short inside a file, or a link planted at the temporary name leave the
+// old file as it was and no temporary file behind.
+TEST_F(ExtractCommandTest, FailuresLeaveTheOldFileAsItWas) {
+    const Bytes data = noise(1024 * 1024, 5);
+    writeBytes(scratch / "tree" / "big.bin", data);
+    writeText(scratch / "tree" / "small.txt", "new small");
+    ASSERT_EQ(bvsfx({"pack", "-q", "--stub", "stub", "-o", "i.exe", "tree"}).exitCode, 0);
+    const Bytes old = noise(600 * 1024, 6);
+    auto leftovers = [this](const fs::path& folder) {
+        std::vector<std::string> found;
+        for (const auto& item : fs::directory_iterator(folder)) {
+            if (item.path().string().find(".bvsfx-partial") != std::string::npos) found.push_back(item.path().string());
+        }
+        return found;
+    };
+
+    writeBytes(scratch / "full" / "big.bin", old);
+    // 256 blocks of 512 bytes: the 1 MiB file cannot be written. SIGXFSZ is
+    // ignored so that the write fails instead of ending the process.
+    const RunResult full = runShell("trap '' XFSZ; ulimit -f 256; " + quote(BVSFX_TOOL_PATH) +
+                                    " extract -q i.exe -C full");
+    EXPECT_EQ(full.exitCode, kExitOutput) << describe(full);
+    EXPECT_NE(full.err.find("big.bin: cannot write ("), std::string::npos) << full.err;
+    EXPECT_NE(full.err.find("an old file of that name is left as it was"), std::string::npos) << full.err;
+    EXPECT_EQ(readBytes(scratch / "full" / "big.bin"), old);
+    EXPECT_EQ(leftovers(scratch / "full"), std::vector<std::string>());
+
+    Bytes installer = readBytes(scratch / "i.exe");
+    const Bytes needle(data.begin() + 500000, data.begin() + 500016);
+    auto it = std::search(installer.begin(), installer.end(), needle.begin(), needle.end());
+    ASSERT_NE(it, installer.end());
+    installer.erase(it, installer.end());
+    writeBytes(scratch / "cut.exe", installer);
+    writeBytes(scratch / "cut" / "big.bin", old);
+    const RunResult cut = bvsfx({"extract", "-q", "cut.exe", "-C", "cut"});
+    EXPECT_EQ(cut.exitCode, kExitDamaged) << describe(cut);
+    EXPECT_NE(cut.err.find("big.bin: not written, its data is cut short"), std::string::npos) << cut.err;
+    EXPECT_EQ(readBytes(scratch / "cut" / "big.bin"), old);
+    EXPECT_EQ(leftovers(scratch / "cut"), std::vector<std::string>());
+
+    writeText(scratch / "victim.txt", "not to be touched");
+    fs::create_directories(scratch / "planted");
+    fs::create_symlink(scratch / "victim.txt", scratch / "planted" / "small.txt.bvsfx-partial");
+    const RunResult planted = bvsfx({"extract", "-q", "i.exe", "-C", "planted"});
+    EXPECT_EQ(planted.exitCode, kExitOk) << describe(planted);
+    EXPECT_EQ(readText(scratch / "victim.txt"), "not to be touched");
+    EXPECT_EQ(readText(scratch / "planted" / "small.txt"), "new small");
+    EXPECT_EQ(readBytes(scratch / "planted" / "big.bin"), data);
+    EXPECT_TRUE(fs::is_symlink(scratch / "planted" / "small.txt.bvsfx-partial"));
+}
+
 TEST_F(ExtractCommandTest, PasswordsAndCommandLine) {
     writeText(scratch / "tree" / "a.txt", "a");
     ASSERT_EQ(bvsfx({"pack", "-q", "--stub", "stub", "-o", "e.exe", "-p", "right", "tree"}).exitCode, 0);
@@ -174,6 +227,8 @@ TEST_F(ExtractCommandTest, PasswordsAndCommandLine) {
         {"list needs it too", {"list", "e.exe"}, kExitPassword, "the payload is encrypted"},
         {"info does not", {"info", "e.exe"}, kExitOk, ""},
         {"missing file", {"test", "nope.exe"}, kExitInput, "nope.exe: no such file"},
+        {"a device", {"list", "/dev/null"}, kExitInput, "/dev/null: is not a regular file (a device, pipe or socket)"},
+        {"a folder", {"info", "."}, kExitInput, ".: is a folder, not an installer"},
         {"not an installer", {"test", "stub"}, kExitNotPayload, "no payload"},
         {"two files", {"list", "e.exe", "stub"}, kExitUsage, "exactly one FILE"},
         {"-C for extract only", {"list", "e.exe", "-C", "x"}, kExitUsage, "unknown option -C"},

@@ -58,12 +58,88 @@ TEST_F(PackCommandTest, SameInputsGiveTheSameBytes) {
     EXPECT_NE(readBytes(scratch / "a.exe"), readBytes(scratch / "c.exe"));
 }
 
-TEST_F(PackCommandTest, OutputInsideTheInputIsNotPackedIntoItself) {
-    ASSERT_EQ(pack({"-o", "tree/setup.exe", "tree"}).exitCode, 0);
-    const Bytes first = readBytes(scratch / "tree" / "setup.exe");
-    ASSERT_EQ(pack({"-o", "tree/setup.exe", "tree"}).exitCode, 0);
-    EXPECT_EQ(readBytes(scratch / "tree" / "setup.exe"), first);
-    EXPECT_FALSE(fs::exists(scratch / "tree" / "setup.exe.bvsfx-partial"));
+// Writing the output must never destroy what is packed: an output that is
+// an input (also through a link), lies inside an input folder, or is the
+// stub or the password file is refused before anything is written.
+TEST_F(PackCommandTest, OutputThatWouldDestroyAnInputIsRefused) {
+    writeText(scratch / "solo.txt", "the only copy");
+    writeText(scratch / "pw.txt", "secret\n");
+    fs::create_symlink("solo.txt", scratch / "solo-link");
+    struct Case {
+        const char* label;
+        std::vector<std::string> args;  // after "pack -q --stub stub"
+        const char* message;
+    } cases[] = {
+        {"output is the input", {"-o", "solo.txt", "solo.txt"}, "-o solo.txt is the input solo.txt"},
+        {"output is the input through a link", {"-o", "solo-link", "solo.txt"}, "is the input solo.txt"},
+        {"output is a file of the input folder", {"-o", "tree/docs/guide.txt", "tree"}, "lies inside the input folder tree"},
+        {"output would be new in the input folder", {"-o", "tree/setup.exe", "tree"}, "lies inside the input folder"},
+        {"output inside one of several inputs", {"-o", "tree/docs/../x.exe", "solo.txt", "tree"}, "lies inside the input folder"},
+        {"output is the stub", {"-o", "stub", "solo.txt"}, "-o stub is the stub"},
+        {"output is the password file", {"-o", "pw.txt", "--password-file", "pw.txt", "solo.txt"}, "is the password file"},
+        {"output is a folder", {"-o", "tree", "solo.txt"}, "is a folder"},
+    };
+    const Bytes stub = readBytes(scratch / "stub");
+    const Bytes guide = readBytes(scratch / "tree" / "docs" / "guide.txt");
+    for (const Case& c : cases) {
+        const RunResult result = pack(c.args);
+        EXPECT_EQ(result.exitCode, kExitUsage) << c.label << ": " << describe(result);
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.label << ": " << result.err;
+        EXPECT_EQ(readText(scratch / "solo.txt"), "the only copy") << c.label;
+        EXPECT_EQ(readText(scratch / "pw.txt"), "secret\n") << c.label;
+        EXPECT_EQ(readBytes(scratch / "stub"), stub) << c.label;
+        EXPECT_EQ(readBytes(scratch / "tree" / "docs" / "guide.txt"), guide) << c.label;
+        EXPECT_FALSE(fs::exists(scratch / "tree" / "setup.exe")) << c.label;
+        EXPECT_FALSE(fs::exists(scratch / "tree" / "x.exe")) << c.label;
+    }
+}
+
+// The temporary file is always a new one: a file or a link already under
+// its name is neither truncated nor followed, and the output still comes.
+TEST_F(PackCommandTest, TemporaryOutputIsAlwaysANewFile) {
+    writeText(scratch / "victim.txt", "keep me");
+    fs::create_symlink(scratch / "victim.txt", scratch / "o.exe.bvsfx-partial");
+    writeText(scratch / "o.exe.bvsfx-partial-1", "a leftover of someone else");
+    const RunResult result = pack({"-o", "o.exe", "tree"});
+    ASSERT_EQ(result.exitCode, 0) << describe(result);
+    EXPECT_EQ(readText(scratch / "victim.txt"), "keep me");
+    EXPECT_EQ(readText(scratch / "o.exe.bvsfx-partial-1"), "a leftover of someone else");
+    EXPECT_TRUE(fs::is_symlink(scratch / "o.exe.bvsfx-partial"));
+    EXPECT_FALSE(fs::exists(scratch / "o.exe.bvsfx-partial-2"));
+    EXPECT_EQ(bvsfx({"test", "-q", "o.exe"}).exitCode, 0);
+}
+
+// A file whose size changes while it is read (here a file of /proc, which
+// the walk sees as empty and which then yields bytes) is not packed unless
+// asked for; then it is packed as read, with a warning.
+TEST_F(PackCommandTest, FileThatChangesWhileReadFailsThePack) {
+    const RunResult refused = pack({"-o", "c.exe", "tree", "/proc/self/status"});
+    EXPECT_EQ(refused.exitCode, kExitInput) << describe(refused);
+    EXPECT_NE(refused.err.find("/proc/self/status: changed while it was read (0 bytes when the inputs were listed"),
+              std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(scratch / "c.exe"));
+    EXPECT_FALSE(fs::exists(scratch / "c.exe.bvsfx-partial"));
+
+    const RunResult allowed = pack({"-o", "c.exe", "--allow-changing", "tree", "/proc/self/status"});
+    EXPECT_EQ(allowed.exitCode, 0) << describe(allowed);
+    EXPECT_NE(allowed.err.find("warning: /proc/self/status: changed while it was read"), std::string::npos)
+        << allowed.err;
+    EXPECT_NE(allowed.err.find("packed as it was read"), std::string::npos) << allowed.err;
+    ASSERT_EQ(bvsfx({"extract", "-q", "c.exe", "-C", "out"}).exitCode, 0);
+    EXPECT_NE(readText(scratch / "out" / "status").find("Name:"), std::string::npos);
+
+    const RunResult strict = pack({"-o", "s.exe", "--allow-changing", "--strict", "tree", "/proc/self/status"});
+    EXPECT_EQ(strict.exitCode, kExitInput) << describe(strict);
+    EXPECT_FALSE(fs::exists(scratch / "s.exe"));
+}
+
+TEST_F(PackCommandTest, UncreatableOutputNamesTheReason) {
+    const RunResult result = pack({"-o", "no-such-folder/o.exe", "tree"});
+    EXPECT_EQ(result.exitCode, kExitOutput) << describe(result);
+    EXPECT_NE(result.err.find("cannot create " + (scratch / "no-such-folder" / "o.exe.bvsfx-partial").string() +
+                              ": No such file or directory"),
+              std::string::npos)
+        << result.err;
 }
 
 TEST_F(PackCommandTest, StubCopiedInFrontAndHeaderFlags) {
@@ -138,6 +214,7 @@ TEST_F(PackCommandTest, RefusalsAndWarnings) {
     writeText(scratch / "long.txt", std::string(600, 'p'));
     writeText(scratch / "pw.txt", "from-file\r\nsecond line ignored\n");
     writeText(scratch / "empty-pw.txt", "\n");
+    writeText(scratch / "latin1" / "caf\xE9", "Latin-1 name");
     // An installer cannot serve as a stub: its own payload would be found.
     ASSERT_EQ(pack({"-o", "packed.exe", "tree"}).exitCode, 0);
     struct Case {
@@ -151,6 +228,7 @@ TEST_F(PackCommandTest, RefusalsAndWarnings) {
         {"unknown option", {"--stub", "stub", "-o", "x", "--fast", "tree"}, kExitUsage, "unknown option --fast"},
         {"level out of range", {"--stub", "stub", "-o", "x", "--level", "10", "tree"}, kExitUsage, "0 to 9"},
         {"key bits", {"--stub", "stub", "-o", "x", "-p", "a", "--key-bits", "512", "tree"}, kExitUsage, "128, 192 or 256"},
+        {"key bits with a password", {"--stub", "stub", "-o", "w7", "-p", "a", "--key-bits", "128", "tree"}, kExitOk, ""},
         {"jobs zero", {"--stub", "stub", "-o", "x", "-j", "0", "tree"}, kExitUsage, "1 to 256"},
         {"set without name", {"--stub", "stub", "-o", "x", "--set", "=v", "tree"}, kExitUsage, "NAME=VALUE"},
         {"both password forms", {"--stub", "stub", "-o", "x", "-p", "a", "--password-file", "pw.txt", "tree"}, kExitUsage, "not both"},
@@ -161,8 +239,18 @@ TEST_F(PackCommandTest, RefusalsAndWarnings) {
         {"password too long", {"--stub", "stub", "-o", "x", "--password-file", "long.txt", "tree"}, kExitLimits, "at most 499"},
         {"password file missing", {"--stub", "stub", "-o", "x", "--password-file", "nope.txt", "tree"}, kExitInput, "cannot read the password"},
         {"password file empty", {"--stub", "stub", "-o", "x", "--password-file", "empty-pw.txt", "tree"}, kExitUsage, "is empty"},
-        {"silent without folder", {"--stub", "stub", "-o", "w1", "--silent", "tree"}, kExitOk, "warning: --silent without --dir or --temp"},
+        {"silent without folder", {"--stub", "stub", "-o", "x", "--silent", "tree"}, kExitUsage, "--silent needs --dir or --temp"},
+        {"silent by --set without folder", {"--stub", "stub", "-o", "x", "--set", "noInterface=TRUE", "tree"}, kExitUsage, "--silent needs --dir or --temp"},
+        {"key bits without password", {"--stub", "stub", "-o", "x", "--key-bits", "128", "tree"}, kExitUsage, "--key-bits without a password"},
+        {"unknown setting", {"--stub", "stub", "-o", "w4", "--set", "unzipdir=C:\\x", "tree"}, kExitOk, "warning: setting unzipdir: the installer reads no setting of that name (names are case-sensitive) (did you mean unzipDir?)"},
+        {"flag read as off", {"--stub", "stub", "-o", "w5", "--set", "noInterface=yes", "tree"}, kExitOk, "warning: setting noInterface=yes: the installer takes only \"true\""},
+        {"strict turns a warning into an error", {"--stub", "stub", "-o", "x", "--strict", "--set", "unzipdir=y", "tree"}, kExitLimits, "--strict: 1 warning, so nothing was written"},
+        {"strict and the setup program", {"--stub", "stub", "-o", "x", "--strict", "--setup", "setup.exe", "tree"}, kExitLimits, "--strict: 1 warning"},
+        {"folder too long", {"--stub", "stub", "-o", "x", "--dir", "/" + std::string(821, 'd'), "tree"}, kExitLimits, "--dir is 822 bytes long"},
+        {"folder too long with placeholder", {"--stub", "stub", "-o", "x", "--dir", "%TEMP%/" + std::string(799, 'd'), "tree"}, kExitLimits, "--dir is at least 801 bytes long"},
+        {"folder that fits", {"--stub", "stub", "-o", "w6", "--dir", "%temp%/" + std::string(792, 'd'), "tree"}, kExitOk, ""},
         {"setup not packed", {"--stub", "stub", "-o", "w2", "--setup", "setup.exe", "tree"}, kExitOk, "warning: the setup program setup.exe is not among"},
+        {"name not UTF-8", {"--stub", "stub", "-o", "x", "latin1"}, kExitLimits, "not valid UTF-8"},
         {"setup packed", {"--stub", "stub", "-o", "w3", "--setup", "docs\\guide.txt", "tree"}, kExitOk, ""},
     };
     for (const Case& c : cases) {
@@ -226,18 +314,30 @@ TEST_F(PackCommandTest, UnreadableInputsAreRefused) {
     EXPECT_FALSE(fs::exists(scratch / "outdir" / "x.exe"));
 }
 
-TEST_F(PackCommandTest, NamesTooLongForTheInstallerAreWarnedAbout) {
-    fs::path deep = scratch / "deep";
-    for (int i = 0; i < 4; ++i) deep /= std::string(200, char('a' + i));
-    writeText(deep / "f.txt", "deep");
-    const RunResult result = pack({"-o", "deep.exe", "deep"});
-    EXPECT_EQ(result.exitCode, kExitOk) << describe(result);
-    EXPECT_NE(result.err.find("too long for the installer"), std::string::npos) << result.err;
+// The installer makes a name's folders in an 800-byte work area and stops
+// at a name of 800 bytes or more: such names are refused, 799 bytes pass.
+TEST_F(PackCommandTest, NamesLongerThanTheInstallerTakesAreRefused) {
+    const std::string folders = std::string(200, 'a') + "/" + std::string(200, 'b') + "/" + std::string(200, 'c') + "/" +
+                                std::string(190, 'd');
+    writeText(scratch / "fits" / folders / "f.txt", "799");    // 793 + 1 + 5 bytes
+    writeText(scratch / "long" / folders / "f2.txt", "800");
+    writeText(scratch / "long" / folders / "ok", "short enough");
+    const RunResult fits = pack({"-o", "fits.exe", "fits"});
+    EXPECT_EQ(fits.exitCode, kExitOk) << describe(fits);
+    const RunResult refused = pack({"-o", "long.exe", "long"});
+    EXPECT_EQ(refused.exitCode, kExitLimits) << describe(refused);
+    EXPECT_NE(refused.err.find("f2.txt: its name in the installer is 800 bytes long; the installer takes names of at "
+                               "most 799 bytes"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.err.find("/ok:"), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(scratch / "long.exe"));
 }
 
-// A Windows installer cannot create every name Linux can: warned about when
-// the stub is a Windows program (a bare PE header is enough here).
-TEST_F(PackCommandTest, NamesWindowsCannotCreateAreWarnedAboutForWindowsStubs) {
+// A Windows installer cannot create every name Linux can: for a Windows stub
+// (a bare PE header is enough here) every such name is refused, each named,
+// and so is every pair of names that Windows takes for one file.
+TEST_F(PackCommandTest, NamesWindowsCannotCreateAreRefusedForWindowsStubs) {
     Bytes pe(0x200, 0);
     pe[0] = 'M';
     pe[1] = 'Z';
@@ -246,16 +346,44 @@ TEST_F(PackCommandTest, NamesWindowsCannotCreateAreWarnedAboutForWindowsStubs) {
     std::copy(std::begin(signature), std::end(signature), pe.begin() + 0x40);
     pe[0x40 + 24 + 68] = 2;  // GUI subsystem
     writeBytes(scratch / "win.exe", pe);
-    writeText(scratch / "names" / "what?.txt", "1");
+    const char* const refusedNames[] = {"what?.txt", "CON", "nul/inside.txt", "Aux.tar.gz", "com\xC2\xB9.log",
+                                        "trailing dot.", "trailing space ", "lpt9 .txt"};
+    for (const char* name : refusedNames) writeText(scratch / "names" / name, "x");
     writeText(scratch / "names" / "README", "2");
     writeText(scratch / "names" / "readme", "3");
+    writeText(scratch / "names" / "\xC3\x89t\xC3\xA9.txt", "4");  // Été.txt
+    writeText(scratch / "names" / "\xC3\xA9T\xC3\x89.txt", "5");  // éTÉ.txt
+    writeText(scratch / "names" / "stra\xC3\x9F" "e", "6");         // straße and STRASSE differ
+    writeText(scratch / "names" / "STRASSE", "7");
+    writeText(scratch / "names" / "console.txt", "8");
     const RunResult windows = bvsfx({"pack", "-q", "--stub", "win.exe", "-o", "w.exe", "names"});
-    EXPECT_EQ(windows.exitCode, 0) << describe(windows);
-    EXPECT_NE(windows.err.find("what?.txt: the character ? is not allowed"), std::string::npos) << windows.err;
-    EXPECT_NE(windows.err.find("README and readme are one file on Windows"), std::string::npos) << windows.err;
+    EXPECT_EQ(windows.exitCode, kExitLimits) << describe(windows);
+    EXPECT_FALSE(fs::exists(scratch / "w.exe"));
+    for (const std::string expected :
+         {"what?.txt: the character ? is not allowed", "CON: \"CON\" is a device name", "nul: \"nul\" is a device name",
+          "Aux.tar.gz: \"Aux.tar.gz\" is a device name", "com\xC2\xB9.log: \"com\xC2\xB9.log\" is a device name",
+          "trailing dot.: Windows drops a dot or space", "lpt9 .txt: \"lpt9 .txt\" is a device name",
+          "README and readme are one file on Windows",
+          "\xC3\x89t\xC3\xA9.txt and \xC3\xA9T\xC3\x89.txt are one file on Windows"}) {
+        EXPECT_NE(windows.err.find(expected), std::string::npos) << expected << "\n" << windows.err;
+    }
+    EXPECT_NE(windows.err.find("trailing space : Windows drops"), std::string::npos) << windows.err;
+    EXPECT_EQ(windows.err.find("STRASSE and"), std::string::npos) << windows.err;
+    EXPECT_EQ(windows.err.find("console.txt:"), std::string::npos) << windows.err;
     const RunResult linux = pack({"-o", "l.exe", "names"});
     EXPECT_EQ(linux.exitCode, 0) << describe(linux);
     EXPECT_EQ(linux.err, "");
+
+    // Windows enters a folder of at most 258 characters (MAX_PATH - 2).
+    std::string folder = "C:\\";
+    for (int i = 0; i < 256; ++i) folder += "\xC3\xA9";  // 259 characters in 515 bytes
+    const RunResult tooDeep = bvsfx({"pack", "-q", "--stub", "win.exe", "-o", "d.exe", "--dir", folder, "tree"});
+    EXPECT_EQ(tooDeep.exitCode, kExitLimits) << describe(tooDeep);
+    EXPECT_NE(tooDeep.err.find("--dir is 259 characters long; Windows cannot enter a folder of more than 258"),
+              std::string::npos) << tooDeep.err;
+    folder.resize(folder.size() - 2);
+    EXPECT_EQ(bvsfx({"pack", "-q", "--stub", "win.exe", "-o", "d.exe", "--dir", folder, "tree"}).exitCode, 0);
+    EXPECT_EQ(pack({"-o", "d2.exe", "--dir", folder + "\xC3\xA9\xC3\xA9", "tree"}).exitCode, 0) << "a Linux stub";
 }
 
 TEST_F(PackCommandTest, HelpVersionAndUnknownCommand) {

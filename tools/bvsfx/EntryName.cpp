@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "payload/PayloadFormat.h"
+#include "tools/bvsfx/WindowsUpcase.h"
 
 namespace EntryName {
 
@@ -31,12 +32,52 @@ bool isDeviceName(std::string stem) {
     stem = foldCase(stem);
     // Trailing spaces are ignored by Windows when it matches device names.
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    static const char* const kDevices[] = {"con", "prn", "aux", "nul"};
+    static const char* const kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
     for (const char* device : kDevices) {
         if (stem == device) return true;
     }
-    return stem.size() == 4 && (stem.compare(0, 3, "com") == 0 || stem.compare(0, 3, "lpt") == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
+    if (stem.compare(0, 3, "com") != 0 && stem.compare(0, 3, "lpt") != 0) return false;
+    const std::string number = stem.substr(3);
+    // 1 to 9, or the superscript digits one to three (U+00B9, U+00B2, U+00B3).
+    return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
+// Appends the code point's UTF-16 units.
+void appendUtf16(uint32_t codePoint, std::u16string& out) {
+    if (codePoint < 0x10000) {
+        out += static_cast<char16_t>(codePoint);
+        return;
+    }
+    codePoint -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (codePoint >> 10));
+    out += static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF));
+}
+
+// The code points of valid UTF-8 as UTF-16 (invalid bytes are skipped).
+std::u16string toUtf16(const std::string& text) {
+    std::u16string out;
+    const uint8_t* p = reinterpret_cast<const uint8_t*>(text.data());
+    size_t i = 0;
+    while (i < text.size()) {
+        const int length = sequenceLength(p[i]);
+        if (length == 0 || i + length > text.size()) {
+            ++i;
+            continue;
+        }
+        uint32_t codePoint = length == 1 ? p[i] : p[i] & (0x7F >> length);
+        for (int k = 1; k < length; ++k) codePoint = (codePoint << 6) | (p[i + k] & 0x3F);
+        appendUtf16(codePoint, out);
+        i += length;
+    }
+    return out;
+}
+
+bool hasControlByte(const std::string& text) {
+    for (char c : text) {
+        if (static_cast<uint8_t>(c) < 0x20) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -49,15 +90,29 @@ std::string foldCase(const std::string& name) {
     return folded;
 }
 
+std::u16string windowsFileKey(const std::string& name) {
+    std::u16string key = toUtf16(name);
+    for (char16_t& c : key) {
+        if (c == u'\\') c = u'/';
+    }
+    return WindowsUpcase::text(key);
+}
+
+size_t utf16Units(const std::string& text) { return toUtf16(text).size(); }
+
 bool windowsCanCreate(const std::string& name, std::string& reason) {
     size_t start = 0;
     while (start <= name.size()) {
-        size_t end = name.find('/', start);
+        size_t end = name.find_first_of("/\\", start);
         if (end == std::string::npos) end = name.size();
         const std::string part = name.substr(start, end - start);
         const size_t bad = part.find_first_of("<>:\"|?*");
         if (bad != std::string::npos) {
             reason = std::string("the character ") + part[bad] + " is not allowed in Windows file names";
+            return false;
+        }
+        if (hasControlByte(part)) {
+            reason = "control characters are not allowed in Windows file names";
             return false;
         }
         if (!part.empty() && (part.back() == '.' || part.back() == ' ') && part != "." && part != "..") {
@@ -125,11 +180,48 @@ const char* describe(PackProblem problem) {
             return "the name starts like a drive (\"X:\"), which the installer takes for an absolute path";
         case PackProblem::ControlByte: return "the name holds a control character";
         case PackProblem::BeyondBmp:
-            return "the name holds a character beyond U+FFFF, which the installer would drop from the name";
+            return "the name holds a character beyond U+FFFF, which the installers (Windows and Linux) drop from "
+                   "the names they create";
         case PackProblem::TooLong:
             return "the name is longer than an entry name can be (65535 stored bytes, 65519 when encrypted)";
     }
     return "unknown problem";
+}
+
+bool installerCanExtract(const std::string& stored, bool windowsStub, std::string& reason) {
+    if (stored.find('\0') != std::string::npos) {
+        reason = "the name holds a NUL byte";
+        return false;
+    }
+    if (!stored.empty() && isSeparator(stored[0])) {
+        reason = "the name is absolute: the installer would write outside its destination";
+        return false;
+    }
+    if (startsWithDrive(stored)) {
+        reason = "the name starts with a drive: the installer would write outside its destination";
+        return false;
+    }
+    size_t start = 0;
+    while (start <= stored.size()) {
+        size_t end = start;
+        while (end < stored.size() && !isSeparator(stored[end])) ++end;
+        if (stored.compare(start, end - start, "..") == 0 && end - start == 2) {
+            reason = "the name has a '..' component: it would climb out of the destination";
+            return false;
+        }
+        start = end + 1;
+    }
+    if (hasControlByte(stored)) {
+        reason = "the name holds a control character";
+        return false;
+    }
+    if (stored.size() > kMaxInstallerNameBytes) {
+        reason = "the name is " + std::to_string(stored.size()) + " bytes long; the installer stops at names of more than " +
+                 std::to_string(kMaxInstallerNameBytes) + " bytes";
+        return false;
+    }
+    if (windowsStub && !windowsCanCreate(stored, reason)) return false;
+    return true;
 }
 
 bool toSafeRelativePath(const std::string& stored, std::string& relative, std::string& reason) {

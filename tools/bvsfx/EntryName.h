@@ -8,9 +8,10 @@
 // folder a with a file b) and its first component must not look like a
 // drive. Its stored length is a u16; in an encrypted payload the stored
 // bytes are the AES-CBC ciphertext, one to sixteen bytes longer. And the
-// installer's text layer decodes UTF-8 up to three-byte sequences only: a
-// character beyond U+FFFF (a four-byte sequence) would vanish from the name
-// the installer creates, so such names are refused too.
+// installers' UTF-8 decoder takes sequences of up to three bytes only: a
+// character beyond U+FFFF (a four-byte sequence) vanishes from every name
+// they create, on Windows and on Linux alike ("a\U0001F600.txt" comes out
+// as "a.txt", which may be another entry's name). Such names are refused.
 
 #include <cstdint>
 #include <string>
@@ -23,8 +24,10 @@ namespace EntryName {
 constexpr uint32_t kMaxEncryptedNameBytes = 65519;
 
 // The installer creates the parent folders of a name in an 800-byte work
-// area; a longer name stops the extraction there.
+// area and refuses a name of 800 bytes or more there, which stops the
+// extraction: a name may have at most 799 bytes.
 constexpr uint32_t kInstallerPathLimitBytes = 800;
+constexpr uint32_t kMaxInstallerNameBytes = kInstallerPathLimitBytes - 1;
 
 enum class PackProblem {
     None,
@@ -33,7 +36,7 @@ enum class PackProblem {
     Backslash,      // '\' is a separator in the payload
     DriveLike,      // "X:" first component reads as an absolute path
     ControlByte,    // bytes below 0x20 (NUL cannot even be stored)
-    BeyondBmp,      // a character above U+FFFF, which the installer's text layer drops
+    BeyondBmp,      // a character above U+FFFF, which the installers' UTF-8 decoder drops
     TooLong,        // stored length above 65535 bytes
 };
 
@@ -44,15 +47,33 @@ PackProblem checkForPacking(const std::string& name, bool encrypted);
 // A sentence describing the problem, for the error message.
 const char* describe(PackProblem problem);
 
-// Whether a Windows installer can create the name: no component may hold
-// < > : " | ? * or end in a dot or space, nor be a device name (CON, PRN,
-// AUX, NUL, COM1-9, LPT1-9, with or without an extension). False with the
-// reason otherwise.
+// Whether a Windows installer can create the name ('/' and '\\' separate
+// its components): no component may hold < > : " | ? * or a control
+// character, end in a dot or space, or be a device name (CON, PRN, AUX,
+// NUL, COM1-9, LPT1-9 and their superscript forms COM\u00B9-\u00B3 and
+// LPT\u00B9-\u00B3, CONIN$, CONOUT$; in any letter case, with any
+// extension, with spaces before the extension). False with the reason
+// otherwise.
 bool windowsCanCreate(const std::string& name, std::string& reason);
 
-// The name with ASCII letters folded to lower case: two names that fold to
-// the same text are one file on Windows.
+// The name with ASCII letters folded to lower case (how device names are
+// matched).
 std::string foldCase(const std::string& name);
+
+// The name as Windows compares it: its UTF-16 units, each mapped to upper
+// case (WindowsUpcase), '\\' taken for '/'. Two names with the same key are
+// one file on Windows. The name must be valid UTF-8.
+std::u16string windowsFileKey(const std::string& name);
+
+// UTF-16 units of a valid UTF-8 text (two for a character beyond U+FFFF).
+size_t utf16Units(const std::string& text);
+
+// What an installer would do wrong with a name read from a payload: it
+// would leave the destination (a leading separator, a drive "X:", a ".."
+// component), it holds a control character (or NUL), it is longer than the
+// installer takes, or, for a Windows installer, Windows cannot hold it.
+// False with the reason when there is such a problem.
+bool installerCanExtract(const std::string& stored, bool windowsStub, std::string& reason);
 
 // Bytes the name occupies in the payload.
 uint32_t storedLength(uint32_t nameBytes, bool encrypted);

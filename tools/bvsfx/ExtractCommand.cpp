@@ -1,6 +1,11 @@
 // bvsfx extract: recreates the entries below a folder, refusing names that
 // would land anywhere else.
 //
+// Each file is written to a new temporary file in its folder and renamed
+// over its name only when all its data is written, so a failure (a full
+// disk, data cut short, an interruption) leaves an old file of that name as
+// it was, and no half file.
+//
 // Directory times are set last, deepest first: creating a file inside a
 // folder changes the folder's last-write time, so a time set when the
 // folder is made would not survive its contents.
@@ -22,6 +27,8 @@
 #include "tools/bvsfx/Messages.h"
 #include "tools/bvsfx/PayloadWalker.h"
 #include "tools/bvsfx/ProgressBar.h"
+#include "tools/bvsfx/TemporaryFiles.h"
+#include "tools/bvsfx/TextFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -36,19 +43,38 @@ void setTimes(HANDLE handle, uint64_t fileTime) {
     SetFileTime(handle, &time, &time, &time);
 }
 
+// Creates a file that does not exist yet (CREATE_NEW: never an existing
+// file, never through a link in its place), choosing the ANSI or the wide
+// entry point as the library's open functions do.
+HANDLE createNewFile(const fs::path& path) {
+    XString name;
+    name.setFromUtf8(path.string().c_str());
+    if (name.isAnsiRepresentable()) {
+        return CreateFileA(name.getAnsi(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return CreateFileW(reinterpret_cast<LPCWSTR>(name.getUtf16()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+std::string shown(const fs::path& path) { return TextFormat::displayName(path.string()); }
+
 class Extractor : public PayloadVisitor {
 public:
     explicit Extractor(fs::path root) : m_root(std::move(root)) {}
 
-    ~Extractor() override { closeFile(); }
+    ~Extractor() override {
+        if (m_handle != INVALID_HANDLE_VALUE) discardFile();
+    }
 
     bool onDirectory(const PayloadReader::EntryRecord& entry) override {
         fs::path path;
         if (!resolve(entry, path, true)) return true;
         std::error_code error;
         fs::create_directories(path, error);
-        if (!fs::is_directory(path, error)) {
-            outputFailure(entry.name + ": cannot create the folder");
+        std::error_code ignored;
+        if (!fs::is_directory(path, ignored)) {
+            outputFailure(shown(entry.name) + ": cannot create the folder" +
+                          (error ? " (" + error.message() + ")" : std::string()));
             return true;
         }
         m_directoryTimes.emplace_back(path, entry.fileTime);
@@ -63,19 +89,22 @@ public:
         fs::create_directories(path.parent_path(), error);
         const fs::file_status existing = fs::symlink_status(path, error);
         if (fs::is_directory(existing)) {
-            outputFailure(entry.name + ": a folder of that name is in the way");
+            outputFailure(shown(entry.name) + ": a folder of that name is in the way");
             return true;
         }
-        // An old file (or a link: it is replaced, never followed) goes first,
-        // also when it is read-only.
-        if (fs::exists(existing) || fs::is_symlink(existing)) fs::remove(path, error);
-        XString name;
-        name.setFromUtf8(path.string().c_str());
-        m_handle = createForWrite(name, nullptr);
+        DWORD createError = 0;
+        for (int attempt = 0; attempt < TemporaryFiles::kNameAttempts; ++attempt) {
+            m_partial = TemporaryFiles::partialName(path.string(), attempt);
+            m_handle = createNewFile(m_partial);
+            if (m_handle != INVALID_HANDLE_VALUE) break;
+            createError = GetLastError();
+            if (createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS) break;
+        }
         if (m_handle == INVALID_HANDLE_VALUE) {
-            outputFailure(entry.name + ": cannot create the file");
+            outputFailure(shown(entry.name) + ": cannot create " + shown(m_partial) + ": " + systemText(createError));
             return true;
         }
+        m_slot = TemporaryFiles::add(m_partial.string());
         m_path = path;
         return true;
     }
@@ -86,8 +115,10 @@ public:
         while (written < size) {
             DWORD count = 0;
             if (!WriteFile(m_handle, data + written, size - written, &count, nullptr) || count == 0) {
-                outputFailure(m_path.string() + ": cannot write (disk full?)");
-                closeFile();
+                const DWORD writeError = GetLastError();
+                outputFailure(shown(m_path) + ": cannot write (" + systemText(writeError) +
+                              "); an old file of that name is left as it was");
+                discardFile();
                 return false;
             }
             written += count;
@@ -96,10 +127,17 @@ public:
     }
 
     bool onFileEnd(const PayloadReader::EntryRecord& entry, const FileSummary& summary) override {
-        (void)summary;
         if (m_handle == INVALID_HANDLE_VALUE) return true;
+        if (!summary.complete) {
+            // The payload ends inside the file's data (reported by the walk).
+            Messages::error(shown(m_path) + ": not written, its data is cut short; an old file of that name is "
+                            "left as it was");
+            discardFile();
+            return true;
+        }
         setTimes(m_handle, entry.fileTime);
         closeFile();
+        if (!moveIntoPlace()) return true;  // reported; the walk goes on
         // Exactly 0x20 leaves the file as created, as the installer does.
         if (entry.attributes != PayloadFormat::kAttributesArchiveOnly) {
             XString name;
@@ -155,8 +193,57 @@ private:
     }
 
     void refuse(const std::string& name, const std::string& reason) {
-        Messages::error("skipped \"" + name + "\": " + reason);
+        const std::string text = TextFormat::displayName(name);
+        const bool quoted = !text.empty() && text.front() == '"';
+        Messages::error("skipped " + (quoted ? text : "\"" + text + "\"") + ": " + reason);
         ++m_unsafeNames;
+    }
+
+    static std::string systemText(DWORD error) {
+        char text[512] = {0};
+        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                            0, text, sizeof(text), nullptr);
+        std::string result(text, length);
+        while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
+                                   result.back() == '.')) {
+            result.pop_back();
+        }
+        return result.empty() ? "error " + std::to_string(error) : result;
+    }
+
+    // Renames the written temporary file over the entry's name. A link in
+    // the way is replaced, never followed; a read-only old file too. False
+    // (reported, the temporary file removed) when that fails.
+    bool moveIntoPlace() {
+        std::error_code error;
+        fs::rename(m_partial, m_path, error);
+        if (error && fs::exists(fs::symlink_status(m_path))) {
+            // Windows does not rename over a read-only file.
+            std::error_code ignored;
+            fs::permissions(m_path, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow,
+                            ignored);
+            error.clear();
+            fs::rename(m_partial, m_path, error);
+        }
+        if (error) {
+            outputFailure(shown(m_path) + ": cannot replace it: " + error.message());
+            std::error_code ignored;
+            fs::remove(m_partial, ignored);
+            TemporaryFiles::forget(m_slot);
+            m_slot = -1;
+            return false;
+        }
+        TemporaryFiles::forget(m_slot);
+        m_slot = -1;
+        return true;
+    }
+
+    void discardFile() {
+        closeFile();
+        std::error_code ignored;
+        fs::remove(m_partial, ignored);
+        TemporaryFiles::forget(m_slot);
+        m_slot = -1;
     }
 
     void outputFailure(const std::string& text) {
@@ -171,6 +258,8 @@ private:
 
     fs::path m_root;
     fs::path m_path;
+    fs::path m_partial;
+    int m_slot = -1;
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     std::vector<std::pair<fs::path, uint64_t>> m_directoryTimes;
     uint32_t m_unsafeNames = 0;
@@ -181,6 +270,7 @@ private:
 }  // namespace
 
 int runExtract(const InspectOptions& options) {
+    TemporaryFiles::removeOnInterrupt();
     InstallerFile file;
     int code = file.open(options.file);
     if (code == kExitOk) code = file.unlock(options.password, true);
@@ -188,9 +278,12 @@ int runExtract(const InspectOptions& options) {
 
     std::error_code error;
     fs::create_directories(options.directory, error);
-    const fs::path root = fs::weakly_canonical(fs::absolute(options.directory, error), error);
-    if (error || !fs::is_directory(root)) {
-        Messages::error("cannot create the folder " + options.directory);
+    std::error_code placeError;
+    const fs::path root = fs::weakly_canonical(fs::absolute(options.directory, placeError), placeError);
+    if (placeError || !fs::is_directory(root)) {
+        if (!error) error = placeError;
+        Messages::error("cannot create the folder " + TextFormat::displayName(options.directory) +
+                        (error ? ": " + error.message() : std::string()));
         return kExitOutput;
     }
 
@@ -202,8 +295,9 @@ int runExtract(const InspectOptions& options) {
     extractor.finish();
     if (sound) progress.finish();
     for (const std::string& problem : walker.problems()) Messages::error(options.file + ": " + problem);
-    Messages::note("extracted " + std::to_string(extractor.filesWritten()) + " files and " +
-                       std::to_string(walker.directories()) + " folders into " + root.string(),
+    Messages::note("extracted " + TextFormat::count(extractor.filesWritten(), "file", "files") + " and " +
+                       TextFormat::count(walker.directories(), "folder", "folders") + " into " +
+                       TextFormat::displayName(root.string()),
                    options.quiet);
     if (extractor.outputFailures() != 0) return kExitOutput;
     if (!walker.problems().empty()) return kExitDamaged;

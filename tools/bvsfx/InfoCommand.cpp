@@ -31,7 +31,10 @@ void printSettings(PayloadReader& reader) {
         std::string note;
         if (replaced) note = "  (replaced by a later value)";
         else if (!isKnownSetting(settings[i].name)) note = "  (not used by the installer)";
-        std::printf("  %s = \"%s\"%s\n", settings[i].name.c_str(), settings[i].value.c_str(), note.c_str());
+        // Escaped like names, so that a setting cannot act on the terminal.
+        const std::string value = TextFormat::displayName(settings[i].value);
+        const std::string quoted = !value.empty() && value.front() == '"' ? value : "\"" + value + "\"";
+        std::printf("  %s = %s%s\n", TextFormat::displayName(settings[i].name).c_str(), quoted.c_str(), note.c_str());
     }
 }
 
@@ -55,8 +58,11 @@ int runInfo(const InspectOptions& options) {
     PayloadVisitor counter;
     PayloadWalker walker(file, false, nullptr);
     walker.walk(counter);
-    std::printf("Entries:         %u files, %u folders", walker.files(), walker.directories());
-    if (walker.otherRecords() != 0) std::printf(", %u other records", walker.otherRecords());
+    std::printf("Entries:         %s, %s", TextFormat::count(walker.files(), "file", "files").c_str(),
+                TextFormat::count(walker.directories(), "folder", "folders").c_str());
+    if (walker.otherRecords() != 0) {
+        std::printf(", %s", TextFormat::count(walker.otherRecords(), "other record", "other records").c_str());
+    }
     std::printf("\n");
     std::printf("Chunks:          %u deflated, %u stored\n", walker.deflatedChunks(), walker.storedChunks());
     if (walker.uncheckedFiles() == 0) {

@@ -6,6 +6,7 @@
 #include "io/FileInfo.h"
 #include "platform/win32.h"
 #include "tools/bvsfx/EntryName.h"
+#include "tools/bvsfx/TextFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -16,7 +17,7 @@ namespace {
 constexpr uint32_t kPackedAttributeBits =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
 
-std::string displayPath(const fs::path& path) { return path.string(); }
+std::string displayPath(const fs::path& path) { return TextFormat::displayName(path.string()); }
 
 // The name an input is packed under: its last component, after "dir/",
 // "dir/." and "." have been resolved.
@@ -151,6 +152,7 @@ bool InputTree::describeEntry(const Pending& pending, PackEntry& entry) {
     const EntryName::PackProblem problem = EntryName::checkForPacking(pending.name, false);
     if (problem != EntryName::PackProblem::None && problem != EntryName::PackProblem::TooLong) {
         m_errors.push_back(displayPath(pending.source) + ": " + EntryName::describe(problem));
+        ++m_nameErrors;
         return false;
     }
     if (!readEntryMetadata(pending.source, entry.fileTime, entry.attributes, entry.isDirectory)) {
@@ -183,6 +185,7 @@ void InputTree::checkDuplicateNames(const std::vector<Pending>& sorted) {
         if (sorted[i].name == sorted[i - 1].name) {
             m_errors.push_back(displayPath(sorted[i - 1].source) + " and " + displayPath(sorted[i].source) +
                                ": both would be packed as " + sorted[i].name);
+            ++m_nameErrors;
         }
     }
 }

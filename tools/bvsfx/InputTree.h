@@ -46,6 +46,9 @@ public:
     const std::vector<PackEntry>& entries() const { return m_entries; }
     const std::vector<std::string>& errors() const { return m_errors; }
     const std::vector<std::string>& warnings() const { return m_warnings; }
+    // How many of errors() are about names (a name the payload cannot hold,
+    // two inputs under one name) rather than missing or unreadable inputs.
+    size_t nameErrorCount() const { return m_nameErrors; }
     uint64_t totalFileBytes() const { return m_totalFileBytes; }
     uint32_t fileCount() const { return m_fileCount; }
     uint32_t directoryCount() const { return m_directoryCount; }
@@ -69,6 +72,7 @@ private:
     std::vector<PackEntry> m_entries;
     std::vector<std::string> m_errors;
     std::vector<std::string> m_warnings;
+    size_t m_nameErrors = 0;
     uint64_t m_totalFileBytes = 0;
     uint32_t m_fileCount = 0;
     uint32_t m_directoryCount = 0;

@@ -12,7 +12,12 @@ const char* const kListHelp =
     "Lists the entries of an installer: time (UTC), attributes (d directory,\n"
     "r read-only, h hidden, s system, a archive), size, packed size, name.\n"
     "Sizes come from the check records bvsfx writes; \"?\" where there is none.\n"
-    "An encrypted installer needs its password for the names.\n";
+    "Names with control characters, bytes that are not UTF-8 or characters\n"
+    "that reorder text are shown in double quotes with escapes (\\e, \\n,\n"
+    "\\xHH, \\u{HHHH}); a name an installer would handle wrongly (see bvsfx\n"
+    "test --help) is followed by the reason. An encrypted installer needs\n"
+    "its password for the names; on a terminal it is asked for when none is\n"
+    "given.\n";
 
 const char* const kInfoHelp =
     "Usage: bvsfx info FILE [--password TEXT | --password-file FILE] [-q]\n"
@@ -25,7 +30,11 @@ const char* const kTestHelp =
     "Usage: bvsfx test FILE [--password TEXT | --password-file FILE] [-q]\n"
     "\n"
     "Reads every record and decodes every chunk as the installer does, and\n"
-    "compares each file with its check record. Reports every damage found.\n"
+    "compares each file with its check record. Reports every damage found,\n"
+    "and every name an installer would handle wrongly: one that would leave\n"
+    "the destination (absolute, a drive, a '..' component), one with control\n"
+    "characters, one longer than 799 bytes and, when the stub is a Windows\n"
+    "program, one Windows cannot hold (exit code 7).\n"
     "Files without a check record (payloads not written by bvsfx) are counted\n"
     "as unchecked: damage to their stored data cannot be detected.\n";
 
@@ -36,7 +45,10 @@ const char* const kExtractHelp =
     "their times and read-only attributes. Absolute names, names that climb\n"
     "out of DIR and names that would pass through a symbolic link are skipped\n"
     "(exit code 9). Damaged files are written as far as they decode and\n"
-    "reported (exit code 7).\n";
+    "reported (exit code 7); a file whose data is cut short is not written.\n"
+    "Each file is written under a temporary name and renamed over an old\n"
+    "file only when complete, so a failure or an interruption leaves the old\n"
+    "file as it was.\n";
 
 }  // namespace
 

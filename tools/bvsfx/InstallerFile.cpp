@@ -10,6 +10,8 @@
 #include "tools/bvsfx/ExitCode.h"
 #include "tools/bvsfx/Messages.h"
 #include "tools/bvsfx/StubImage.h"
+#include "tools/bvsfx/Terminal.h"
+#include "tools/bvsfx/TextFormat.h"
 
 namespace fs = std::filesystem;
 
@@ -18,12 +20,23 @@ namespace {
 // Enough of the stub to read its PE or ELF header.
 constexpr size_t kStubHeadBytes = 4096;
 
-std::string describeStub(const std::string& path, uint64_t stubBytes) {
+std::vector<uint8_t> stubHead(const std::string& path, uint64_t stubBytes) {
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> head(stubBytes < kStubHeadBytes ? stubBytes : kStubHeadBytes);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
-    return StubImage::describe(head.data(), head.size());
+    return head;
+}
+
+// Why a path that is not a regular file cannot be opened as an installer.
+std::string whyNotAFile(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status)) return "is a folder, not an installer";
+    if (fs::exists(status)) return "is not a regular file (a device, pipe or socket), not an installer";
+    if (fs::is_symlink(fs::symlink_status(path, error))) return "is a link that points nowhere";
+    if (error && error != std::errc::no_such_file_or_directory) return "cannot be reached: " + error.message();
+    return "no such file";
 }
 
 }  // namespace
@@ -35,7 +48,7 @@ int InstallerFile::open(const std::string& path) {
     m_path = path;
     std::error_code error;
     if (!fs::is_regular_file(path, error)) {
-        Messages::error(path + ": no such file");
+        Messages::error(TextFormat::displayName(path) + ": " + whyNotAFile(path));
         return kExitInput;
     }
     m_fileSize = fs::file_size(path, error);
@@ -58,7 +71,9 @@ int InstallerFile::open(const std::string& path) {
             Messages::error(path + ": the settings table is cut short");
             return kExitNotPayload;
     }
-    m_stubDescription = describeStub(path, m_reader->markerOffset());
+    const std::vector<uint8_t> head = stubHead(path, m_reader->markerOffset());
+    m_stubDescription = StubImage::describe(head.data(), head.size());
+    m_windowsStub = StubImage::isWindows(StubImage::detectKind(head.data(), head.size()));
     return kExitOk;
 }
 
@@ -66,7 +81,15 @@ int InstallerFile::unlock(const Password::Sources& sources, bool required) {
     if (!m_reader->isEncrypted()) return kExitOk;
     std::string password;
     std::string origin;
-    switch (Password::resolve(sources, password, origin)) {
+    Password::Result found = Password::resolve(sources, password, origin);
+    const bool canAsk = Terminal::stdinIsTerminal() && Terminal::stderrIsTerminal();
+    if (found == Password::Result::None && required && canAsk) {
+        found = Terminal::askSecret("Password for " + m_path + ": ", password) ? Password::Result::Found
+                                                                                : Password::Result::Empty;
+        origin = "the terminal";
+        if (found == Password::Result::Found && password.empty()) found = Password::Result::Empty;
+    }
+    switch (found) {
         case Password::Result::None:
             m_namesReadable = false;
             if (!required) {

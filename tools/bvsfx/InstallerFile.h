@@ -27,7 +27,9 @@ public:
 
     // For an encrypted payload: checks the password from the sources. With
     // required false a missing password is no failure (names then stay
-    // unknown). Returns kExitOk or the exit code (already reported).
+    // unknown). With required true and no source, the password is asked
+    // for on the terminal (without echo) when standard input is one.
+    // Returns kExitOk or the exit code (already reported).
     int unlock(const Password::Sources& sources, bool required);
 
     PayloadReader& reader() { return *m_reader; }
@@ -36,6 +38,8 @@ public:
     const std::string& path() const { return m_path; }
     // "Windows i386 (GUI)" ... of the bytes before the marker.
     std::string stubDescription() const { return m_stubDescription; }
+    // Whether the bytes before the marker are a Windows program.
+    bool windowsStub() const { return m_windowsStub; }
 
 private:
     std::string m_path;
@@ -44,4 +48,5 @@ private:
     uint64_t m_fileSize = 0;
     bool m_namesReadable = true;
     std::string m_stubDescription;
+    bool m_windowsStub = false;
 };

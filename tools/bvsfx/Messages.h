@@ -9,6 +9,8 @@ namespace Messages {
 
 void error(const std::string& text);
 void warning(const std::string& text);
+// Warnings printed so far by this process (pack --strict stops on any).
+unsigned warningCount();
 // Plain information; suppressed by -q.
 void note(const std::string& text, bool quiet);
 

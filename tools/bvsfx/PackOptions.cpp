@@ -9,7 +9,7 @@ namespace {
 
 enum PackOptionId {
     kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
-    kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kQuiet, kHelp,
+    kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kAllowChanging, kStrict, kQuiet, kHelp,
 };
 
 const std::vector<OptionSpec> kPackSpecs = {
@@ -29,6 +29,8 @@ const std::vector<OptionSpec> kPackSpecs = {
     {"key-bits", 0, OptionArity::Value, kKeyBits},
     {"jobs", 'j', OptionArity::Value, kJobs},
     {"keep-root", 0, OptionArity::Flag, kKeepRoot},
+    {"allow-changing", 0, OptionArity::Flag, kAllowChanging},
+    {"strict", 0, OptionArity::Flag, kStrict},
     {"quiet", 'q', OptionArity::Flag, kQuiet},
     {"help", 'h', OptionArity::Flag, kHelp},
 };
@@ -41,8 +43,6 @@ constexpr const char* kSetupParams = "setupParams";
 constexpr const char* kUnzipDir = "unzipDir";
 constexpr const char* kNoInterface = "noInterface";
 constexpr const char* kUnzipToTemp = "unzipToTemp";
-constexpr const char* kNamedOrder[] = {kAppTitle, kAppCaption, kSetupFilename, kSetupParams,
-                                       kUnzipDir, kNoInterface, kUnzipToTemp};
 
 void putSetting(std::vector<std::pair<std::string, std::string>>& settings, const std::string& name,
                 const std::string& value) {
@@ -93,15 +93,20 @@ const char* const kPackHelp =
     "  --temp                  extract to a new temporary folder (unzipToTemp)\n"
     "  --silent                no dialog (noInterface); needs --dir or --temp\n"
     "  --set NAME=VALUE        any setting (names are case-sensitive; at most\n"
-    "                          200 settings in all)\n"
+    "                          200 settings in all); a name the installer does\n"
+    "                          not read, or a flag value other than true or\n"
+    "                          false, is warned about\n"
     "Data:\n"
     "  -l, --level N           deflate level 1..9, 0 to store (default 6)\n"
     "  -p, --password TEXT     encrypt with AES under this password\n"
     "  --password-file FILE    the password is the file's first line\n"
     "                          (or set BVSFX_PASSWORD in the environment)\n"
-    "  --key-bits 128|192|256  AES key length (default 256)\n"
+    "  --key-bits 128|192|256  AES key length (default 256; needs a password)\n"
     "  --keep-root             keep a lone folder's own name in front\n"
+    "  --allow-changing        pack a file that changes while it is read as it\n"
+    "                          was read, with a warning (otherwise: exit 3)\n"
     "Running:\n"
+    "  --strict                every warning is an error: nothing is written\n"
     "  -j, --jobs N            encoding threads (default: all cores)\n"
     "  -q, --quiet             no progress bar, no notes\n"
     "  -h, --help              this text\n";
@@ -154,12 +159,15 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
                     return false;
                 }
                 options.keyBits = std::stoi(option.value);
+                options.keyBitsGiven = true;
                 break;
             case kJobs:
                 if (!takeNumber(option, 1, kMaxJobs, number, error)) return false;
                 options.jobs = static_cast<uint32_t>(number);
                 break;
             case kKeepRoot: options.keepRoot = true; break;
+            case kAllowChanging: options.allowChanging = true; break;
+            case kStrict: options.strict = true; break;
             case kQuiet: options.quiet = true; break;
             case kHelp: options.help = true; break;
         }
@@ -181,7 +189,7 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
 
     // Named settings in their fixed order, then --set ones; --set may
     // override a named one.
-    for (const char* name : kNamedOrder) {
+    for (const char* name : kInstallerSettings) {
         for (const auto& setting : named) {
             if (setting.first == name) options.settings.push_back(setting);
         }
@@ -189,6 +197,18 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
     for (const auto& setting : extra) putSetting(options.settings, setting.first, setting.second);
     return true;
 }
+
+const char* const kInstallerSettings[7] = {kAppTitle, kAppCaption, kSetupFilename, kSetupParams,
+                                           kUnzipDir,  kNoInterface, kUnzipToTemp};
+
+bool isInstallerSetting(const std::string& name) {
+    for (const char* known : kInstallerSettings) {
+        if (name == known) return true;
+    }
+    return false;
+}
+
+bool isFlagSetting(const std::string& name) { return name == kNoInterface || name == kUnzipToTemp; }
 
 const std::string* findSetting(const PackOptions& options, const char* name) {
     for (const auto& setting : options.settings) {

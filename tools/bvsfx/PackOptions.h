@@ -21,9 +21,12 @@ struct PackOptions {
     std::vector<std::pair<std::string, std::string>> settings;
     int32_t level = 6;                 // 0 stores, 1..9 deflate
     int32_t keyBits = 256;
+    bool keyBitsGiven = false;         // --key-bits was on the command line
     Password::Sources password;
     uint32_t jobs = 1;
     bool keepRoot = false;
+    bool allowChanging = false;        // pack a file that changes while read, as read
+    bool strict = false;               // every warning stops the pack
     bool quiet = false;
     bool help = false;
 };
@@ -45,3 +48,15 @@ const std::string* findSetting(const PackOptions& options, const char* name);
 // Whether a setting holds "true" in any letter case (how the installer reads
 // noInterface and unzipToTemp).
 bool settingIsTrue(const PackOptions& options, const char* name);
+
+// The settings the installer reads, in the order the named options write
+// them; any other name is carried in the payload and ignored.
+extern const char* const kInstallerSettings[7];
+
+// Whether the installer reads a setting of this exact name (names are
+// case-sensitive).
+bool isInstallerSetting(const std::string& name);
+
+// Whether the installer reads the setting as an on/off flag (noInterface,
+// unzipToTemp): on for "true" in any letter case, off for anything else.
+bool isFlagSetting(const std::string& name);

@@ -1,5 +1,7 @@
 #include "tools/bvsfx/Packer.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,14 +22,22 @@
 #include "tools/bvsfx/ProgressBar.h"
 #include "tools/bvsfx/StubImage.h"
 #include "tools/bvsfx/StubLocator.h"
+#include "tools/bvsfx/TemporaryFiles.h"
 #include "tools/bvsfx/TextFormat.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// Output is assembled here and renamed over the output at the end.
-constexpr const char* kPartialSuffix = ".bvsfx-partial";
+// The installer replaces "%temp%" (any letter case) in its destination
+// with the temporary-files folder, then makes the folder in the 800-byte
+// work area of its directory functions.
+constexpr const char* kTempPlaceholder = "%temp%";
+constexpr uint32_t kDirWorkAreaBytes = 800;
+// SetCurrentDirectory takes at most MAX_PATH - 2 characters (260 - 2) when
+// no trailing separator is given: the Windows installer cannot enter a
+// longer destination.
+constexpr size_t kWindowsCurrentDirectoryChars = 258;
 // stdio buffer of the output; chunks arrive in pieces of up to 2 MB.
 constexpr size_t kOutputBufferBytes = 1 << 20;
 constexpr uint32_t kMaxSettingBytes = 0xFFFF;
@@ -60,6 +70,55 @@ void writeLittleEndian32(uint8_t* out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The destination as the installer settles it, with "%temp%" left out (its
+// length is only known on the installer's machine): separators folded to
+// '/', doubled ones merged. placeholders counts the "%temp%" removed.
+std::string settledDestination(const std::string& dir, int& placeholders) {
+    std::string out;
+    placeholders = 0;
+    const std::string lower = lowerAscii(dir);
+    const size_t placeholderBytes = std::strlen(kTempPlaceholder);
+    for (size_t i = 0; i < dir.size();) {
+        if (lower.compare(i, placeholderBytes, kTempPlaceholder) == 0) {
+            ++placeholders;
+            i += placeholderBytes;
+            continue;
+        }
+        const char c = dir[i] == '\\' ? '/' : dir[i];
+        if (!(c == '/' && !out.empty() && out.back() == '/')) out += c;
+        ++i;
+    }
+    return out;
+}
+
+// The place a path names, for comparing outputs with inputs: absolute,
+// with links and "." and ".." resolved as far as the path exists.
+fs::path realPlace(const std::string& path) {
+    std::error_code error;
+    fs::path full = fs::weakly_canonical(fs::absolute(path, error), error);
+    return error ? absoluteOrSame(path) : full;
+}
+
+bool samePlace(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    if (fs::equivalent(a, b, error)) return true;
+    return a == b;
+}
+
+bool isInside(const fs::path& path, const fs::path& folder) {
+    const fs::path relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
+}
+
+std::string systemReason(int errorNumber) { return std::strerror(errorNumber); }
+
 }  // namespace
 
 Packer::Packer(const PackOptions& options)
@@ -74,20 +133,39 @@ Packer::~Packer() {
 }
 
 int Packer::run() {
+    TemporaryFiles::removeOnInterrupt();
     int code = resolvePassword();
     if (code == kExitOk) code = checkSettings();
     if (code == kExitOk) code = loadStub();
+    if (code == kExitOk) code = checkDestinationFolder();
+    if (code == kExitOk) code = checkOutputPlace();
     if (code == kExitOk) code = gatherInputs();
-    if (code == kExitOk) code = checkNames();
+    // Names refused by the walk are reported with every other name problem.
+    if (code == kExitOk || code == kExitLimits) {
+        const int namesCode = checkNames();
+        if (code == kExitOk) code = namesCode;
+    }
     if (code != kExitOk) return code;
     checkSetupProgram();
+    if (m_options.strict && Messages::warningCount() != 0) {
+        Messages::error("--strict: " + TextFormat::count(Messages::warningCount(), "warning", "warnings") +
+                        ", so nothing was written");
+        return kExitLimits;
+    }
     return writeInstaller();
 }
 
 int Packer::resolvePassword() {
     std::string origin;
     switch (Password::resolve(m_options.password, m_password, origin)) {
-        case Password::Result::None: return kExitOk;
+        case Password::Result::None:
+            if (m_options.keyBitsGiven) {
+                Messages::error("--key-bits without a password: the installer would not be encrypted "
+                                "(give --password, --password-file or " +
+                                std::string(Password::kEnvironmentVariable) + ", or leave out --key-bits)");
+                return kExitUsage;
+            }
+            return kExitOk;
         case Password::Result::FileUnreadable:
             Messages::error("cannot read the password from " + origin);
             return kExitInput;
@@ -120,7 +198,26 @@ int Packer::checkSettings() {
         return kExitUsage;
     }
     if (silent && !hasDir && !settingIsTrue(m_options, "unzipToTemp")) {
-        Messages::warning("--silent without --dir or --temp: the installer will show its dialog anyway");
+        Messages::error("--silent needs --dir or --temp: without a folder to extract to, the installer "
+                        "shows its dialog anyway");
+        return kExitUsage;
+    }
+    for (const auto& setting : m_options.settings) {
+        if (!isInstallerSetting(setting.first)) {
+            std::string hint;
+            for (const char* known : kInstallerSettings) {
+                if (lowerAscii(setting.first) == lowerAscii(known)) hint = std::string(" (did you mean ") + known + "?)";
+            }
+            Messages::warning("setting " + TextFormat::displayName(setting.first) +
+                              ": the installer reads no setting of that name (names are case-sensitive)" + hint);
+        } else if (isFlagSetting(setting.first)) {
+            const std::string value = lowerAscii(setting.second);
+            if (value != "true" && value != "false") {
+                Messages::warning("setting " + setting.first + "=" + TextFormat::displayName(setting.second) +
+                                  ": the installer takes only \"true\" (in any letter case) for on, so this "
+                                  "value means off");
+            }
+        }
     }
     if (m_options.settings.size() > PayloadFormat::kMaxSettingsPairs) {
         Messages::error(std::to_string(m_options.settings.size()) + " settings; the installer reads at most " +
@@ -159,6 +256,7 @@ int Packer::loadStub() {
         return kExitInput;
     }
     const StubKind kind = StubImage::detectKind(m_stub.data(), m_stub.size());
+    m_windowsStub = StubImage::isWindows(kind);
     if (kind == StubKind::Unknown) {
         Messages::warning("the stub " + m_stubPath + " is neither a Windows nor a Linux program");
     }
@@ -169,38 +267,104 @@ int Packer::loadStub() {
     return kExitOk;
 }
 
+int Packer::checkDestinationFolder() {
+    const std::string* dir = findSetting(m_options, "unzipDir");
+    if (dir == nullptr || dir->empty()) return kExitOk;
+    int placeholders = 0;
+    const std::string settled = settledDestination(*dir, placeholders);
+    const std::string atLeast = placeholders != 0 ? "at least " : "";
+    // The temporary folder adds at least one byte for each placeholder.
+    const size_t bytes = settled.size() + static_cast<size_t>(placeholders);
+    if (bytes >= kDirWorkAreaBytes) {
+        Messages::error("--dir is " + atLeast + std::to_string(bytes) +
+                        " bytes long; the installer makes its folder in an " + std::to_string(kDirWorkAreaBytes) +
+                        "-byte work area and would extract nothing");
+        return kExitLimits;
+    }
+    const size_t units = EntryName::utf16Units(settled) + static_cast<size_t>(placeholders);
+    if (m_windowsStub && units > kWindowsCurrentDirectoryChars) {
+        Messages::error("--dir is " + atLeast + std::to_string(units) + " characters long; Windows cannot enter a folder "
+                        "of more than " + std::to_string(kWindowsCurrentDirectoryChars) +
+                        " characters, so the installer would extract nothing");
+        return kExitLimits;
+    }
+    return kExitOk;
+}
+
+int Packer::checkOutputPlace() {
+    const fs::path output = realPlace(m_options.output);
+    const std::string shown = TextFormat::displayName(m_options.output);
+    std::error_code error;
+    if (fs::is_directory(output, error)) {
+        Messages::error("-o " + shown + " is a folder; give the installer's file name");
+        return kExitUsage;
+    }
+    int code = kExitOk;
+    for (const std::string& input : m_options.inputs) {
+        const fs::path place = realPlace(input);
+        if (samePlace(output, place)) {
+            Messages::error("-o " + shown + " is the input " + TextFormat::displayName(input) +
+                            ": writing the installer would destroy it");
+            code = kExitUsage;
+        } else if (fs::is_directory(place, error) && isInside(output, place)) {
+            Messages::error("-o " + shown + " lies inside the input folder " + TextFormat::displayName(input) +
+                            ": write the installer outside the folders it packs");
+            code = kExitUsage;
+        }
+    }
+    if (samePlace(output, realPlace(m_stubPath))) {
+        Messages::error("-o " + shown + " is the stub " + TextFormat::displayName(m_stubPath) +
+                        ": writing the installer would destroy it");
+        code = kExitUsage;
+    }
+    if (m_options.password.fileGiven && samePlace(output, realPlace(m_options.password.file))) {
+        Messages::error("-o " + shown + " is the password file: writing the installer would destroy it");
+        code = kExitUsage;
+    }
+    return code;
+}
+
 int Packer::gatherInputs() {
     const bool ok = m_tree.gather(m_options.inputs);
     for (const std::string& warning : m_tree.warnings()) Messages::warning(warning);
     for (const std::string& error : m_tree.errors()) Messages::error(error);
-    if (!ok) return kExitInput;
+    if (!ok) return m_tree.errors().size() == m_tree.nameErrorCount() ? kExitLimits : kExitInput;
     if (m_tree.entries().empty()) Messages::warning("nothing to pack: the installer will hold no files");
     return kExitOk;
 }
 
+// Every name the installer could not create is an error, each reported
+// with the input it comes from; nothing is written when there is one.
 int Packer::checkNames() {
     int code = kExitOk;
-    const bool windows = StubImage::isWindows(StubImage::detectKind(m_stub.data(), m_stub.size()));
-    std::map<std::string, const PackEntry*> folded;
+    std::map<std::u16string, const PackEntry*> windowsKeys;
     for (const PackEntry& entry : m_tree.entries()) {
-        std::string reason;
-        if (windows && !EntryName::windowsCanCreate(entry.name, reason)) {
-            Messages::warning(entry.name + ": " + reason + "; the Windows installer stops there");
-        }
-        if (windows) {
-            const auto [it, added] = folded.emplace(EntryName::foldCase(entry.name), &entry);
-            if (!added) {
-                Messages::warning(it->second->name + " and " + entry.name +
-                                  " are one file on Windows; the installer keeps the later one");
-            }
-        }
+        const std::string source = TextFormat::displayName(entry.source.string());
         const EntryName::PackProblem problem = EntryName::checkForPacking(entry.name, m_encrypted);
         if (problem != EntryName::PackProblem::None) {
-            Messages::error(entry.source.string() + ": " + EntryName::describe(problem));
+            Messages::error(source + ": " + EntryName::describe(problem));
             code = kExitLimits;
-        } else if (entry.name.size() >= EntryName::kInstallerPathLimitBytes) {
-            Messages::warning(entry.name.substr(0, 60) + "...: a name of " + std::to_string(entry.name.size()) +
-                              " bytes is too long for the installer, which stops extracting there");
+            continue;
+        }
+        if (entry.name.size() > EntryName::kMaxInstallerNameBytes) {
+            Messages::error(source + ": its name in the installer is " + std::to_string(entry.name.size()) +
+                            " bytes long; the installer takes names of at most " +
+                            std::to_string(EntryName::kMaxInstallerNameBytes) + " bytes and stops extracting there");
+            code = kExitLimits;
+        }
+        if (!m_windowsStub) continue;
+        std::string reason;
+        if (!EntryName::windowsCanCreate(entry.name, reason)) {
+            Messages::error(source + ": " + reason + "; the Windows installer cannot create " +
+                            TextFormat::displayName(entry.name));
+            code = kExitLimits;
+        }
+        const auto [it, added] = windowsKeys.emplace(EntryName::windowsFileKey(entry.name), &entry);
+        if (!added) {
+            Messages::error(TextFormat::displayName(it->second->source.string()) + " and " + source + ": " +
+                            TextFormat::displayName(it->second->name) + " and " + TextFormat::displayName(entry.name) +
+                            " are one file on Windows, which compares names without regard to case");
+            code = kExitLimits;
         }
     }
     return code;
@@ -220,36 +384,66 @@ void Packer::checkSetupProgram() {
 
 int Packer::writeInstaller() {
     const fs::path output = absoluteOrSame(m_options.output);
-    const fs::path partial = output.string() + kPartialSuffix;
-    FILE* out = std::fopen(partial.string().c_str(), "wb");
+    // A new file of our own beside the output, never an existing one (a
+    // leftover, or a link someone put there).
+    fs::path partial;
+    FILE* out = nullptr;
+    int createError = 0;
+    for (int attempt = 0; attempt < TemporaryFiles::kNameAttempts && out == nullptr; ++attempt) {
+        partial = TemporaryFiles::partialName(output.string(), attempt);
+        out = TemporaryFiles::createNew(partial);
+        createError = errno;
+        if (out == nullptr && createError != EEXIST) break;
+    }
     if (out == nullptr) {
-        Messages::error("cannot create " + partial.string());
+        Messages::error("cannot create " + TextFormat::displayName(partial.string()) + ": " + systemReason(createError));
         return kExitOutput;
     }
+    const int slot = TemporaryFiles::add(partial.string());
     std::vector<char> buffer(kOutputBufferBytes);
     std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
 
     bool ok = std::fwrite(m_stub.data(), 1, m_stub.size(), out) == m_stub.size() && writePayload(out);
+    int writeError = ok ? 0 : errno;
     const uint64_t payloadBytes = m_writer ? m_writer->getBytesWritten() : 0;
     m_pipeline.reset();  // joins the workers before the buffer goes
-    ok = std::fflush(out) == 0 && ok;
-    ok = std::fclose(out) == 0 && ok;
+    if (std::fflush(out) != 0 && ok) {
+        ok = false;
+        writeError = errno;
+    }
+    if (std::fclose(out) != 0 && ok) {
+        ok = false;
+        writeError = errno;
+    }
     std::error_code error;
-    if (ok) fs::rename(partial, output, error);
+    if (ok) {
+        // The installer runs like the stub: its permission bits (execute).
+        fs::permissions(partial, fs::status(m_stubPath).permissions(), fs::perm_options::replace, error);
+        fs::rename(partial, output, error);
+        if (error) {
+            m_failure = "cannot rename " + TextFormat::displayName(partial.string()) + " to " +
+                        TextFormat::displayName(output.string()) + ": " + error.message();
+        }
+    }
     if (!ok || error) {
         fs::remove(partial, error);
-        if (m_failure.empty()) m_failure = "cannot write " + output.string();
+        TemporaryFiles::forget(slot);
+        if (m_failure.empty()) {
+            m_failure = "cannot write " + TextFormat::displayName(partial.string()) +
+                        (writeError != 0 ? ": " + systemReason(writeError) : std::string());
+        }
         Messages::error(m_failure);
         return m_inputFailed ? kExitInput : kExitOutput;
     }
-    // The installer runs like the stub: copy its permission bits (execute).
-    fs::permissions(output, fs::status(m_stubPath).permissions(), fs::perm_options::replace, error);
+    TemporaryFiles::forget(slot);
 
-    Messages::note("wrote " + output.string() + ": " + std::to_string(m_tree.fileCount()) + " files, " +
-                       std::to_string(m_tree.directoryCount()) + " folders, " +
+    Messages::note("wrote " + TextFormat::displayName(output.string()) + ": " +
+                       TextFormat::count(m_tree.fileCount(), "file", "files") + ", " +
+                       TextFormat::count(m_tree.directoryCount(), "folder", "folders") + ", " +
                        TextFormat::bytes(m_tree.totalFileBytes()) + " in " + TextFormat::bytes(payloadBytes) + " of payload (" +
-                       std::to_string(m_deflatedChunks) + " deflated and " + std::to_string(m_storedChunks) +
-                       " stored chunks" + (m_encrypted ? ", AES-" + std::to_string(m_options.keyBits) : "") +
+                       std::to_string(m_deflatedChunks) + " deflated and " +
+                       TextFormat::count(m_storedChunks, "stored chunk", "stored chunks") +
+                       (m_encrypted ? ", AES-" + std::to_string(m_options.keyBits) : "") +
                        ") behind a stub of " + std::to_string(m_stub.size()) + " bytes",
                    m_options.quiet);
     return kExitOk;
@@ -299,7 +493,7 @@ bool Packer::queueFile(const PackEntry& entry) {
     InputFile input;
     if (!input.open(fs::absolute(entry.source).string())) {
         m_inputFailed = true;
-        m_failure = "cannot open " + entry.source.string();
+        m_failure = "cannot open " + TextFormat::displayName(entry.source.string());
         return false;
     }
     const uint32_t sliceBytes = ChunkEncoder::maxSliceBytes(m_encrypted);
@@ -317,8 +511,38 @@ bool Packer::queueFile(const PackEntry& entry) {
             if (!writeReadySteps(true)) return false;
         }
     }
+    input.close();
+    const std::string change = describeChange(entry, size);
+    if (!change.empty()) {
+        const std::string source = TextFormat::displayName(entry.source.string());
+        if (!m_options.allowChanging || m_options.strict) {
+            m_inputFailed = true;
+            m_failure = source + ": changed while it was read (" + change +
+                        "); nothing was written (--allow-changing packs such a file as it was read)";
+            return false;
+        }
+        Messages::warning(source + ": changed while it was read (" + change + "); packed as it was read");
+    }
     queue(PendingStep{PendingStep::Kind::EndFile, &entry, nullptr, crc.final(), size});
     return true;
+}
+
+std::string Packer::describeChange(const PackEntry& entry, uint64_t bytesRead) const {
+    std::string change;
+    auto add = [&change](const std::string& text) { change += (change.empty() ? "" : ", ") + text; };
+    std::error_code error;
+    const uint64_t sizeNow = fs::file_size(entry.source, error);
+    if (error) return "it can no longer be read: " + error.message();
+    uint64_t fileTimeNow = 0;
+    uint32_t attributes = 0;
+    bool isDirectory = false;
+    if (!readEntryMetadata(entry.source, fileTimeNow, attributes, isDirectory)) return "it can no longer be read";
+    if (bytesRead != entry.size || sizeNow != entry.size) {
+        add(std::to_string(entry.size) + " bytes when the inputs were listed, " + std::to_string(bytesRead) +
+            " bytes read, " + std::to_string(sizeNow) + " bytes now");
+    }
+    if (fileTimeNow != entry.fileTime) add("its last-write time moved");
+    return change;
 }
 
 // Every slice but a file's last holds exactly sliceBytes, whatever the size
@@ -338,7 +562,7 @@ bool Packer::readSlice(InputFile& input, const PackEntry& entry, uint32_t sliceB
         const uint32_t wanted = static_cast<uint32_t>(capacity) - filled;
         if (!input.readFull(slice.data() + filled, wanted, got)) {
             m_inputFailed = true;
-            m_failure = "cannot read " + entry.source.string();
+            m_failure = "cannot read " + TextFormat::displayName(entry.source.string());
             return false;
         }
         filled += got;
@@ -390,7 +614,7 @@ bool Packer::writeStep(PendingStep& step) {
             return m_writer->beginFile(entry.name.c_str(), entry.fileTime, entry.attributes);
         case PendingStep::Kind::Chunk:
             if (!step.job->ok) {
-                m_failure = "cannot encode a chunk of " + entry.source.string();
+                m_failure = "cannot encode a chunk of " + TextFormat::displayName(entry.source.string());
                 return false;
             }
             if (!writeChunk(step.job->encoded)) return false;

@@ -1,9 +1,17 @@
 #pragma once
 // Packer: `bvsfx pack`. Checks everything it can before writing a byte
-// (password, stub, settings, inputs, names), then writes the installer to a
-// temporary file beside the output and renames it into place only when the
-// whole payload is written, so a failed pack never leaves a half installer
-// under the output's name.
+// (password, settings, stub, destination folder, the place of the output,
+// inputs, names), then writes the installer to a new temporary file beside
+// the output and renames it into place only when the whole payload is
+// written, so a failed or interrupted pack never leaves a half installer
+// and never touches the old output. An output that is an input, lies in an
+// input folder, or is the stub or the password file is refused before
+// anything is read, since writing it would destroy what is being packed.
+//
+// A file whose size or last-write time changes between the walk and the
+// end of its reading fails the pack (its stored bytes could mix two
+// versions), unless --allow-changing keeps it as it was read, with a
+// warning.
 //
 // Writing order is the payload's: stub copy, marker and header, settings,
 // verifier, the settings check record, then per entry its record, its
@@ -58,6 +66,8 @@ private:
     int resolvePassword();
     int checkSettings();
     int loadStub();
+    int checkDestinationFolder();
+    int checkOutputPlace();
     int gatherInputs();
     int checkNames();
     void checkSetupProgram();
@@ -65,6 +75,8 @@ private:
 
     bool writePayload(FILE* out);
     bool queueFile(const PackEntry& entry);
+    // Empty when the file is as the walk saw it; otherwise what changed.
+    std::string describeChange(const PackEntry& entry, uint64_t bytesRead) const;
     bool readSlice(InputFile& input, const PackEntry& entry, uint32_t sliceBytes, uint64_t doneBytes,
                    std::vector<uint8_t>& slice, bool& atEnd);
     void queue(PendingStep step);
@@ -84,6 +96,7 @@ private:
     bool m_encrypted = false;
     std::vector<uint8_t> m_stub;
     std::string m_stubPath;
+    bool m_windowsStub = false;
     InputTree m_tree;
 
     // Write phase.

@@ -7,6 +7,7 @@
 #include "payload/PayloadFormat.h"
 #include "tools/bvsfx/InstallerFile.h"
 #include "tools/bvsfx/ProgressBar.h"
+#include "tools/bvsfx/TextFormat.h"
 
 using Chunk = PayloadReader::ChunkResult;
 
@@ -18,7 +19,7 @@ std::string PayloadWalker::at(uint64_t offset) { return " (offset " + std::to_st
 
 std::string PayloadWalker::nameOf(const Entry& entry) const {
     if (!m_namesReadable) return "the entry at offset " + std::to_string(entry.offset);
-    return entry.name;
+    return TextFormat::displayName(entry.name);
 }
 
 void PayloadWalker::problem(const std::string& text) { m_problems.push_back(text); }

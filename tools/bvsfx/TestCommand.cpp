@@ -1,13 +1,52 @@
-// bvsfx test: decodes everything and reports every damage found.
+// bvsfx test: decodes everything and reports every damage found, and every
+// name an installer would handle wrongly: one that would leave the
+// destination, one with control characters, one longer than the installer
+// takes, and, when the stub is a Windows program, one that Windows cannot
+// hold. Any of them makes the installer unfit: exit code 7.
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "tools/bvsfx/EntryName.h"
 #include "tools/bvsfx/ExitCode.h"
 #include "tools/bvsfx/InspectCommands.h"
 #include "tools/bvsfx/InstallerFile.h"
 #include "tools/bvsfx/Messages.h"
 #include "tools/bvsfx/PayloadWalker.h"
 #include "tools/bvsfx/ProgressBar.h"
+#include "tools/bvsfx/TextFormat.h"
+
+namespace {
+
+class NameChecker : public PayloadVisitor {
+public:
+    explicit NameChecker(bool windowsStub) : m_windowsStub(windowsStub) {}
+
+    bool onDirectory(const PayloadReader::EntryRecord& entry) override {
+        check(entry);
+        return true;
+    }
+    bool onFileBegin(const PayloadReader::EntryRecord& entry) override {
+        check(entry);
+        return true;
+    }
+
+    const std::vector<std::string>& problems() const { return m_problems; }
+
+private:
+    void check(const PayloadReader::EntryRecord& entry) {
+        std::string reason;
+        if (EntryName::installerCanExtract(entry.name, m_windowsStub, reason)) return;
+        m_problems.push_back(TextFormat::displayName(entry.name) + ": " + reason + " (offset " +
+                             std::to_string(entry.offset) + ")");
+    }
+
+    bool m_windowsStub;
+    std::vector<std::string> m_problems;
+};
+
+}  // namespace
 
 int runTest(const InspectOptions& options) {
     InstallerFile file;
@@ -17,19 +56,24 @@ int runTest(const InspectOptions& options) {
 
     ProgressBar progress("test", file.fileSize(), ProgressBar::wanted(options.quiet));
     progress.set(file.reader().position());
-    PayloadVisitor nothing;
+    NameChecker names(file.windowsStub());
     PayloadWalker walker(file, true, &progress);
-    const bool sound = walker.walk(nothing);
+    const bool sound = walker.walk(names);
     if (sound) progress.finish();
-    for (const std::string& problem : walker.problems()) Messages::error(options.file + ": " + problem);
-    if (!sound) {
-        std::printf("%s: DAMAGED (%zu problems)\n", options.file.c_str(), walker.problems().size());
+    std::vector<std::string> problems = walker.problems();
+    problems.insert(problems.end(), names.problems().begin(), names.problems().end());
+    for (const std::string& problem : problems) Messages::error(options.file + ": " + problem);
+    if (!problems.empty()) {
+        std::printf("%s: %s (%s)\n", options.file.c_str(), sound ? "UNFIT" : "DAMAGED",
+                    TextFormat::count(problems.size(), "problem", "problems").c_str());
         return kExitDamaged;
     }
-    std::printf("%s: OK, %u files and %u folders", options.file.c_str(), walker.files(), walker.directories());
+    std::printf("%s: OK, %s and %s", options.file.c_str(), TextFormat::count(walker.files(), "file", "files").c_str(),
+                TextFormat::count(walker.directories(), "folder", "folders").c_str());
     if (walker.uncheckedFiles() != 0) {
-        std::printf("; %u files have no check record, so damage to their stored data could not be detected",
-                    walker.uncheckedFiles());
+        const bool one = walker.uncheckedFiles() == 1;
+        std::printf("; %s no check record, so damage to %s stored data could not be detected",
+                    TextFormat::count(walker.uncheckedFiles(), "file has", "files have").c_str(), one ? "its" : "their");
     }
     std::printf("\n");
     return kExitOk;
