@@ -4,6 +4,7 @@
 #include "app/ExitCodes.h"
 #include "app/StubGlobals.h"
 #include "app/StubWindow.h"
+#include "platform/DllSearch.h"
 #include "resources/StubResources.h"
 
 namespace {
@@ -24,6 +25,7 @@ int runMessageLoop() {
 }
 
 int stubEntry(HINSTANCE instance) {
+    restrictDllSearchToSystem();
     loadWindowTexts(instance);
     registerWindowClass(instance);
     if (initInstance(instance) == 0) {

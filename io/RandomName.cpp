@@ -1,6 +1,6 @@
 #include "io/RandomName.h"
 
-#include "platform/win32.h"
+#include "platform/SystemRandom.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ bool randomNameChars(std::string& out) {
     out.clear();
     while (out.size() < kRandomNameChars) {
         unsigned char bytes[kBytesPerDraw];
-        if (!RtlGenRandom(bytes, sizeof bytes)) return false;
+        if (!systemRandomBytes(bytes, sizeof bytes)) return false;
         for (unsigned char byte : bytes) {
             if (byte < kUnbiasedByteLimit && out.size() < kRandomNameChars) {
                 out += nameCharFor(byte % kLettersAndDigits);

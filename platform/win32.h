@@ -17,8 +17,6 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <commctrl.h>
-// RtlGenRandom (SystemFunction036 of advapi32), the system's random source.
-#include <ntsecapi.h>
 
 #else  // our POSIX layer
 
@@ -37,7 +35,6 @@
 
 typedef int BOOL;
 typedef uint8_t BYTE;
-typedef BYTE BOOLEAN;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
@@ -277,8 +274,6 @@ BOOL DeleteFileA(LPCSTR lpFileName);
 BOOL DeleteFileW(LPCWSTR lpFileName);
 BOOL RemoveDirectoryA(LPCSTR lpPathName);
 BOOL RemoveDirectoryW(LPCWSTR lpPathName);
-// Fills the buffer from the system's random source; FALSE when it cannot.
-BOOLEAN RtlGenRandom(void* RandomBuffer, ULONG RandomBufferLength);
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 DWORD GetLastError(void);

@@ -201,8 +201,8 @@ class Context:
         installer = os.path.join(self.scratch, "installer" + (".exe" if self.args.windows_paths else ""))
         return pack_installer(self.args.pack, self.args.stub, installer, self.tree, settings, extra)
 
-    def run(self, installer, limit_file_bytes=None, path_prefix=None):
-        env = dict(os.environ)
+    def run(self, installer, limit_file_bytes=None, path_prefix=None, extra_env=None):
+        env = dict(os.environ, **(extra_env or {}))
         if path_prefix:
             env["PATH"] = path_prefix + os.pathsep + env.get("PATH", "")
         # The Linux stub takes its temporary folder from TMPDIR. A Windows
@@ -403,6 +403,34 @@ def case_setup_impostors(ctx):
         check(launch.get("cwd") == os.path.realpath(dest), "setup ran in %r" % launch.get("cwd"))
 
 
+# DLLs that the system loads on demand by name and that a Downloads folder
+# may hold beside the installer. (Not version.dll: Wine's own user32 imports
+# it, so Wine loads it before any line of the installer runs; Windows' user32
+# has no such import.)
+PLANTED_DLLS = ("uxtheme", "dwmapi", "cryptbase")
+MINGW_CC = "x86_64-w64-mingw32-gcc"
+
+
+def case_planted_dlls(ctx):
+    # DLLs beside the installer, with the loader told to prefer them over
+    # its own (as Windows does for DLLs that are not Known DLLs): the
+    # installer must load none of them.
+    check(ctx.args.windows_paths, "planted-dlls is a case for a Windows stub")
+    check(shutil.which(MINGW_CC) is not None, "%s is missing: install gcc-mingw-w64-x86-64-posix (scripts/bootstrap does)" % MINGW_CC)
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "planted_dll.c")
+    for name in PLANTED_DLLS:
+        subprocess.run([MINGW_CC, "-shared", "-o", os.path.join(ctx.scratch, name + ".dll"), source], check=True)
+    report = os.path.join(ctx.scratch, "report")
+    os.makedirs(report)
+    dest = os.path.join(ctx.scratch, "dest")
+    installer = ctx.pack(silent_settings(ctx, ctx.stub_path(dest)))
+    overrides = ",".join(PLANTED_DLLS) + "=n,b;mscoree,mshtml="
+    ctx.expect_exit(ctx.run(installer, extra_env={"WINEDLLOVERRIDES": overrides,
+                                                   "PLANTED_DLL_REPORT": ctx.stub_path(report)}), EXIT_SILENT_DONE)
+    wait_for_setup(dest)
+    check(os.listdir(report) == [], "planted DLLs ran inside the installer: %s" % sorted(os.listdir(report)))
+
+
 def plant_links(ctx, dest, folder_links):
     """Links in the destination to a file and a folder outside it, and a
     dangling one; returns the folder outside."""
@@ -594,6 +622,7 @@ CASES = {
     "links-in-destination": links_case(folder_links=True),
     "file-links-in-destination": links_case(folder_links=False),
     "setup-impostors": case_setup_impostors,
+    "planted-dlls": case_planted_dlls,
     "reinstall-read-only": case_reinstall_read_only,
     "private-generated-temp": case_private_generated_temp,
     "planted-temp-names": case_planted_temp_names,
