@@ -343,18 +343,20 @@ void aesTableEncryptCbc(const uint32_t* roundKeys, int32_t rounds, const uint8_t
     storeState(previous, chain);
 }
 
-// P[i] = D(C[i]) xor C[i-1], C[-1] = the chain block. The ciphertext block
-// is held in registers before the output is written, so in and out may be
-// the same memory.
+// P[i] = D(C[i]) xor C[i-1], C[-1] = the chain block. The previous
+// ciphertext block waits in memory rather than in registers, which the
+// rounds need; the current one is copied there before the output is
+// written, so in and out may be the same memory.
 void aesTableDecryptCbc(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in, uint8_t* out,
                         size_t blocks, uint8_t* chain)
 {
-    State previous = loadState(chain);
+    uint8_t previous[kAesBlockBytes];
+    std::memcpy(previous, chain, kAesBlockBytes);
     for (; blocks != 0; --blocks, in += kAesBlockBytes, out += kAesBlockBytes) {
-        const State cipher = loadState(in);
-        const State d = decryptState(cipher, roundKeys, rounds);
-        storeState({d.c0 ^ previous.c0, d.c1 ^ previous.c1, d.c2 ^ previous.c2, d.c3 ^ previous.c3}, out);
-        previous = cipher;
+        const State d = decryptState(loadState(in), roundKeys, rounds);
+        const State p = loadState(previous);
+        std::memcpy(previous, in, kAesBlockBytes);
+        storeState({d.c0 ^ p.c0, d.c1 ^ p.c1, d.c2 ^ p.c2, d.c3 ^ p.c3}, out);
     }
-    storeState(previous, chain);
+    std::memcpy(chain, previous, kAesBlockBytes);
 }
