@@ -8,3 +8,7 @@ find_package(benchmark REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 add_executable(aes_bench ${CMAKE_CURRENT_LIST_DIR}/aes_bench.cpp)
 target_link_libraries(aes_bench PRIVATE brivane benchmark::benchmark OpenSSL::Crypto)
+
+# md5_bench: HmacMD5 beside OpenSSL's EVP MD5 in one run.
+add_executable(md5_bench ${CMAKE_CURRENT_LIST_DIR}/md5_bench.cpp)
+target_link_libraries(md5_bench PRIVATE brivane OpenSSL::Crypto)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# bvsfx beside zip and 7-Zip on one corpus of this machine's files, in one
-# run: packing (bvsfx pack -j2 --level 6, zip -6 -r, 7z a -tzip -mx5) and
-# extracting (the Linux installer itself, unzip, 7z x). Prints times, sizes
-# and the ratios to bvsfx.
+# bvsfx beside zip, 7-Zip and tar + pigz on one corpus of this machine's
+# files, in one run: packing (bvsfx pack -j2 --level 6, zip -6 -r,
+# 7z a -tzip -mx5, tar with pigz -6 -p2) and extracting (the Linux installer
+# itself, unzip, 7z x, tar -I pigz -x). Prints times, sizes and the ratios
+# to bvsfx.
 #
 #   bench/pack_bench.sh [BVSFX [LINUX_STUB]]
 #
@@ -17,9 +18,9 @@ bvsfx=${1:-$repo/build/linux/tools/bvsfx/bvsfx}
 stub=${2:-$repo/build/linux/app/bvsfx-stub}
 corpus_mb=${BVSFX_BENCH_MB:-200}
 
-for tool in zip unzip 7z; do
+for tool in zip unzip 7z pigz; do
   if ! command -v "$tool" >/dev/null; then
-    echo "pack_bench: $tool is missing: install zip, unzip and p7zip-full" >&2
+    echo "pack_bench: $tool is missing: install zip, unzip, p7zip-full and pigz (scripts/bootstrap does)" >&2
     exit 1
   fi
 done
@@ -36,10 +37,12 @@ corpus=$work/corpus
 mkdir -p "$corpus"
 
 # Regular files only (links would be treated differently by each tool),
-# in a stable order, up to the size asked for; copied in one tar pass.
+# in a stable order, up to the size asked for; copied in one tar pass. awk
+# reads the whole list (an early exit would end sort with SIGPIPE, which
+# pipefail turns into a silent failure of the script).
 limit=$((corpus_mb * 1024 * 1024))
 find /usr/share/doc /usr/include -type f -printf '%s %p\n' 2>/dev/null | sort -k2 |
-  awk -v limit="$limit" '{ total += $1; if (total > limit) exit; print substr($2, 2) }' > "$work/list"
+  awk -v limit="$limit" 'done { next } { total += $1; if (total > limit) { done = 1; next } print substr($2, 2) }' > "$work/list"
 tar -C / -cf - -T "$work/list" | tar -C "$corpus" -xpf -
 files=$(find "$corpus" -type f | wc -l)
 bytes=$(du -sb "$corpus" | cut -f1)
@@ -59,9 +62,11 @@ t0=$(now); zip -q -6 -r corpus.zip corpus; t1=$(now)
 pack_zip=$(elapsed "$t0" "$t1"); size_zip=$(size_of corpus.zip)
 t0=$(now); 7z a -bd -bso0 -tzip -mx5 -mmt2 corpus7.zip corpus >/dev/null; t1=$(now)
 pack_7z=$(elapsed "$t0" "$t1"); size_7z=$(size_of corpus7.zip)
+t0=$(now); tar -I 'pigz -6 -p2' -cf corpus.tar.gz corpus; t1=$(now)
+pack_pigz=$(elapsed "$t0" "$t1"); size_pigz=$(size_of corpus.tar.gz)
 
 # Extracting. The installer runs silently into %temp%/out.
-mkdir -p stub-tmp unzip-out 7z-out
+mkdir -p stub-tmp unzip-out 7z-out pigz-out
 t0=$(now); status=0; TMPDIR=$work/stub-tmp ./bvsfx.run || status=$?; t1=$(now)
 if [ "$status" -ne 1 ]; then echo "pack_bench: the installer exited $status" >&2; exit 1; fi
 extract_stub=$(elapsed "$t0" "$t1")
@@ -69,11 +74,14 @@ t0=$(now); unzip -q corpus.zip -d unzip-out; t1=$(now)
 extract_unzip=$(elapsed "$t0" "$t1")
 t0=$(now); 7z x -bd -bso0 -mmt2 -o7z-out corpus7.zip >/dev/null; t1=$(now)
 extract_7z=$(elapsed "$t0" "$t1")
+t0=$(now); tar -I pigz -xf corpus.tar.gz -C pigz-out; t1=$(now)
+extract_pigz=$(elapsed "$t0" "$t1")
 
-# The three extractions must agree with the corpus.
+# The four extractions must agree with the corpus.
 diff -r corpus stub-tmp/out >/dev/null || { echo "pack_bench: the installer's output differs" >&2; exit 1; }
 diff -r corpus unzip-out/corpus >/dev/null || { echo "pack_bench: unzip's output differs" >&2; exit 1; }
 diff -r corpus 7z-out/corpus >/dev/null || { echo "pack_bench: 7z's output differs" >&2; exit 1; }
+diff -r corpus pigz-out/corpus >/dev/null || { echo "pack_bench: tar + pigz's output differs" >&2; exit 1; }
 
 # The installer's size less its stub: the payload is what compares with
 # an archive.
@@ -83,12 +91,14 @@ printf '\n%-34s %10s %14s %10s\n' "pack" "seconds" "bytes" "% of input"
 printf '%-34s %10s %14s %10s\n' "bvsfx pack -j2 --level 6 (payload)" "$pack_bvsfx" "$size_bvsfx" "$(awk -v a="$size_bvsfx" -v b="$bytes" 'BEGIN{printf "%.1f", 100*a/b}')"
 printf '%-34s %10s %14s %10s\n' "zip -6 -r" "$pack_zip" "$size_zip" "$(awk -v a="$size_zip" -v b="$bytes" 'BEGIN{printf "%.1f", 100*a/b}')"
 printf '%-34s %10s %14s %10s\n' "7z a -tzip -mx5 -mmt2" "$pack_7z" "$size_7z" "$(awk -v a="$size_7z" -v b="$bytes" 'BEGIN{printf "%.1f", 100*a/b}')"
+printf '%-34s %10s %14s %10s\n' "tar -I 'pigz -6 -p2' -c" "$pack_pigz" "$size_pigz" "$(awk -v a="$size_pigz" -v b="$bytes" 'BEGIN{printf "%.1f", 100*a/b}')"
 printf '(the installer adds the %s-byte stub in front of the payload)\n' "$stub_bytes"
 printf '\n%-34s %10s\n' "extract" "seconds"
 printf '%-34s %10s\n' "installer (silent run)" "$extract_stub"
 printf '%-34s %10s\n' "unzip" "$extract_unzip"
 printf '%-34s %10s\n' "7z x -mmt2" "$extract_7z"
+printf '%-34s %10s\n' "tar -I pigz -x" "$extract_pigz"
 printf '\nratios to bvsfx (above 1: bvsfx is faster or smaller)\n'
-printf '  pack time:    zip %s, 7z %s\n' "$(ratio "$pack_zip" "$pack_bvsfx")" "$(ratio "$pack_7z" "$pack_bvsfx")"
-printf '  size:         zip %s, 7z %s\n' "$(ratio "$size_zip" "$size_bvsfx")" "$(ratio "$size_7z" "$size_bvsfx")"
-printf '  extract time: unzip %s, 7z %s\n' "$(ratio "$extract_unzip" "$extract_stub")" "$(ratio "$extract_7z" "$extract_stub")"
+printf '  pack time:    zip %s, 7z %s, tar + pigz %s\n' "$(ratio "$pack_zip" "$pack_bvsfx")" "$(ratio "$pack_7z" "$pack_bvsfx")" "$(ratio "$pack_pigz" "$pack_bvsfx")"
+printf '  size:         zip %s, 7z %s, tar + pigz %s\n' "$(ratio "$size_zip" "$size_bvsfx")" "$(ratio "$size_7z" "$size_bvsfx")" "$(ratio "$size_pigz" "$size_bvsfx")"
+printf '  extract time: unzip %s, 7z %s, tar + pigz %s\n' "$(ratio "$extract_unzip" "$extract_stub")" "$(ratio "$extract_7z" "$extract_stub")" "$(ratio "$extract_pigz" "$extract_stub")"

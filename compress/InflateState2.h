@@ -127,7 +127,7 @@ private:
     // flushFullWindow when the output position has reached the window's end.
     bool flushIfFull();
     bool deliver(const uint8_t* data, uint32_t size);
-    uint8_t* windowStart() { return m_window + kWindowBytes; }
+    uint8_t* windowStart() { return m_window + m_windowOffset; }
 
     // Streaming input.
     bool canRefillInput() const;
@@ -162,12 +162,19 @@ private:
     uint8_t* m_inputWindow;
     bool m_sourceEnded;
 
-    // Output: 32,768 bytes of history, then the current window
-    // (m_windowPos bytes decoded), then room for one back-reference that runs
-    // past the window's end plus the 8-byte over-copy of the fast loop.
+    // Output: 32,768 bytes of history, then room for kOutputWindows windows,
+    // then room for one back-reference that runs past a window's end plus
+    // the 16-byte over-copy of the fast loop. The current window starts
+    // m_windowOffset bytes in (m_windowPos bytes decoded); the bytes in front
+    // of it are always the last 32,768 decoded (zeros at first). A flushed
+    // window becomes history where it lies, and the next window follows it;
+    // only when the room is used up does the last window move to the front,
+    // so the history is moved once per kOutputWindows windows, not per window.
+    static constexpr uint32_t kOutputWindows = 4;
     static constexpr uint32_t kWindowSlackBytes = 320;
+    uint32_t m_windowOffset;
     uint32_t m_windowPos;
-    alignas(16) uint8_t m_window[2 * kWindowBytes + kWindowSlackBytes];
+    alignas(16) uint8_t m_window[(1 + kOutputWindows) * kWindowBytes + kWindowSlackBytes];
 
     DataSink* m_sink;
     InflateResult m_result;

@@ -1,20 +1,21 @@
 #pragma once
 // AesCore — the bare AES block transform of FIPS-197: key expansion for
-// 128-, 192- and 256-bit keys and the encryption or decryption of one 16-byte
-// block. No chaining, no padding, no key material handling: the cipher classes
-// (Rijndael2, the WinZip AES counter mode) build those on top.
+// 128-, 192- and 256-bit keys and the encryption or decryption of 16-byte
+// blocks, one at a time or many (ECB, CBC). No padding, no key material
+// handling: the cipher classes (Rijndael2, the WinZip AES counter mode)
+// build those on top.
 //
-// The transform is table-driven. Four 256-entry 32-bit round tables per
-// direction merge SubBytes, ShiftRows and MixColumns (or their inverses) into
-// four look-ups and XORs per column; the S-box and the inverse S-box serve the
-// last round, which has no MixColumns. All tables are constant data computed
-// at compile time from the field arithmetic of FIPS-197 section 4.
+// Two engines compute the same bytes: the processor's AES instructions
+// (AesInstructionTransform), used whenever the processor has them, and
+// round tables (AesTableTransform) everywhere else. The choice is made at
+// run time, so one build serves every x86 processor.
 //
 // The decryption schedule is kept in the form of the equivalent inverse cipher
 // (FIPS-197 section 5.3.5): round keys in reverse order, with InvMixColumns
 // applied to all but the first and the last, so decryption runs the same
 // round structure as encryption.
 
+#include <cstddef>
 #include <cstdint>
 
 // Sizes fixed by FIPS-197.
@@ -35,6 +36,16 @@ class AesCore {
 public:
     // Which transform the current schedule serves.
     enum class Direction : int32_t { Encrypt = 0, Decrypt = 1 };
+    // Which code computes the rounds.
+    enum class Engine : int32_t { Tables = 0, CpuInstructions = 1 };
+
+    // The engine every AesCore of the process uses: CpuInstructions when the
+    // processor has them, Tables otherwise, unless useEngine chose.
+    static Engine engine();
+    // Makes every AesCore of the process use the given engine from now on
+    // (tests and benchmarks compare the two). Asking for CpuInstructions on
+    // a processor without them changes nothing and returns false.
+    static bool useEngine(Engine engine);
 
     // Starts without a schedule (isReady() is false).
     AesCore();
@@ -59,6 +70,17 @@ public:
     // or was made for encryption.
     void decryptBlock(const uint8_t* in, uint8_t* out) const;
 
+    // Many blocks at once: whole 16-byte blocks from in to out, which may be
+    // the same memory (not partly overlapping). Each requires a ready
+    // schedule of its direction and does nothing otherwise.
+    void encryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) const;
+    void decryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) const;
+    // CBC: chain holds the 16-byte initialisation vector (or the previous
+    // call's last ciphertext block) and is left holding this call's last
+    // ciphertext block, so consecutive calls continue one chain.
+    void encryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const;
+    void decryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const;
+
     // True after a successful expandKey, until wipe().
     bool isReady() const { return m_rounds != 0; }
     // The direction of the current schedule (meaningful when ready).
@@ -70,10 +92,11 @@ public:
     void wipe();
 
 private:
-    void expandEncryptSchedule(const uint8_t* key, uint32_t keyWords);
-    void convertToEquivalentInverse();
+    bool readyFor(Direction direction) const { return isReady() && m_direction == direction; }
 
-    uint32_t m_roundKeys[kAesMaxScheduleWords];
+    // Round keys in the layout described in AesTableTransform.h, which both
+    // engines read; aligned for the 16-byte loads of the instruction path.
+    alignas(16) uint32_t m_roundKeys[kAesMaxScheduleWords];
     int32_t m_rounds;
     Direction m_direction;
 };

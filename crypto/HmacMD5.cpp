@@ -24,22 +24,15 @@ constexpr uint32_t kSineTable[64] = {
     0xffeff47d, 0x85845dd1, 0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1,
     0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
-// Left-rotation amounts per round, four per round (RFC 1321, 3.4).
-constexpr int kShifts[4][4] = {
-    {7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
-
-uint32_t rotateLeft(uint32_t x, int n) {
+inline uint32_t rotateLeft(uint32_t x, int n) {
     return (x << n) | (x >> (32 - n));
 }
 
-// The message block as sixteen little-endian words.
-void decodeBlock(uint32_t words[16], const uint8_t* block) {
-    for (int i = 0; i < 16; ++i) {
-        words[i] = static_cast<uint32_t>(block[4 * i]) |
-                   (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
-                   (static_cast<uint32_t>(block[4 * i + 2]) << 16) |
-                   (static_cast<uint32_t>(block[4 * i + 3]) << 24);
-    }
+// Message word i of a block, little-endian (one load on x86).
+inline uint32_t messageWord(const uint8_t* block, int i) {
+    return static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
+           (static_cast<uint32_t>(block[4 * i + 2]) << 16) |
+           (static_cast<uint32_t>(block[4 * i + 3]) << 24);
 }
 
 void encodeWordLittleEndian(uint8_t* out, uint32_t word) {
@@ -49,48 +42,75 @@ void encodeWordLittleEndian(uint8_t* out, uint32_t word) {
     out[3] = static_cast<uint8_t>(word >> 24);
 }
 
-// One 64-byte block through the four rounds of sixteen steps. Step i uses
-// the auxiliary function of its round, the message word chosen by the
-// round's index rule, T[i] and the round's rotation for i mod 4.
+// The four auxiliary functions (RFC 1321, 3.4), in forms with fewer
+// operations that give the same bits:
+// F(X,Y,Z) = XY v not(X) Z      = Z xor (X and (Y xor Z))
+// G(X,Y,Z) = XZ v Y not(Z)      = the two terms never share a bit, so + works
+// H(X,Y,Z) = X xor Y xor Z
+// I(X,Y,Z) = Y xor (X v not(Z))
+inline uint32_t auxF(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
+inline uint32_t auxG(uint32_t x, uint32_t y, uint32_t z) { return (x & z) + (y & ~z); }
+inline uint32_t auxH(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
+inline uint32_t auxI(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
+
+// One step: a = b + ((a + aux(b,c,d) + X[k] + T[i]) <<< s).
+#define MD5_STEP(aux, a, b, c, d, k, s, i) \
+    a = b + rotateLeft(a + aux(b, c, d) + messageWord(block, k) + kSineTable[i], s)
+
+// One 64-byte block through the four rounds of sixteen steps, written out:
+// MD5 is one long dependency chain, and the unrolled form lets the compiler
+// keep all of it in registers with constant word indexes, shifts and T[i].
+// Word order and rotations are those of RFC 1321, 3.4.
 void compressBlock(uint32_t state[4], const uint8_t* block) {
-    uint32_t x[16];
-    decodeBlock(x, block);
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    for (int i = 0; i < 64; ++i) {
-        const int round = i / 16;
-        uint32_t f;
-        int wordIndex;
-        switch (round) {
-        case 0: // F(X,Y,Z) = XY v not(X) Z
-            f = (b & c) | (~b & d);
-            wordIndex = i;
-            break;
-        case 1: // G(X,Y,Z) = XZ v Y not(Z)
-            f = (b & d) | (c & ~d);
-            wordIndex = (5 * i + 1) % 16;
-            break;
-        case 2: // H(X,Y,Z) = X xor Y xor Z
-            f = b ^ c ^ d;
-            wordIndex = (3 * i + 5) % 16;
-            break;
-        default: // I(X,Y,Z) = Y xor (X v not(Z))
-            f = c ^ (b | ~d);
-            wordIndex = (7 * i) % 16;
-            break;
-        }
-        const uint32_t rotated =
-            rotateLeft(a + f + x[wordIndex] + kSineTable[i], kShifts[round][i % 4]);
-        a = d;
-        d = c;
-        c = b;
-        b = b + rotated;
-    }
+
+    // Round 1: X[i], rotations 7 12 17 22.
+    MD5_STEP(auxF, a, b, c, d, 0, 7, 0);    MD5_STEP(auxF, d, a, b, c, 1, 12, 1);
+    MD5_STEP(auxF, c, d, a, b, 2, 17, 2);   MD5_STEP(auxF, b, c, d, a, 3, 22, 3);
+    MD5_STEP(auxF, a, b, c, d, 4, 7, 4);    MD5_STEP(auxF, d, a, b, c, 5, 12, 5);
+    MD5_STEP(auxF, c, d, a, b, 6, 17, 6);   MD5_STEP(auxF, b, c, d, a, 7, 22, 7);
+    MD5_STEP(auxF, a, b, c, d, 8, 7, 8);    MD5_STEP(auxF, d, a, b, c, 9, 12, 9);
+    MD5_STEP(auxF, c, d, a, b, 10, 17, 10); MD5_STEP(auxF, b, c, d, a, 11, 22, 11);
+    MD5_STEP(auxF, a, b, c, d, 12, 7, 12);  MD5_STEP(auxF, d, a, b, c, 13, 12, 13);
+    MD5_STEP(auxF, c, d, a, b, 14, 17, 14); MD5_STEP(auxF, b, c, d, a, 15, 22, 15);
+
+    // Round 2: X[(5i + 1) mod 16], rotations 5 9 14 20.
+    MD5_STEP(auxG, a, b, c, d, 1, 5, 16);   MD5_STEP(auxG, d, a, b, c, 6, 9, 17);
+    MD5_STEP(auxG, c, d, a, b, 11, 14, 18); MD5_STEP(auxG, b, c, d, a, 0, 20, 19);
+    MD5_STEP(auxG, a, b, c, d, 5, 5, 20);   MD5_STEP(auxG, d, a, b, c, 10, 9, 21);
+    MD5_STEP(auxG, c, d, a, b, 15, 14, 22); MD5_STEP(auxG, b, c, d, a, 4, 20, 23);
+    MD5_STEP(auxG, a, b, c, d, 9, 5, 24);   MD5_STEP(auxG, d, a, b, c, 14, 9, 25);
+    MD5_STEP(auxG, c, d, a, b, 3, 14, 26);  MD5_STEP(auxG, b, c, d, a, 8, 20, 27);
+    MD5_STEP(auxG, a, b, c, d, 13, 5, 28);  MD5_STEP(auxG, d, a, b, c, 2, 9, 29);
+    MD5_STEP(auxG, c, d, a, b, 7, 14, 30);  MD5_STEP(auxG, b, c, d, a, 12, 20, 31);
+
+    // Round 3: X[(3i + 5) mod 16], rotations 4 11 16 23.
+    MD5_STEP(auxH, a, b, c, d, 5, 4, 32);   MD5_STEP(auxH, d, a, b, c, 8, 11, 33);
+    MD5_STEP(auxH, c, d, a, b, 11, 16, 34); MD5_STEP(auxH, b, c, d, a, 14, 23, 35);
+    MD5_STEP(auxH, a, b, c, d, 1, 4, 36);   MD5_STEP(auxH, d, a, b, c, 4, 11, 37);
+    MD5_STEP(auxH, c, d, a, b, 7, 16, 38);  MD5_STEP(auxH, b, c, d, a, 10, 23, 39);
+    MD5_STEP(auxH, a, b, c, d, 13, 4, 40);  MD5_STEP(auxH, d, a, b, c, 0, 11, 41);
+    MD5_STEP(auxH, c, d, a, b, 3, 16, 42);  MD5_STEP(auxH, b, c, d, a, 6, 23, 43);
+    MD5_STEP(auxH, a, b, c, d, 9, 4, 44);   MD5_STEP(auxH, d, a, b, c, 12, 11, 45);
+    MD5_STEP(auxH, c, d, a, b, 15, 16, 46); MD5_STEP(auxH, b, c, d, a, 2, 23, 47);
+
+    // Round 4: X[7i mod 16], rotations 6 10 15 21.
+    MD5_STEP(auxI, a, b, c, d, 0, 6, 48);   MD5_STEP(auxI, d, a, b, c, 7, 10, 49);
+    MD5_STEP(auxI, c, d, a, b, 14, 15, 50); MD5_STEP(auxI, b, c, d, a, 5, 21, 51);
+    MD5_STEP(auxI, a, b, c, d, 12, 6, 52);  MD5_STEP(auxI, d, a, b, c, 3, 10, 53);
+    MD5_STEP(auxI, c, d, a, b, 10, 15, 54); MD5_STEP(auxI, b, c, d, a, 1, 21, 55);
+    MD5_STEP(auxI, a, b, c, d, 8, 6, 56);   MD5_STEP(auxI, d, a, b, c, 15, 10, 57);
+    MD5_STEP(auxI, c, d, a, b, 6, 15, 58);  MD5_STEP(auxI, b, c, d, a, 13, 21, 59);
+    MD5_STEP(auxI, a, b, c, d, 4, 6, 60);   MD5_STEP(auxI, d, a, b, c, 11, 10, 61);
+    MD5_STEP(auxI, c, d, a, b, 2, 15, 62);  MD5_STEP(auxI, b, c, d, a, 9, 21, 63);
+
     state[0] += a;
     state[1] += b;
     state[2] += c;
     state[3] += d;
-    std::memset(x, 0, sizeof x);
 }
+
+#undef MD5_STEP
 
 } // namespace
 

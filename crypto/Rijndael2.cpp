@@ -31,12 +31,6 @@ std::unique_ptr<DataBuffer> emptyResult()
     return std::make_unique<DataBuffer>();
 }
 
-void xorBlock(const uint8_t* a, const uint8_t* b, uint8_t* out)
-{
-    for (uint32_t i = 0; i < kAesBlockBytes; ++i)
-        out[i] = static_cast<uint8_t>(a[i] ^ b[i]);
-}
-
 } // namespace
 
 Rijndael2::Rijndael2()
@@ -45,11 +39,17 @@ Rijndael2::Rijndael2()
       m_keyNotReady(1),
       m_mode(kModeCbc),
       m_direction(kDirectionEncrypt),
-      m_iv{}
+      m_iv{},
+      m_scheduleKey{},
+      m_scheduleKeyBytes(0)
 {
 }
 
-Rijndael2::~Rijndael2() = default; // m_core wipes the schedule, the base the key material
+// m_core wipes the schedule, the base class the key material.
+Rijndael2::~Rijndael2()
+{
+    wipeSecretBytes(m_scheduleKey, sizeof(m_scheduleKey));
+}
 
 // ---------------------------------------------------------------------------
 // Settings
@@ -146,13 +146,28 @@ int32_t Rijndael2::setupKey(int32_t direction)
     if (result == kSetupOk) {
         const AesCore::Direction coreDirection =
             direction == kDirectionDecrypt ? AesCore::Direction::Decrypt : AesCore::Direction::Encrypt;
-        if (m_core.expandKey(keyArea, keyBytes, coreDirection)) {
+        bool ready = scheduleMatches(keyArea, keyBytes, coreDirection);
+        if (!ready) {
+            m_scheduleKeyBytes = 0;
+            ready = m_core.expandKey(keyArea, keyBytes, coreDirection);
+            if (ready) {
+                std::memcpy(m_scheduleKey, keyArea, keyBytes);
+                m_scheduleKeyBytes = keyBytes;
+            }
+        }
+        if (ready) {
             m_direction = direction;
             m_keyNotReady = 0;
         }
     }
     wipeSecretBytes(keyArea, sizeof(keyArea));
     return result;
+}
+
+bool Rijndael2::scheduleMatches(const uint8_t* keyArea, uint32_t keyBytes, AesCore::Direction direction) const
+{
+    return m_core.isReady() && m_core.direction() == direction && m_scheduleKeyBytes == keyBytes &&
+           std::memcmp(m_scheduleKey, keyArea, keyBytes) == 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -171,60 +186,18 @@ uint32_t Rijndael2::runBlockStep(const uint8_t* in, uint32_t lengthBytes, uint8_
     const uint32_t blocks = lengthBytes / kAesBlockBytes;
     if (blocks == 0)
         return 0;
-    if (m_mode == kModeEcb)
-        return direction == kDirectionEncrypt ? encryptEcb(in, blocks, out) : decryptEcb(in, blocks, out);
-    return direction == kDirectionEncrypt ? encryptCbc(in, blocks, out, iv)
-                                          : decryptCbc(in, blocks, out, iv);
-}
-
-uint32_t Rijndael2::encryptEcb(const uint8_t* in, uint32_t blocks, uint8_t* out) const
-{
-    for (uint32_t b = 0; b < blocks; ++b)
-        m_core.encryptBlock(in + b * kAesBlockBytes, out + b * kAesBlockBytes);
-    return blocks * kAesBlockBytes;
-}
-
-uint32_t Rijndael2::decryptEcb(const uint8_t* in, uint32_t blocks, uint8_t* out) const
-{
-    for (uint32_t b = 0; b < blocks; ++b)
-        m_core.decryptBlock(in + b * kAesBlockBytes, out + b * kAesBlockBytes);
-    return blocks * kAesBlockBytes;
-}
-
-// C[i] = E(P[i] xor C[i-1]), C[-1] = IV.
-uint32_t Rijndael2::encryptCbc(const uint8_t* in, uint32_t blocks, uint8_t* out,
-                               const uint8_t* iv) const
-{
-    uint8_t previous[kAesBlockBytes];
-    std::memcpy(previous, iv, kAesBlockBytes);
-    for (uint32_t b = 0; b < blocks; ++b) {
-        uint8_t mixed[kAesBlockBytes];
-        xorBlock(in, previous, mixed);
-        m_core.encryptBlock(mixed, out);
-        std::memcpy(previous, out, kAesBlockBytes);
-        in += kAesBlockBytes;
-        out += kAesBlockBytes;
-    }
-    return blocks * kAesBlockBytes;
-}
-
-// P[i] = D(C[i]) xor C[i-1], C[-1] = IV. The ciphertext block is saved
-// before the output is written, so in and out may be the same memory.
-uint32_t Rijndael2::decryptCbc(const uint8_t* in, uint32_t blocks, uint8_t* out,
-                               const uint8_t* iv) const
-{
-    uint8_t previous[kAesBlockBytes];
-    std::memcpy(previous, iv, kAesBlockBytes);
-    for (uint32_t b = 0; b < blocks; ++b) {
-        uint8_t cipherBlock[kAesBlockBytes];
-        uint8_t decrypted[kAesBlockBytes];
-        std::memcpy(cipherBlock, in, kAesBlockBytes);
-        m_core.decryptBlock(cipherBlock, decrypted);
-        xorBlock(decrypted, previous, out);
-        std::memcpy(previous, cipherBlock, kAesBlockBytes);
-        in += kAesBlockBytes;
-        out += kAesBlockBytes;
-    }
+    // CBC runs on a copy of the initialisation vector: the stored one is read,
+    // never updated, by the block step.
+    uint8_t chain[kAesBlockBytes];
+    std::memcpy(chain, iv, kAesBlockBytes);
+    if (m_mode == kModeEcb && direction == kDirectionEncrypt)
+        m_core.encryptBlocks(in, out, blocks);
+    else if (m_mode == kModeEcb)
+        m_core.decryptBlocks(in, out, blocks);
+    else if (direction == kDirectionEncrypt)
+        m_core.encryptCbc(in, out, blocks, chain); // C[i] = E(P[i] xor C[i-1]), C[-1] = IV
+    else
+        m_core.decryptCbc(in, out, blocks, chain); // P[i] = D(C[i]) xor C[i-1]; in may be out
     return blocks * kAesBlockBytes;
 }
 

@@ -9,7 +9,9 @@
 // wrong bytes, and callers that must know check the content themselves.
 //
 // Every one-shot operation (slots 6-11, decryptDataInto) runs its own key
-// setup from the current key material, key length and mode, and CBC starts
+// setup from the current key material, key length and mode (the schedule is
+// only expanded again when the key bytes, their length or the direction
+// differ from the last expansion), and CBC starts
 // from the stored initialisation vector (all zero unless encryptNext or
 // encryptLast adopted a chain block, which then persists in the object).
 //
@@ -133,10 +135,7 @@ private:
     int32_t setupKey(int32_t direction);
     uint32_t runBlockStep(const uint8_t* in, uint32_t lengthBytes, uint8_t* out,
                           int32_t direction, const uint8_t* iv);
-    uint32_t encryptEcb(const uint8_t* in, uint32_t blocks, uint8_t* out) const;
-    uint32_t decryptEcb(const uint8_t* in, uint32_t blocks, uint8_t* out) const;
-    uint32_t encryptCbc(const uint8_t* in, uint32_t blocks, uint8_t* out, const uint8_t* iv) const;
-    uint32_t decryptCbc(const uint8_t* in, uint32_t blocks, uint8_t* out, const uint8_t* iv) const;
+    bool scheduleMatches(const uint8_t* keyArea, uint32_t keyBytes, AesCore::Direction direction) const;
 
     bool runBlocksInto(const BlockBuffer& in, BlockBuffer& out, int32_t direction);
     bool runBlocksReserving(const BlockBuffer& in, BlockBuffer& out, int32_t direction);
@@ -154,4 +153,8 @@ private:
     // Rounds and the key schedule (encryption form, or after a decrypt key
     // setup the equivalent-inverse-cipher form).
     AesCore m_core;
+    // The key bytes m_core's schedule was expanded from, so that a key setup
+    // with the same key and direction (every chunk of a payload) reuses it.
+    uint8_t m_scheduleKey[kAes256KeyBytes];
+    uint32_t m_scheduleKeyBytes;
 };

@@ -1,6 +1,7 @@
 // AES block transform against the published FIPS-197 examples, run by one
-// driver against both implementations that expose it: the bare AesCore and
-// Rijndael2 in ECB mode through its block-to-block operations.
+// driver against both implementations that expose it (the bare AesCore and
+// Rijndael2 in ECB mode through its block-to-block operations), each with
+// every engine the processor offers.
 
 #include "crypto/AesCore.h"
 #include "crypto/Rijndael2.h"
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "AesEngineTestSupport.h"
 #include "TestHex.h"
 
 namespace {
@@ -77,11 +79,16 @@ std::vector<uint8_t> runRijndael2Ecb(const AesVector& v, const std::vector<uint8
 
 void checkKnownAnswers(const char* implementation, BlockTransform transform)
 {
-    for (const AesVector& v : kFips197Vectors) {
-        const std::vector<uint8_t> plain = fromHex(v.plainHex);
-        const std::vector<uint8_t> cipher = fromHex(v.cipherHex);
-        EXPECT_EQ(toHex(transform(v, plain, true)), v.cipherHex) << implementation << ", " << v.label;
-        EXPECT_EQ(toHex(transform(v, cipher, false)), v.plainHex) << implementation << ", " << v.label;
+    for (AesCore::Engine engine : availableAesEngines()) {
+        ScopedAesEngine scoped(engine);
+        for (const AesVector& v : kFips197Vectors) {
+            const std::vector<uint8_t> plain = fromHex(v.plainHex);
+            const std::vector<uint8_t> cipher = fromHex(v.cipherHex);
+            EXPECT_EQ(toHex(transform(v, plain, true)), v.cipherHex)
+                << implementation << " (" << aesEngineName(engine) << "), " << v.label;
+            EXPECT_EQ(toHex(transform(v, cipher, false)), v.plainHex)
+                << implementation << " (" << aesEngineName(engine) << "), " << v.label;
+        }
     }
 }
 
@@ -124,14 +131,17 @@ TEST(AesCore, InPlaceBlock)
 {
     const AesVector& v = kFips197Vectors[3];
     const std::vector<uint8_t> key = fromHex(v.keyHex);
-    std::vector<uint8_t> block = fromHex(v.plainHex);
-    AesCore encryptor;
-    AesCore decryptor;
-    ASSERT_TRUE(encryptor.expandKey(key.data(), kAes256KeyBytes, AesCore::Direction::Encrypt));
-    ASSERT_TRUE(decryptor.expandKey(key.data(), kAes256KeyBytes, AesCore::Direction::Decrypt));
-    EXPECT_EQ(decryptor.rounds(), kAes256Rounds);
-    encryptor.encryptBlock(block.data(), block.data());
-    EXPECT_EQ(toHex(block), v.cipherHex);
-    decryptor.decryptBlock(block.data(), block.data());
-    EXPECT_EQ(toHex(block), v.plainHex);
+    for (AesCore::Engine engine : availableAesEngines()) {
+        ScopedAesEngine scoped(engine);
+        std::vector<uint8_t> block = fromHex(v.plainHex);
+        AesCore encryptor;
+        AesCore decryptor;
+        ASSERT_TRUE(encryptor.expandKey(key.data(), kAes256KeyBytes, AesCore::Direction::Encrypt));
+        ASSERT_TRUE(decryptor.expandKey(key.data(), kAes256KeyBytes, AesCore::Direction::Decrypt));
+        EXPECT_EQ(decryptor.rounds(), kAes256Rounds);
+        encryptor.encryptBlock(block.data(), block.data());
+        EXPECT_EQ(toHex(block), v.cipherHex) << aesEngineName(engine);
+        decryptor.decryptBlock(block.data(), block.data());
+        EXPECT_EQ(toHex(block), v.plainHex) << aesEngineName(engine);
+    }
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "AesEngineTestSupport.h"
 #include "TestHex.h"
 
 namespace {
@@ -139,36 +140,42 @@ const Bytes kZeroIv(16, 0);
 // One-shot CBC with the zero IV equals openssl for each key length and for
 // lengths around block boundaries (16, 32 and 4096 gain a whole padding
 // block); decryptData and decryptDataInto of openssl's ciphertext give the
-// plaintext back. One object serves all cases: each call sets its key up anew.
+// plaintext back. Each engine the processor offers runs every case; one
+// object serves all cases of an engine.
 TEST(Rijndael2Openssl, CbcEqualsOpensslEnc)
 {
     ASSERT_TRUE(OpensslRunner::available()) << kInstallOpenssl;
     OpensslRunner openssl;
     const Bytes keyMaterial = pattern(32, 99);
-    Rijndael2 cipher;
-    cipher.setCbcMode();
-    DataBuffer keyBuffer;
-    fill(keyBuffer, keyMaterial);
-    cipher.setKey(keyBuffer);
+    for (AesCore::Engine engine : availableAesEngines()) {
+        ScopedAesEngine scoped(engine);
+        Rijndael2 cipher;
+        cipher.setCbcMode();
+        DataBuffer keyBuffer;
+        fill(keyBuffer, keyMaterial);
+        cipher.setKey(keyBuffer);
 
-    for (int32_t keyBits : {128, 192, 256}) {
-        ASSERT_EQ(cipher.setKeyLength(keyBits), keyBits);
-        const Bytes key(keyMaterial.begin(), keyMaterial.begin() + keyBits / 8);
-        for (uint32_t length : {1u, 4u, 15u, 16u, 17u, 32u, 100u, 4096u, 100003u}) {
-            const Bytes plain = pattern(length, length + uint32_t(keyBits));
-            const Bytes expected = openssl.encryptCbc(keyBits, key, kZeroIv, plain);
-            DataBuffer in;
-            fill(in, plain);
-            EXPECT_EQ(toHex(bytesOf(cipher.encryptData(in))), toHex(expected))
-                << "AES-" << keyBits << ", " << length << " bytes";
+        for (int32_t keyBits : {128, 192, 256}) {
+            ASSERT_EQ(cipher.setKeyLength(keyBits), keyBits);
+            const Bytes key(keyMaterial.begin(), keyMaterial.begin() + keyBits / 8);
+            for (uint32_t length : {1u, 4u, 15u, 16u, 17u, 32u, 100u, 127u, 128u, 129u, 4096u, 100003u}) {
+                const Bytes plain = pattern(length, length + uint32_t(keyBits));
+                const Bytes expected = openssl.encryptCbc(keyBits, key, kZeroIv, plain);
+                DataBuffer in;
+                fill(in, plain);
+                const char* name = aesEngineName(engine);
+                EXPECT_EQ(toHex(bytesOf(cipher.encryptData(in))), toHex(expected))
+                    << name << ", AES-" << keyBits << ", " << length << " bytes";
 
-            DataBuffer ciphertext;
-            DataBuffer into;
-            fill(ciphertext, expected);
-            EXPECT_EQ(bytesOf(cipher.decryptData(ciphertext)), plain)
-                << "decryptData AES-" << keyBits << ", " << length << " bytes";
-            cipher.decryptDataInto(ciphertext, into);
-            EXPECT_EQ(bytesOf(into), plain) << "decryptDataInto AES-" << keyBits << ", " << length << " bytes";
+                DataBuffer ciphertext;
+                DataBuffer into;
+                fill(ciphertext, expected);
+                EXPECT_EQ(bytesOf(cipher.decryptData(ciphertext)), plain)
+                    << name << ", decryptData AES-" << keyBits << ", " << length << " bytes";
+                cipher.decryptDataInto(ciphertext, into);
+                EXPECT_EQ(bytesOf(into), plain)
+                    << name << ", decryptDataInto AES-" << keyBits << ", " << length << " bytes";
+            }
         }
     }
 }

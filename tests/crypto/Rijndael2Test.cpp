@@ -259,6 +259,46 @@ TEST(Rijndael2, DecryptDataIntoRepeatsAndWorksInPlace)
     EXPECT_EQ(bytesOf(in), plain);
 }
 
+// The object keeps its expanded schedule from call to call and expands again
+// only for another key: each change of key bytes, key length or direction
+// between calls takes effect at once, as in a fresh object.
+TEST(Rijndael2, KeyChangesBetweenCallsTakeEffect)
+{
+    const Bytes plain = pattern(100, 8);
+    const Bytes keyA = pattern(32, 9);
+    Bytes keyB = keyA;
+    keyB[31] ^= 1; // differs only in a byte AES-128 does not use
+    Bytes keyC = keyA;
+    keyC[0] ^= 1;
+
+    auto fresh = [&](const Bytes& key, int32_t bits) {
+        Rijndael2 cipher;
+        cipher.setKeyLength(bits);
+        setKeyBytes(cipher, key);
+        return encrypt(cipher, plain);
+    };
+
+    Rijndael2 cipher;
+    const struct {
+        const char* label;
+        const Bytes& key;
+        int32_t bits;
+    } steps[] = {
+        {"key A, AES-256", keyA, 256}, {"key A again", keyA, 256},       {"key B", keyB, 256},
+        {"key B, AES-128", keyB, 128}, {"key A, AES-128", keyA, 128},    {"key C, AES-128", keyC, 128},
+        {"key C, AES-192", keyC, 192}, {"key A, AES-256 again", keyA, 256},
+    };
+    for (const auto& step : steps) {
+        cipher.setKeyLength(step.bits);
+        setKeyBytes(cipher, step.key);
+        const Bytes expected = fresh(step.key, step.bits);
+        EXPECT_EQ(toHex(encrypt(cipher, plain)), toHex(expected)) << step.label;
+        // Decryption needs the other schedule; then encryption again.
+        EXPECT_EQ(decrypt(cipher, expected), plain) << step.label;
+        EXPECT_EQ(toHex(encrypt(cipher, plain)), toHex(expected)) << step.label << ", after decryption";
+    }
+}
+
 // Input without a whole block: decryptData gives nothing, decryptDataInto
 // keeps the length without deciphering or unpadding, and an empty input
 // leaves the output alone.

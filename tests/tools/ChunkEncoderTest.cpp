@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "ToolTestSupport.h"
 #include "compress/Gzip.h"
 #include "core/DataBuffer.h"
@@ -78,7 +81,7 @@ TEST(ChunkEncoder, DeflatesWhatShrinksAndStoresTheRest) {
 
 // Blocks of noise and text of varied sizes make zlib mix stored and
 // compressed blocks in one stream; the installer's inflater must give back
-// the slice at every level, as zlib does.
+// the slice at every level libdeflate offers, as zlib does.
 TEST(ChunkEncoder, MixedStreamsAtEveryLevelInflateBack) {
     Bytes mixed;
     uint32_t seed = 1;
@@ -89,13 +92,52 @@ TEST(ChunkEncoder, MixedStreamsAtEveryLevelInflateBack) {
         mixed.insert(mixed.end(), block.begin(), block.end());
     }
     mixed.resize(kMaxChunk);
-    for (int32_t level : {1, 6, 9}) {
+    for (int32_t level = 1; level <= ChunkEncoder::kMaxLevel; ++level) {
         ChunkEncoder encoder(level, nullptr, 0);
         EncodedChunk chunk;
         ASSERT_TRUE(encoder.encode(mixed.data(), uint32_t(mixed.size()), chunk));
         ASSERT_FALSE(chunk.stored) << "level " << level;
         EXPECT_EQ(zlibInflate(chunk.data, mixed.size()), mixed) << "level " << level;
         EXPECT_EQ(libraryInflate(chunk.data), mixed) << "level " << level;
+    }
+}
+
+// The point of deflating with libdeflate: at each of zlib's levels a slice
+// of real files (C headers and an executable, as packed in practice) comes
+// out no larger than zlib's raw deflate of it (sizes are deterministic for
+// a given library version).
+TEST(ChunkEncoder, RealFilesNoLargerThanZlibAtTheSameLevel) {
+    const struct {
+        const char* path;
+        const char* package;
+    } files[] = {{"/usr/include/zlib.h", "zlib1g-dev"}, {"/usr/include/stdio.h", "libc6-dev"},
+                 {"/usr/bin/bash", "bash"}};
+    Bytes slice;
+    for (const auto& file : files) {
+        std::ifstream in(file.path, std::ios::binary);
+        ASSERT_TRUE(in) << file.path << " is missing: install the Debian package " << file.package;
+        slice.insert(slice.end(), std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (slice.size() > kMaxChunk) slice.resize(kMaxChunk);
+
+    for (int32_t level = 1; level <= 9; ++level) {
+        ChunkEncoder encoder(level, nullptr, 0);
+        EncodedChunk chunk;
+        ASSERT_TRUE(encoder.encode(slice.data(), uint32_t(slice.size()), chunk));
+        ASSERT_FALSE(chunk.stored);
+
+        z_stream z = {};
+        ASSERT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+        Bytes zlibOut(deflateBound(&z, uLong(slice.size())));
+        z.next_in = const_cast<uint8_t*>(slice.data());
+        z.avail_in = uInt(slice.size());
+        z.next_out = zlibOut.data();
+        z.avail_out = uInt(zlibOut.size());
+        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        const size_t zlibBytes = z.total_out;
+        deflateEnd(&z);
+        EXPECT_LE(chunk.data.size(), zlibBytes) << "level " << level;
+        EXPECT_EQ(zlibInflate(chunk.data, slice.size()), slice) << "level " << level;
     }
 }
 

@@ -60,6 +60,8 @@ TEST_F(ExtractCommandTest, RoundTripsForEveryLevelAndKeyLength) {
         {"level 1", {"--level", "1"}},
         {"level 6", {}},
         {"level 9", {"--level", "9"}},
+        {"level 10", {"--level", "10"}},
+        {"level max (12)", {"--level", "max"}},
         {"AES-128", {"-p", "pw", "--key-bits", "128"}},
         {"AES-192", {"-p", "pw", "--key-bits", "192"}},
         {"AES-256 level 9", {"-p", "p\xC3\xA4ssw\xC3\xB6rd", "--level", "9"}},

@@ -226,7 +226,7 @@ TEST_F(PackCommandTest, RefusalsAndWarnings) {
         {"no output", {"--stub", "stub", "tree"}, kExitUsage, "needs -o"},
         {"no input", {"--stub", "stub", "-o", "x"}, kExitUsage, "at least one INPUT"},
         {"unknown option", {"--stub", "stub", "-o", "x", "--fast", "tree"}, kExitUsage, "unknown option --fast"},
-        {"level out of range", {"--stub", "stub", "-o", "x", "--level", "10", "tree"}, kExitUsage, "0 to 9"},
+        {"level out of range", {"--stub", "stub", "-o", "x", "--level", "13", "tree"}, kExitUsage, "0 to 12"},
         {"key bits", {"--stub", "stub", "-o", "x", "-p", "a", "--key-bits", "512", "tree"}, kExitUsage, "128, 192 or 256"},
         {"key bits with a password", {"--stub", "stub", "-o", "w7", "-p", "a", "--key-bits", "128", "tree"}, kExitOk, ""},
         {"jobs zero", {"--stub", "stub", "-o", "x", "-j", "0", "tree"}, kExitUsage, "1 to 256"},

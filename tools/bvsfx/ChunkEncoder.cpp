@@ -1,6 +1,9 @@
 #include "tools/bvsfx/ChunkEncoder.h"
 
-#include "compress/ZeeStream.h"
+#include <libdeflate.h>
+
+#include <algorithm>
+
 #include "core/DataBuffer.h"
 #include "crypto/Rijndael2.h"
 #include "payload/PayloadFormat.h"
@@ -16,7 +19,8 @@ constexpr uint32_t kMaxEncryptedSliceBytes = (kMaxChunkBytes / kCipherBlockBytes
 }  // namespace
 
 ChunkEncoder::ChunkEncoder(int32_t level, const DataBuffer* key, int32_t keyBits)
-    : m_level(level), m_stream(std::make_unique<ZeeStream>()) {
+    : m_level(std::clamp(level, kStoreLevel, kMaxLevel)) {
+    if (m_level != kStoreLevel) m_compressor = libdeflate_alloc_compressor(m_level);
     if (key != nullptr) {
         m_cipher = std::make_unique<Rijndael2>();
         m_cipher->setKeyLength(keyBits);
@@ -25,7 +29,9 @@ ChunkEncoder::ChunkEncoder(int32_t level, const DataBuffer* key, int32_t keyBits
     }
 }
 
-ChunkEncoder::~ChunkEncoder() = default;
+ChunkEncoder::~ChunkEncoder() {
+    if (m_compressor != nullptr) libdeflate_free_compressor(m_compressor);
+}
 
 uint32_t ChunkEncoder::maxSliceBytes(bool encrypted) {
     return encrypted ? kMaxEncryptedSliceBytes : kMaxChunkBytes;
@@ -40,31 +46,23 @@ uint32_t ChunkEncoder::lengthField(const EncodedChunk& chunk) {
 
 bool ChunkEncoder::encode(const uint8_t* data, uint32_t size, EncodedChunk& out) {
     if (data == nullptr || size == 0 || size > maxSliceBytes()) return false;
+    if (m_level != kStoreLevel && m_compressor == nullptr) return false;
     out.plainBytes = size;
-    out.stored = !(m_level > 0 && deflateSmaller(data, size, out.data));
+    out.stored = !(m_level != kStoreLevel && deflateSmaller(data, size, out.data));
     if (out.stored) out.data.assign(data, data + size);
     if (m_cipher && !encipher(out.data)) return false;
     return out.data.size() <= kMaxChunkBytes;
 }
 
 bool ChunkEncoder::deflateSmaller(const uint8_t* data, uint32_t size, std::vector<uint8_t>& out) {
-    if (!m_stream->init(m_level)) return false;
-    // An output area one byte short of the slice: a stream that does not
-    // end inside it would not make the chunk smaller.
+    // An output area one byte short of the slice: libdeflate answers 0 when
+    // the stream does not fit, and then it would not make the chunk smaller.
     const uint32_t room = size - 1;
-    out.resize(room == 0 ? 1 : room);
-    m_stream->setInput(data, size);
-    m_stream->setOutput(out.data(), room);
-    bool ended = false;
-    while (!ended && m_stream->outputLeft() > 0) {
-        const uint32_t outputBefore = m_stream->outputLeft();
-        const uint32_t inputBefore = m_stream->inputLeft();
-        ended = m_stream->deflate(true);
-        const bool moved = m_stream->outputLeft() != outputBefore || m_stream->inputLeft() != inputBefore;
-        if (!ended && !moved) break;
-    }
-    if (!ended) return false;
-    out.resize(room - m_stream->outputLeft());
+    if (room == 0) return false;
+    out.resize(room);
+    const size_t written = libdeflate_deflate_compress(m_compressor, data, size, out.data(), room);
+    if (written == 0) return false;
+    out.resize(written);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "tools/bvsfx/ChunkEncoder.h"
 #include "tools/bvsfx/CommandLine.h"
 #include "tools/bvsfx/StubLocator.h"
 
@@ -97,7 +98,7 @@ const char* const kPackHelp =
     "                          not read, or a flag value other than true or\n"
     "                          false, is warned about\n"
     "Data:\n"
-    "  -l, --level N           deflate level 1..9, 0 to store (default 6)\n"
+    "  -l, --level N           deflate level 1..12 or max (= 12), 0 to store (default 6)\n"
     "  -p, --password TEXT     encrypt with AES under this password\n"
     "  --password-file FILE    the password is the file's first line\n"
     "                          (or set BVSFX_PASSWORD in the environment)\n"
@@ -142,7 +143,11 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
                 break;
             }
             case kLevel:
-                if (!takeNumber(option, 0, 9, number, error)) return false;
+                if (option.value == "max") {
+                    options.level = ChunkEncoder::kMaxLevel;
+                    break;
+                }
+                if (!takeNumber(option, ChunkEncoder::kStoreLevel, ChunkEncoder::kMaxLevel, number, error)) return false;
                 options.level = static_cast<int32_t>(number);
                 break;
             case kPassword:

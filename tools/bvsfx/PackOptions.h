@@ -19,7 +19,7 @@ struct PackOptions {
     // noInterface, unzipToTemp), then --set pairs in command-line order. A
     // name is written once: a later value replaces an earlier one in place.
     std::vector<std::pair<std::string, std::string>> settings;
-    int32_t level = 6;                 // 0 stores, 1..9 deflate
+    int32_t level = 6;                 // 0 stores, 1..12 deflate (libdeflate)
     int32_t keyBits = 256;
     bool keyBitsGiven = false;         // --key-bits was on the command line
     Password::Sources password;
