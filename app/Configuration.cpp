@@ -7,6 +7,7 @@
 #include "core/XString.h"
 #include "io/FileDataSource.h"
 #include "io/FileSystem.h"
+#include "payload/SignatureArea.h"
 
 namespace {
 
@@ -30,6 +31,11 @@ bool openExecutable(HWND owner) {
         message.append(modulePath.getAnsi());
         return fail(owner, message.getString());
     }
+    // A signed installer's payload lies before its signature; what the
+    // certificate table holds is not covered by the signature and is never
+    // read as payload.
+    const SignatureArea::CertificateTable signature = SignatureArea::findInFile(modulePath.getUtf8());
+    s_executableSource->setEndOffset(signature.offset);
     g_archive.setSource(s_executableSource.get());
     return true;
 }

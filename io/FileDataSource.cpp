@@ -15,16 +15,31 @@ uint32_t readLittleEndian32(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// ReadFile's count; a failed read counts the bytes it did deliver.
-uint32_t readSome(HANDLE handle, uint8_t* into, uint32_t maxBytes) {
-  DWORD got = 0;
-  ReadFile(handle, into, maxBytes, &got, nullptr);
-  return got;
-}
-
 bool hasHandleValue(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
 
+// The handle's file position, or false when it cannot be had.
+bool filePosition(HANDLE handle, uint64_t& position) {
+  LONG high = 0;
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(handle, 0, &high, FILE_CURRENT);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+  position = (static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low;
+  return true;
+}
+
 }  // namespace
+
+// ReadFile's count; a failed read counts the bytes it did deliver.
+uint32_t FileDataSource::readSome(uint8_t* into, uint32_t maxBytes) {
+  if (m_endOffset != 0) {
+    uint64_t position = 0;
+    if (!filePosition(m_handle, position) || position >= m_endOffset) return 0;
+    if (m_endOffset - position < maxBytes) maxBytes = static_cast<uint32_t>(m_endOffset - position);
+  }
+  DWORD got = 0;
+  ReadFile(m_handle, into, maxBytes, &got, nullptr);
+  return got;
+}
 
 FileDataSource::~FileDataSource() { releaseHandle(); }
 
@@ -75,7 +90,7 @@ bool FileDataSource::readBytes(void* buffer, uint32_t maxBytes, uint32_t* bytesR
   if (bytesRead != nullptr) *bytesRead = 0;
   if (maxBytes == 0 || buffer == nullptr) return false;
   if (!hasHandleValue(m_handle)) return true;
-  const uint32_t got = readSome(m_handle, static_cast<uint8_t*>(buffer), maxBytes);
+  const uint32_t got = readSome(static_cast<uint8_t*>(buffer), maxBytes);
   if (got == 0) {
     releaseHandle();  // end of data
     return true;
@@ -96,7 +111,7 @@ bool FileDataSource::findUint32(uint32_t key, uint32_t* bytesSkipped) {
   if (!hasHandleValue(m_handle)) return false;
 
   std::vector<uint8_t> block(kSearchBlockBytes);
-  uint32_t valid = readSome(m_handle, block.data(), kSearchBlockBytes);
+  uint32_t valid = readSome(block.data(), kSearchBlockBytes);
   if (valid < kWordBytes) return false;
   uint64_t bytesReadSoFar = valid;
   uint64_t candidateOffset = 0;  // relative to where the search started
@@ -123,7 +138,7 @@ bool FileDataSource::findUint32(uint32_t key, uint32_t* bytesSkipped) {
     std::memmove(block.data(), block.data() + candidateInBlock, valid);
     candidateInBlock = 0;
     while (valid < kWordBytes) {
-      const uint32_t got = readSome(m_handle, block.data() + valid, kSearchBlockBytes - valid);
+      const uint32_t got = readSome(block.data() + valid, kSearchBlockBytes - valid);
       if (got == 0) return false;
       bytesReadSoFar += got;
       valid += got;

@@ -44,12 +44,20 @@ class FileDataSource : public DataSource {
   // delivered data and does not tell the monitor.
   bool findUint32(uint32_t key, uint32_t* bytesSkipped) override;
 
+  // Makes the given file offset the end of the data: reads and the search
+  // deliver nothing from there on, as at the end of the file. 0: the file's
+  // own end (the default).
+  void setEndOffset(uint64_t offset) { m_endOffset = offset; }
+
   HANDLE getHandle() const { return m_handle; }
   bool ownsHandle() const { return m_ownsHandle; }
 
  private:
   void releaseHandle();
+  // ReadFile of at most maxBytes, cut at the end offset; returns the count.
+  uint32_t readSome(uint8_t* into, uint32_t maxBytes);
 
   bool m_ownsHandle = false;
   HANDLE m_handle = INVALID_HANDLE_VALUE;
+  uint64_t m_endOffset = 0;
 };

@@ -45,3 +45,13 @@ if(BRIVANE_E2E_WINDOWS_STUB)
                    ${windows_pack_option} --work ${BVSFX_E2E_WORK} --case windows)
   set_tests_properties(e2e.bvsfx.windows PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
 endif()
+
+# Signed installers (pack, then sign with osslsigncode) and the refusal of
+# payloads inside a certificate table, with the Windows stub.
+if(BRIVANE_E2E_WINDOWS_STUB)
+  add_test(NAME e2e.bvsfx.signing
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/signing_e2e.py --bvsfx $<TARGET_FILE:bvsfx>
+                   --stub ${BRIVANE_E2E_WINDOWS_STUB} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
+                   --work ${CMAKE_BINARY_DIR}/e2e-signing)
+  set_tests_properties(e2e.bvsfx.signing PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
+endif()

@@ -51,6 +51,13 @@ int runInfo(const InspectOptions& options) {
                 static_cast<unsigned long long>(file.fileSize()));
     std::printf("Stub:            %s, %llu bytes\n", file.stubDescription().c_str(),
                 static_cast<unsigned long long>(reader.markerOffset()));
+    const SignatureArea::CertificateTable signature = file.signature();
+    if (signature.offset != 0) {
+        std::printf("Signed:          yes (certificate table of %u bytes at offset %llu)\n", signature.bytes,
+                    static_cast<unsigned long long>(signature.offset));
+    } else {
+        std::printf("Signed:          no\n");
+    }
     std::printf("Encryption:      %s\n",
                 reader.isEncrypted() ? ("AES-" + std::to_string(reader.keyBits()) + " (CBC)").c_str() : "none");
     printSettings(reader);

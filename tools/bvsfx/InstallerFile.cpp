@@ -58,6 +58,9 @@ int InstallerFile::open(const std::string& path) {
         Messages::error(path + ": cannot be read");
         return kExitInput;
     }
+    // As the installer does: a payload counts only before the signature.
+    m_signature = SignatureArea::findInFile(full.string().c_str());
+    m_source->setEndOffset(m_signature.offset);
     m_reader = std::make_unique<PayloadReader>(*m_source);
     switch (m_reader->open()) {
         case PayloadReader::OpenResult::Ok: break;

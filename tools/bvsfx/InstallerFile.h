@@ -9,6 +9,7 @@
 #include <string>
 
 #include "payload/PayloadReader.h"
+#include "payload/SignatureArea.h"
 #include "tools/bvsfx/Password.h"
 
 class FileDataSource;
@@ -38,6 +39,9 @@ public:
     const std::string& path() const { return m_path; }
     // "Windows i386 (GUI)" ... of the bytes before the marker.
     std::string stubDescription() const { return m_stubDescription; }
+    // The signature (certificate table) a signed Windows installer carries;
+    // offset 0 when it has none.
+    SignatureArea::CertificateTable signature() const { return m_signature; }
     // Whether the bytes before the marker are a Windows program.
     bool windowsStub() const { return m_windowsStub; }
 
@@ -48,5 +52,6 @@ private:
     uint64_t m_fileSize = 0;
     bool m_namesReadable = true;
     std::string m_stubDescription;
+    SignatureArea::CertificateTable m_signature;
     bool m_windowsStub = false;
 };

@@ -14,6 +14,7 @@
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"
 #include "payload/PayloadWriter.h"
+#include "payload/SignatureArea.h"
 #include "tools/bvsfx/CheckRecord.h"
 #include "tools/bvsfx/EntryName.h"
 #include "tools/bvsfx/ExitCode.h"
@@ -254,6 +255,14 @@ int Packer::loadStub() {
         Messages::error("the stub " + m_stubPath + " holds a payload marker at offset " + std::to_string(marker) +
                         " (an installer cannot serve as a stub: its payload would be found first)");
         return kExitInput;
+    }
+    const SignatureArea::CertificateTable signature = SignatureArea::find(m_stub.data(), m_stub.size());
+    if (signature.offset != 0) {
+        Messages::error("the stub " + m_stubPath + " is signed (a certificate table of " +
+                        std::to_string(signature.bytes) + " bytes at offset " + std::to_string(signature.offset) +
+                        "): a payload behind it would break the signature, and installers read no payload "
+                        "after it; pack with the unsigned stub, then sign the installer");
+        return kExitLimits;
     }
     const StubKind kind = StubImage::detectKind(m_stub.data(), m_stub.size());
     m_windowsStub = StubImage::isWindows(kind);

@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Signed installers: pack first, then sign, with a test certificate.
+
+    signing_e2e.py --bvsfx BVSFX --stub WINDOWS_STUB --work DIR [--runner "wine-run"]
+
+1. A certificate and key made with openssl; `osslsigncode sign` on a bvsfx-made
+   installer; `osslsigncode verify` says the signature holds; bvsfx info says
+   the file is signed; bvsfx list, test and extract read it; with --runner
+   the signed installer runs (silently) and extracts.
+2. bvsfx pack refuses a signed stub (exit 4): a payload behind it would
+   break the signature.
+3. The doctored file: a signed bare stub whose certificate table was grown to
+   hold a payload. Its signature still verifies (the table is not covered by
+   it), and no reader may take that payload: bvsfx finds none (exit 6).
+"""
+import argparse
+import os
+import shlex
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+TOOLS = {"openssl": "openssl", "osslsigncode": "osslsigncode"}
+SECURITY_DIRECTORY_ENTRY = 4
+EXIT_NO_PAYLOAD = 6
+EXIT_LIMITS = 4
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, capture_output=True, text=True, **kwargs)
+
+
+def make_certificate(work):
+    key = os.path.join(work, "key.pem")
+    cert = os.path.join(work, "cert.pem")
+    result = run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                  "-days", "2", "-subj", "/CN=Brivane test publisher"])
+    check(result.returncode == 0, "openssl req failed: " + result.stderr)
+    return key, cert
+
+
+def sign(key, cert, unsigned, signed):
+    result = run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Brivane test", "-h", "sha256",
+                  "-in", unsigned, "-out", signed])
+    check(result.returncode == 0, "osslsigncode sign failed: " + result.stdout + result.stderr)
+
+
+def verify(cert, path):
+    result = run(["osslsigncode", "verify", "-CAfile", cert, "-in", path])
+    return result.returncode == 0 and "Signature verification: ok" in result.stdout, result.stdout
+
+
+def security_directory_field(image):
+    """File offset of the certificate-table entry of the data directory."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    optional = pe + 4 + 20
+    magic = struct.unpack_from("<H", image, optional)[0]
+    directory = optional + (96 if magic == 0x10B else 112)
+    return directory + 8 * SECURITY_DIRECTORY_ENTRY
+
+
+def grow_certificate_table(signed_stub, payload, out):
+    """The signed stub with the payload put inside its certificate table
+    (WIN_CERTIFICATE length and directory size grown to cover it)."""
+    image = bytearray(open(signed_stub, "rb").read())
+    field = security_directory_field(image)
+    offset, size = struct.unpack_from("<II", image, field)
+    check(offset + size == len(image), "the certificate table is not at the end of the signed stub")
+    padded = payload + b"\0" * (-len(payload) % 8)
+    struct.pack_into("<II", image, field, offset, size + len(padded))
+    length = struct.unpack_from("<I", image, offset)[0]
+    struct.pack_into("<I", image, offset, length + len(padded))
+    open(out, "wb").write(bytes(image) + padded)
+
+
+def make_tree(root):
+    os.makedirs(os.path.join(root, "docs"))
+    open(os.path.join(root, "readme.txt"), "w").write("signed hello\n")
+    open(os.path.join(root, "docs", "manual.txt"), "w").write("manual\n" * 1000)
+    open(os.path.join(root, "setup.bat"), "w").write("@echo off\r\necho ran> setup-ran.txt\r\n")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--bvsfx", required=True)
+    parser.add_argument("--stub", required=True, help="a Windows stub")
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--runner", default="")
+    args = parser.parse_args()
+    for tool, package in TOOLS.items():
+        if shutil.which(tool) is None:
+            print("FAILED: %s is missing: install the package %s (scripts/bootstrap does)" % (tool, package))
+            return 1
+    work = os.path.abspath(args.work)
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    try:
+        key, cert = make_certificate(work)
+        tree = os.path.join(work, "tree")
+        make_tree(tree)
+        dest = os.path.join(work, "dest")
+        unsigned = os.path.join(work, "installer.exe")
+        result = run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", unsigned, "--silent", "--dir",
+                      "Z:" + dest.replace("/", "\\"), "--setup", "setup.bat", tree])
+        check(result.returncode == 0, "bvsfx pack failed: " + result.stderr)
+        signed = os.path.join(work, "signed.exe")
+        sign(key, cert, unsigned, signed)
+        ok, text = verify(cert, signed)
+        check(ok, "the signed installer does not verify:\n" + text)
+        info = run([args.bvsfx, "info", signed])
+        check(info.returncode == 0 and "Signed:          yes" in info.stdout, "bvsfx info: " + info.stdout + info.stderr)
+        for command in (["list"], ["test"], ["extract", "-C", os.path.join(work, "extracted")]):
+            result = run([args.bvsfx] + command + [signed])
+            check(result.returncode == 0, "bvsfx %s on the signed installer: exit %d\n%s"
+                  % (command[0], result.returncode, result.stdout + result.stderr))
+        check(open(os.path.join(work, "extracted", "readme.txt")).read() == "signed hello\n", "extracted content")
+        print("signed installer: verifies, bvsfx info says signed, list/test/extract read it")
+
+        if args.runner:
+            result = subprocess.run(shlex.split(args.runner) + [signed], capture_output=True, timeout=300)
+            check(result.returncode == 1, "the signed installer exited %d" % result.returncode)
+            deadline = time.monotonic() + 20
+            while not os.path.exists(os.path.join(dest, "setup-ran.txt")) and time.monotonic() < deadline:
+                time.sleep(0.1)
+            check(open(os.path.join(dest, "readme.txt")).read() == "signed hello\n", "the run extracted wrong data")
+            check(os.path.exists(os.path.join(dest, "setup-ran.txt")), "the signed installer did not launch setup")
+            print("signed installer: ran under the runner, extracted and launched its setup program")
+
+        signed_stub = os.path.join(work, "signed-stub.exe")
+        sign(key, cert, args.stub, signed_stub)
+        result = run([args.bvsfx, "pack", "-q", "--stub", signed_stub, "-o", os.path.join(work, "refused.exe"), tree])
+        check(result.returncode == EXIT_LIMITS and "is signed" in result.stderr,
+              "pack with a signed stub: exit %d\n%s" % (result.returncode, result.stderr))
+        check(not os.path.exists(os.path.join(work, "refused.exe")), "pack wrote an output for a signed stub")
+        print("pack refuses a signed stub: " + result.stderr.strip().splitlines()[-1])
+
+        stub_bytes = os.path.getsize(args.stub)
+        payload = open(unsigned, "rb").read()[stub_bytes:]
+        doctored = os.path.join(work, "doctored.exe")
+        grow_certificate_table(signed_stub, payload, doctored)
+        ok, text = verify(cert, doctored)
+        print("doctored file (payload inside the certificate table): osslsigncode verify %s"
+              % ("ok" if ok else "fails"))
+        result = run([args.bvsfx, "list", doctored])
+        check(result.returncode == EXIT_NO_PAYLOAD, "bvsfx list took the payload inside the certificate table: "
+              "exit %d\n%s" % (result.returncode, result.stdout + result.stderr))
+        print("doctored file: no payload found (exit %d)" % result.returncode)
+    except Failure as failure:
+        print("FAILED: %s" % failure)
+        return 1
+    print("passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
