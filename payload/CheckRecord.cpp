@@ -1,9 +1,9 @@
-#include "tools/bvsfx/CheckRecord.h"
-
-#include <cinttypes>
-#include <cstdio>
+#include "payload/CheckRecord.h"
 
 #include "compress/ZipCRC.h"
+
+// Written without the C library's formatting so that the installer, which
+// links this file, stays small.
 
 namespace CheckRecord {
 
@@ -11,37 +11,63 @@ namespace {
 
 constexpr size_t kCrcDigits = 8;
 constexpr size_t kMaxCountDigits = 20;  // 2^64 - 1
+constexpr char kHexDigits[] = "0123456789abcdef";
 
-bool takeHex(const std::string& text, size_t& at, uint32_t& value) {
-    if (at + kCrcDigits > text.size()) return false;
+uint32_t putHex(char* out, uint32_t value) {
+    for (size_t i = 0; i < kCrcDigits; ++i) out[i] = kHexDigits[(value >> (4 * (kCrcDigits - 1 - i))) & 0xFu];
+    return kCrcDigits;
+}
+
+uint32_t putDecimal(char* out, uint64_t value) {
+    char reversed[kMaxCountDigits];
+    uint32_t digits = 0;
+    do {
+        reversed[digits++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (uint32_t i = 0; i < digits; ++i) out[i] = reversed[digits - 1 - i];
+    return digits;
+}
+
+struct Cursor {
+    const char* text;
+    size_t size;
+    size_t at;
+};
+
+bool takeHex(Cursor& c, uint32_t& value) {
+    if (c.at + kCrcDigits > c.size) return false;
     value = 0;
     for (size_t i = 0; i < kCrcDigits; ++i) {
-        const char c = text[at + i];
+        const char ch = c.text[c.at + i];
         uint32_t digit;
-        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+        if (ch >= '0' && ch <= '9') digit = static_cast<uint32_t>(ch - '0');
+        else if (ch >= 'a' && ch <= 'f') digit = static_cast<uint32_t>(ch - 'a' + 10);
         else return false;
         value = (value << 4) | digit;
     }
-    at += kCrcDigits;
+    c.at += kCrcDigits;
     return true;
 }
 
-bool takeDecimal(const std::string& text, size_t& at, uint64_t& value) {
-    const size_t start = at;
+// No leading zeros (except "0" itself), at most 2^64 - 1.
+bool takeDecimal(Cursor& c, uint64_t& value) {
+    const size_t start = c.at;
     value = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-        const uint64_t digit = static_cast<uint64_t>(text[at] - '0');
+    while (c.at < c.size && c.text[c.at] >= '0' && c.text[c.at] <= '9') {
+        const uint64_t digit = static_cast<uint64_t>(c.text[c.at] - '0');
         if (value > (UINT64_MAX - digit) / 10) return false;
         value = value * 10 + digit;
-        ++at;
+        ++c.at;
     }
-    return at > start && at - start <= kMaxCountDigits;
+    const size_t digits = c.at - start;
+    if (digits == 0 || digits > kMaxCountDigits) return false;
+    return digits == 1 || c.text[start] != '0';
 }
 
-bool takeSpace(const std::string& text, size_t& at) {
-    if (at >= text.size() || text[at] != ' ') return false;
-    ++at;
+bool takeSpace(Cursor& c) {
+    if (c.at >= c.size || c.text[c.at] != ' ') return false;
+    ++c.at;
     return true;
 }
 
@@ -53,51 +79,56 @@ void appendLittleEndian(ZipCRC& crc, uint64_t value, int bytes) {
 
 }  // namespace
 
-std::string format(const Fields& fields) {
-    char text[64];
+uint32_t format(const Fields& fields, char* text) {
+    uint32_t at = 0;
+    text[at++] = static_cast<char>(fields.kind);
+    text[at++] = ' ';
     switch (fields.kind) {
         case Kind::Settings:
         case Kind::Directory:
-            std::snprintf(text, sizeof(text), "%c %08" PRIx32, static_cast<char>(fields.kind), fields.headerCrc);
+            at += putHex(text + at, fields.headerCrc);
             break;
         case Kind::File:
-            std::snprintf(text, sizeof(text), "F %08" PRIx32 " %08" PRIx32 " %" PRIu64, fields.headerCrc,
-                          fields.contentCrc, fields.count);
+            at += putHex(text + at, fields.headerCrc);
+            text[at++] = ' ';
+            at += putHex(text + at, fields.contentCrc);
+            text[at++] = ' ';
+            at += putDecimal(text + at, fields.count);
             break;
         case Kind::End:
-            std::snprintf(text, sizeof(text), "E %" PRIu64, fields.count);
+            at += putDecimal(text + at, fields.count);
             break;
     }
-    return text;
+    return at;
 }
 
-bool parse(const std::string& text, Fields& fields) {
-    if (text.size() < 3) return false;
+bool parse(const char* text, size_t size, Fields& fields) {
+    if (text == nullptr || size < 3) return false;
     Fields parsed;
     parsed.kind = static_cast<Kind>(text[0]);
-    size_t at = 1;
-    bool ok = takeSpace(text, at);
+    Cursor c{text, size, 1};
+    bool ok = takeSpace(c);
     switch (parsed.kind) {
         case Kind::Settings:
-        case Kind::Directory: ok = ok && takeHex(text, at, parsed.headerCrc); break;
+        case Kind::Directory: ok = ok && takeHex(c, parsed.headerCrc); break;
         case Kind::File:
-            ok = ok && takeHex(text, at, parsed.headerCrc) && takeSpace(text, at) &&
-                 takeHex(text, at, parsed.contentCrc) && takeSpace(text, at) && takeDecimal(text, at, parsed.count);
+            ok = ok && takeHex(c, parsed.headerCrc) && takeSpace(c) && takeHex(c, parsed.contentCrc) &&
+                 takeSpace(c) && takeDecimal(c, parsed.count);
             break;
-        case Kind::End: ok = ok && takeDecimal(text, at, parsed.count); break;
+        case Kind::End: ok = ok && takeDecimal(c, parsed.count); break;
         default: return false;
     }
-    // Exactly the canonical text: no leading zeros, nothing after it.
-    if (!ok || at != text.size() || format(parsed) != text) return false;
+    // Exactly the canonical text: nothing after it.
+    if (!ok || c.at != size) return false;
     fields = parsed;
     return true;
 }
 
-uint32_t entryHeaderCrc(uint8_t type, const std::string& name, uint64_t fileTime, uint32_t attributes) {
+uint32_t entryHeaderCrc(uint8_t type, const char* name, size_t nameBytes, uint64_t fileTime, uint32_t attributes) {
     ZipCRC crc;
     crc.reset();
     crc.update(&type, 1);
-    crc.update(name.data(), static_cast<uint32_t>(name.size()));
+    crc.update(name, static_cast<uint32_t>(nameBytes));
     appendLittleEndian(crc, fileTime, 8);
     appendLittleEndian(crc, attributes, 4);
     return crc.final();

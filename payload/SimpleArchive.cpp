@@ -23,6 +23,27 @@ struct SimpleArchive::EntryHeader {
     StringBuffer name;             // UTF-8, deciphered
     FILETIME time = {0, 0};
     uint32_t attributes = 0;
+
+    void clear() {
+        type = kEntryEnd;
+        storedNameBytes = 0;
+        name.clear();
+        time = {0, 0};
+        attributes = 0;
+    }
+    uint64_t fileTime() const { return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+};
+
+// What a file's data came to, as written: compared with its check record.
+struct SimpleArchive::ContentSum {
+    ZipCRC crc;
+    uint64_t bytes = 0;
+
+    ContentSum() { crc.reset(); }
+    void add(const uint8_t* data, uint32_t size) {
+        crc.update(data, size);
+        bytes += size;
+    }
 };
 
 namespace {
@@ -48,9 +69,14 @@ uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
 
 SimpleArchive::SimpleArchive()
     : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false),
-      m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None) {}
+      m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
+      m_hashingReads(false), m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
+      m_hasLookahead(false), m_lookaheadRead(false), m_entries(0) {}
 
-SimpleArchive::~SimpleArchive() { m_password.shorten(m_password.getSize()); }
+SimpleArchive::~SimpleArchive() {
+    m_password.shorten(m_password.getSize());
+    delete m_record;
+}
 
 void SimpleArchive::setSource(DataSource* source) { m_source = source; }
 
@@ -60,6 +86,9 @@ bool SimpleArchive::readExact(void* buffer, uint32_t bytes) {
     if (m_source == nullptr) return false;
     uint32_t got = 0;
     if (!m_source->readBytes(buffer, bytes, &got)) return false;
+    // The header and the settings table are summed as read, for their
+    // check record.
+    if (m_hashingReads) m_settingsCrc.update(buffer, got);
     return got == bytes;
 }
 
@@ -109,7 +138,12 @@ bool SimpleArchive::findMarker() {
 
 bool SimpleArchive::readHeader() {
     uint8_t header[kArchiveHeaderBytes];
-    if (!readExact(header, kArchiveHeaderBytes)) return false;
+    m_settingsCrc.reset();
+    m_hashingReads = true;
+    if (!readExact(header, kArchiveHeaderBytes)) {
+        m_hashingReads = false;
+        return false;
+    }
     m_encrypted = header[kHeaderEncryptionFlagOffset] != 0;
     uint8_t code = header[kHeaderKeyLengthCodeOffset];
     if (code == kKeyLengthCode128) {
@@ -123,6 +157,12 @@ bool SimpleArchive::readHeader() {
 }
 
 bool SimpleArchive::readArgs() {
+    const bool read = readSettingsTable();
+    m_hashingReads = false;
+    return read;
+}
+
+bool SimpleArchive::readSettingsTable() {
     if (m_source == nullptr) return false;
     for (uint32_t pair = 0; pair < kMaxSettingsPairs; ++pair) {
         uint16_t nameBytes = 0;
@@ -187,6 +227,13 @@ bool SimpleArchive::verifyPassword() {
            std::memcmp(plain.getData(), kVerifierPlaintext, kVerifierPlaintextBytes) == 0;
 }
 
+bool SimpleArchive::verifierIsWellFormed() {
+    uint8_t storedBytes = 0;
+    if (!readU8(storedBytes) || storedBytes == 0 || storedBytes % kCipherBlockBytes != 0) return false;
+    uint8_t stored[kMaxVerifierBytes];
+    return readExact(stored, storedBytes);
+}
+
 // Each enciphered field is one CBC message from the zero IV. A length that is
 // not whole blocks cannot come from the writer: its tail would not decipher.
 bool SimpleArchive::decipherField(const DataBuffer& stored, DataBuffer& plain) {
@@ -229,22 +276,136 @@ bool SimpleArchive::readEntryHeader(EntryHeader& header) {
     return readU32(header.attributes);
 }
 
+// --- Check records -------------------------------------------------------------
+
+bool SimpleArchive::checkSettings() {
+    if (m_checkState == CheckState::Broken) return fail(Failure::Damaged);
+    if (m_checkState != CheckState::NotStarted) return true;
+    m_checkState = CheckState::Unchecked;
+    m_record->clear();
+    m_lookaheadRead = readEntryHeader(*m_record);
+    if (!m_lookaheadRead || m_record->type != CheckRecord::kCheckRecordType) {
+        // Kept for extractNext, which meets a broken record there as it
+        // always has.
+        m_hasLookahead = true;
+        return true;
+    }
+    CheckRecord::Fields fields;
+    if (!readCheck(*m_record, fields) || fields.kind != CheckRecord::Kind::Settings ||
+        fields.headerCrc != m_settingsCrc.final()) {
+        m_checkState = CheckState::Broken;
+        return fail(Failure::Damaged);
+    }
+    m_checkState = CheckState::Checked;
+    return true;
+}
+
+// A check record's time and attributes are written as 0 and mean nothing;
+// anything else there is damage too.
+bool SimpleArchive::readCheck(const EntryHeader& record, CheckRecord::Fields& fields) {
+    return record.type == CheckRecord::kCheckRecordType && record.fileTime() == 0 && record.attributes == 0 &&
+           CheckRecord::parse(record.name.getString(), static_cast<size_t>(record.name.getSize()), fields);
+}
+
+// The record that follows a directory or a file in a checked payload.
+bool SimpleArchive::takeEntryCheck(const EntryHeader& entry, CheckRecord::Kind kind, const ContentSum* content) {
+    EntryHeader record;
+    CheckRecord::Fields fields;
+    if (!readEntryHeader(record) || !readCheck(record, fields) || fields.kind != kind) return false;
+    const uint32_t headerCrc = CheckRecord::entryHeaderCrc(entry.type, entry.name.getString(),
+                                                           static_cast<size_t>(entry.name.getSize()),
+                                                           entry.fileTime(), entry.attributes);
+    if (fields.headerCrc != headerCrc) return false;
+    if (content == nullptr) return true;
+    return fields.contentCrc == content->crc.final() && fields.count == content->bytes;
+}
+
+// A check record where an entry could stand: the closing E record of a
+// checked payload, with the number of entries; anything else is damage.
+bool SimpleArchive::takeClosingCheck(const EntryHeader& record) {
+    CheckRecord::Fields fields;
+    if (m_checkState != CheckState::Checked || !readCheck(record, fields)) return false;
+    if (fields.kind != CheckRecord::Kind::End || fields.count != m_entries) return false;
+    m_checkState = CheckState::Closed;
+    return true;
+}
+
+// An end record as the first record of a payload is also what a settings
+// check record becomes when its type byte is damaged to 0. The rest of that
+// record then follows (name length, name, zero time and attributes); nothing
+// else reads beyond an end record, so looking does no harm.
+bool SimpleArchive::endRecordHidesCheckRecord() {
+    EntryHeader rest;
+    rest.type = CheckRecord::kCheckRecordType;
+    if (!readU16(rest.storedNameBytes) || rest.storedNameBytes == 0) return false;
+    DataBuffer stored(rest.storedNameBytes);
+    if (!readExact(stored.getData(), rest.storedNameBytes)) return false;
+    stored.setSize(rest.storedNameBytes);
+    if (m_encrypted) {
+        DataBuffer plain;
+        if (!decipherField(stored, plain)) return false;
+        rest.name.appendDb(plain);
+    } else {
+        rest.name.appendDb(stored);
+    }
+    uint32_t timeLow = 0;
+    uint32_t timeHigh = 0;
+    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(rest.attributes)) return false;
+    rest.time.dwLowDateTime = timeLow;
+    rest.time.dwHighDateTime = timeHigh;
+    CheckRecord::Fields fields;
+    return readCheck(rest, fields) && fields.kind == CheckRecord::Kind::Settings;
+}
+
+bool SimpleArchive::finishPayload() {
+    if (m_checkState == CheckState::Checked) return fail(Failure::Damaged);  // no closing E record
+    if (m_checkState == CheckState::Unchecked && m_entries == 0 && endRecordHidesCheckRecord()) {
+        return fail(Failure::Damaged);
+    }
+    m_directoryTimes.restoreAll();
+    return true;
+}
+
+// --- Entries ------------------------------------------------------------------
+
+// The next entry record into m_record: the one checkSettings read ahead,
+// or a new one.
+bool SimpleArchive::takeRecord() {
+    if (m_hasLookahead) {
+        m_hasLookahead = false;
+        return m_lookaheadRead;
+    }
+    m_record->clear();
+    return readEntryHeader(*m_record);
+}
+
 bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
     finished = true;
     m_failure = Failure::None;
     if (m_source == nullptr) return fail(Failure::Damaged);
+    if (!checkSettings()) return false;
 
-    EntryHeader header;
-    if (!readEntryHeader(header)) return fail(Failure::Damaged);
-    if (header.type == kEntryEnd) return true;
+    if (!takeRecord()) return fail(Failure::Damaged);
+    const EntryHeader& header = *m_record;
+    if (header.type == kEntryEnd) return finishPayload();
+    if (header.type == CheckRecord::kCheckRecordType) {
+        // In a payload that did not begin with the settings check, a check
+        // record means that check record was damaged.
+        if (!takeClosingCheck(header)) return fail(Failure::Damaged);
+        finished = false;
+        return true;
+    }
     const bool createsSomething = header.type == kEntryDirectory || header.type == kEntryFile;
     if (createsSomething && EntryPath::climbsOut(header.name.getString())) return fail(Failure::Damaged);
+    // bvsfx writes no other types, and nothing after the closing record.
+    if (m_checkState == CheckState::Closed || (isChecked() && !createsSomething)) return fail(Failure::Damaged);
 
     if (header.type == kEntryDirectory) {
         if (!extractDirectory(header, progress)) return false;
     } else if (header.type == kEntryFile) {
         if (!extractFile(header, progress)) return false;
     }
+    if (createsSomething) ++m_entries;
     // Other types carry nothing more; the next record follows directly.
     finished = false;
     return true;
@@ -252,6 +413,10 @@ bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
 
 bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* progress) {
     const uint32_t pending = header.storedNameBytes + kEntryProgressOverheadBytes;
+    // Its check record follows directly: a damaged name creates nothing.
+    if (isChecked() && !takeEntryCheck(header, CheckRecord::Kind::Directory, nullptr)) {
+        return fail(Failure::Damaged);
+    }
     XString savedDir;
     getCurrentDir(savedDir);
     if (!makeDirTree(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
@@ -264,6 +429,7 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
         SetFileTime(handle, &header.time, &header.time, &header.time);
         closeFileHandle(handle);
     }
+    m_directoryTimes.remember(header.name.getString(), header.time);
     if (progress != nullptr) progress->onProgress(pending, pending);
     return true;
 }
@@ -279,12 +445,14 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
     if (handle == INVALID_HANDLE_VALUE) return fail(Failure::CannotCreate);
 
     ChunkLoopEnd end;
+    ContentSum content;
     {
         OutputFile out(handle, OutputFileStart::AppendAtEnd);
-        end = copyChunks(out, pending, progress);
+        end = copyChunks(out, pending, progress, content);
     }
     SetFileTime(handle, &header.time, &header.time, &header.time);
     closeFileHandle(handle);
+    if (isChecked() && !checkFile(header, end, content)) return false;
     // Exactly 0x20 keeps what the system gave the file at creation.
     if (header.attributes != kAttributesArchiveOnly) setAttributes(path, header.attributes);
 
@@ -293,8 +461,20 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
     return true;
 }
 
+// In a checked payload a file stays only when it is exactly what was
+// packed: otherwise it is deleted again (before its attributes are applied,
+// so that a read-only entry can still be deleted), and the extraction stops.
+// A file left half written or with other content would look like a sound
+// installation.
+bool SimpleArchive::checkFile(const EntryHeader& header, ChunkLoopEnd end, const ContentSum& content) {
+    const bool sound = end == ChunkLoopEnd::Complete && takeEntryCheck(header, CheckRecord::Kind::File, &content);
+    if (sound) return true;
+    deleteFileUtf8(header.name.getString(), nullptr);
+    return fail(end == ChunkLoopEnd::WriteFailed ? Failure::WriteFailed : Failure::Damaged);
+}
+
 SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pending,
-                                                     SaProgress* progress) {
+                                                     SaProgress* progress, ContentSum& content) {
     Gzip gzip;
     DataBuffer inflated;
     inflated.ensureCapacity(kChunkBufferBytes);
@@ -325,6 +505,7 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
             if (out.writeBytes(plain->getData(), produced, 1) != produced) {
                 return ChunkLoopEnd::WriteFailed;
             }
+            content.add(plain->getData(), produced);
             if (progress != nullptr) progress->onProgress(n + pending, n + pending);
         } else {
             inflated.clear();
@@ -334,6 +515,7 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
             if (out.writeBytes(inflated.getData(), 1, produced) != produced) {
                 return ChunkLoopEnd::WriteFailed;
             }
+            content.add(inflated.getData(), produced);
             if (!whole) return ChunkLoopEnd::Damaged;
             if (progress != nullptr) progress->onProgress(n + pending, produced + pending);
         }
