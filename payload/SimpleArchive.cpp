@@ -35,12 +35,15 @@ struct SimpleArchive::EntryHeader {
 };
 
 // What a file's data came to, as written: compared with its check record.
+// Only summed in a checked payload; others pay nothing for it.
 struct SimpleArchive::ContentSum {
     ZipCRC crc;
     uint64_t bytes = 0;
+    bool wanted;
 
-    ContentSum() { crc.reset(); }
+    explicit ContentSum(bool wantedSum) : wanted(wantedSum) { crc.reset(); }
     void add(const uint8_t* data, uint32_t size) {
+        if (!wanted) return;
         crc.update(data, size);
         bytes += size;
     }
@@ -307,11 +310,47 @@ bool SimpleArchive::readCheck(const EntryHeader& record, CheckRecord::Fields& fi
            CheckRecord::parse(record.name.getString(), static_cast<size_t>(record.name.getSize()), fields);
 }
 
+// A check record where one must follow, read in two reads instead of the
+// seven of the field-by-field framing (each read is a system call, and a
+// check record follows every entry): magic, type and name length, then
+// name, time and attributes. False unless it is a check record.
+bool SimpleArchive::readCheckRecordHeader(EntryHeader& record) {
+    uint8_t fixed[kEntryMagicBytes + kEntryTypeBytes + kEntryNameLengthBytes];
+    if (!readExact(fixed, sizeof(fixed))) return false;
+    const uint32_t magic = static_cast<uint32_t>(fixed[0]) | (static_cast<uint32_t>(fixed[1]) << 8) |
+                           (static_cast<uint32_t>(fixed[2]) << 16) | (static_cast<uint32_t>(fixed[3]) << 24);
+    record.type = fixed[4];
+    record.storedNameBytes = static_cast<uint16_t>(fixed[5] | (fixed[6] << 8));
+    if (magic != kEntryRecordMagic || record.type != CheckRecord::kCheckRecordType || record.storedNameBytes == 0) {
+        return false;
+    }
+    const uint32_t restBytes = record.storedNameBytes + kEntryTimeBytes + kEntryAttributesBytes;
+    DataBuffer rest(restBytes);
+    if (!readExact(rest.getData(), restBytes)) return false;
+    const uint8_t* tail = rest.getData() + record.storedNameBytes;
+    auto u32At = [tail](uint32_t at) {
+        return static_cast<uint32_t>(tail[at]) | (static_cast<uint32_t>(tail[at + 1]) << 8) |
+               (static_cast<uint32_t>(tail[at + 2]) << 16) | (static_cast<uint32_t>(tail[at + 3]) << 24);
+    };
+    record.time.dwLowDateTime = u32At(0);
+    record.time.dwHighDateTime = u32At(4);
+    record.attributes = u32At(8);
+    rest.setSize(record.storedNameBytes);
+    if (!m_encrypted) {
+        record.name.appendDb(rest);
+        return true;
+    }
+    DataBuffer plain;
+    if (!decipherField(rest, plain)) return false;
+    record.name.appendDb(plain);
+    return true;
+}
+
 // The record that follows a directory or a file in a checked payload.
 bool SimpleArchive::takeEntryCheck(const EntryHeader& entry, CheckRecord::Kind kind, const ContentSum* content) {
     EntryHeader record;
     CheckRecord::Fields fields;
-    if (!readEntryHeader(record) || !readCheck(record, fields) || fields.kind != kind) return false;
+    if (!readCheckRecordHeader(record) || !readCheck(record, fields) || fields.kind != kind) return false;
     const uint32_t headerCrc = CheckRecord::entryHeaderCrc(entry.type, entry.name.getString(),
                                                            static_cast<size_t>(entry.name.getSize()),
                                                            entry.fileTime(), entry.attributes);
@@ -445,7 +484,7 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
     if (handle == INVALID_HANDLE_VALUE) return fail(Failure::CannotCreate);
 
     ChunkLoopEnd end;
-    ContentSum content;
+    ContentSum content(isChecked());
     {
         OutputFile out(handle, OutputFileStart::AppendAtEnd);
         end = copyChunks(out, pending, progress, content);

@@ -173,6 +173,7 @@ private:
     bool readU32(uint32_t& value);
     bool readEntryHeader(EntryHeader& header);
     bool takeRecord();
+    bool readCheckRecordHeader(EntryHeader& record);
     bool readCheck(const EntryHeader& record, CheckRecord::Fields& fields);
     bool takeEntryCheck(const EntryHeader& entry, CheckRecord::Kind kind, const ContentSum* content);
     bool takeClosingCheck(const EntryHeader& record);
