@@ -319,17 +319,8 @@ class Sweep:
             print("%s: payload %d bytes" % (sweep, len(image) - self.stub_bytes))
             if os.path.exists(launch_log):
                 os.remove(launch_log)
-            # First the unchanged installer: it must extract the tree and launch.
-            runs = [("unchanged", image)]
-            for offset in range(self.stub_bytes, len(image), self.args.offset_step):
-                values = ([image[offset] ^ 0xFF] if self.args.values == "flip"
-                          else [v for v in range(256) if v != image[offset]])
-                for value in values:
-                    changed = bytearray(image)
-                    changed[offset] = value
-                    runs.append(("payload byte %d set to 0x%02X" % (offset - self.stub_bytes, value), bytes(changed)))
             judged = []
-            for what, installer in runs:
+            for what, installer in self.checked_runs(image):
                 code, output, strays = self.run_stub(installer, answers=answers)
                 if not self.judge_common(sweep, what, code, strays):
                     continue
@@ -342,6 +333,19 @@ class Sweep:
                     launched = {int(line) for line in f if line.strip().isdigit()}
             for run, what, code, output, same_tree, nothing in judged:
                 self.judge_checked(sweep, what, code, output, same_tree, nothing, run in launched)
+
+    def checked_runs(self, image):
+        """(what, installer) of each run, made one at a time: first the
+        unchanged installer, which must extract the tree and launch."""
+        yield "unchanged", image
+        changed = bytearray(image)
+        for offset in range(self.stub_bytes, len(image), self.args.offset_step):
+            values = ([image[offset] ^ 0xFF] if self.args.values == "flip"
+                      else [v for v in range(256) if v != image[offset]])
+            for value in values:
+                changed[offset] = value
+                yield "payload byte %d set to 0x%02X" % (offset - self.stub_bytes, value), bytes(changed)
+            changed[offset] = image[offset]
 
     def judge_checked(self, sweep, what, code, output, same_tree, nothing, launched):
         if what == "unchanged":
