@@ -11,7 +11,6 @@
 namespace {
 
 typedef long long Lanes64 __attribute__((vector_size(16)));
-typedef int Lanes32 __attribute__((vector_size(16)));
 
 // Folding constants for the reflected polynomial: x^(4*128+32) and
 // x^(4*128-32) mod P (fold by four lanes), x^(128+32) and x^(128-32) mod P
@@ -22,7 +21,7 @@ constexpr Lanes64 kFoldBy4 = {0x0154442bd4LL, 0x01c6e41596LL};
 constexpr Lanes64 kFoldBy1 = {0x01751997d0LL, 0x00ccaa009eLL};
 constexpr Lanes64 kFold64 = {0x0163cd6124LL, 0};
 constexpr Lanes64 kBarrett = {0x01db710641LL, 0x01f7011641LL};
-constexpr Lanes32 kLow32Of64 = {-1, 0, -1, 0};
+constexpr Lanes64 kLow32Of64 = {0xFFFFFFFFLL, 0xFFFFFFFFLL};
 
 #define FOLD_TARGET __attribute__((target("pclmul,sse4.1")))
 
@@ -45,13 +44,14 @@ FOLD_TARGET inline Lanes64 foldInto(Lanes64 lane, Lanes64 constants, Lanes64 nex
 
 FOLD_TARGET inline Lanes64 shiftRightBytes8(Lanes64 x) { return Lanes64{x[1], 0}; }
 
+inline uint64_t half(Lanes64 x, int index) { return static_cast<uint64_t>(x[index]); }
+
 FOLD_TARGET inline Lanes64 shiftRightBytes4(Lanes64 x) {
-    const Lanes32 words = reinterpret_cast<Lanes32>(x);
-    const Lanes32 zero = {0, 0, 0, 0};
-    return reinterpret_cast<Lanes64>(__builtin_shuffle(words, zero, Lanes32{1, 2, 3, 4}));
+    return Lanes64{static_cast<long long>((half(x, 0) >> 32) | (half(x, 1) << 32)),
+                   static_cast<long long>(half(x, 1) >> 32)};
 }
 
-FOLD_TARGET inline Lanes64 keepLow32Of64(Lanes64 x) { return x & reinterpret_cast<Lanes64>(kLow32Of64); }
+FOLD_TARGET inline Lanes64 keepLow32Of64(Lanes64 x) { return x & kLow32Of64; }
 
 }  // namespace
 
@@ -97,7 +97,7 @@ FOLD_TARGET uint32_t fold(uint32_t running, const uint8_t* data, size_t len) {
     Lanes64 t = lowHigh(keepLow32Of64(x), kBarrett);
     t = lowLow(keepLow32Of64(t), kBarrett);
     x ^= t;
-    return static_cast<uint32_t>(reinterpret_cast<Lanes32>(x)[1]);
+    return static_cast<uint32_t>(half(x, 0) >> 32);
 }
 
 }  // namespace ZipCRCFold
