@@ -55,6 +55,15 @@ void storeU32(uint8_t* bytes, uint32_t value) {
     for (uint32_t i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// Takes a file's data without writing it anywhere.
+class DiscardingOutput : public Output {
+public:
+    uint32_t writeBytes(const void* data, uint32_t itemSize, uint32_t itemCount) override {
+        (void)data;
+        return itemSize * itemCount;
+    }
+};
+
 // Drops bytes from the front of a full 8-byte window until what remains is
 // the beginning of the marker; returns how many bytes remain (0 to 7).
 uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
@@ -475,13 +484,13 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
 
 bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress) {
     uint32_t pending = header.storedNameBytes + kEntryProgressOverheadBytes;
-    if (!makeParentDirs(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
+    if (!makeParentDirs(header.name.getString(), nullptr)) return cannotCreateFile(header);
 
     XString path;
     path.setFromUtf8(header.name.getString());
     const bool hidden = (header.attributes & kAttributeHidden) != 0;
     HANDLE handle = hidden ? createHiddenForWrite(path, nullptr) : createForWrite(path, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return fail(Failure::CannotCreate);
+    if (handle == INVALID_HANDLE_VALUE) return cannotCreateFile(header);
 
     ChunkLoopEnd end;
     ContentSum content(isChecked());
@@ -498,6 +507,19 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
     if (end == ChunkLoopEnd::Damaged) return fail(Failure::Damaged);
     if (end == ChunkLoopEnd::WriteFailed) return fail(Failure::WriteFailed);
     return true;
+}
+
+// A file that cannot be created ends the extraction. In a checked payload
+// its data and check record are read all the same: a damaged name can name
+// a place that cannot be created, and that is damage, not a write failure.
+bool SimpleArchive::cannotCreateFile(const EntryHeader& header) {
+    if (!isChecked()) return fail(Failure::CannotCreate);
+    DiscardingOutput nowhere;
+    ContentSum content(true);
+    uint32_t pending = 0;
+    const bool sound = copyChunks(nowhere, pending, nullptr, content) == ChunkLoopEnd::Complete &&
+                       takeEntryCheck(header, CheckRecord::Kind::File, &content);
+    return fail(sound ? Failure::CannotCreate : Failure::Damaged);
 }
 
 // In a checked payload a file stays only when it is exactly what was

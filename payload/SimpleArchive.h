@@ -184,6 +184,7 @@ private:
     bool extractFile(const EntryHeader& header, SaProgress* progress);
     ChunkLoopEnd copyChunks(Output& out, uint32_t& pending, SaProgress* progress, ContentSum& content);
     bool checkFile(const EntryHeader& header, ChunkLoopEnd end, const ContentSum& content);
+    bool cannotCreateFile(const EntryHeader& header);
     bool fail(Failure failure);
 
     Rijndael2 m_cipher;

@@ -278,3 +278,21 @@ TEST(SimpleArchiveChecks, AVerifierThatCannotBeOneIsRecognised) {
         EXPECT_EQ(archive.verifierIsWellFormed(), encrypted);
     }
 }
+
+// A file that cannot be created (here: a file stands where its folder should
+// be) is a write failure when its check record confirms it, and damage when
+// it does not: a damaged name can name a place that cannot be created.
+TEST(SimpleArchiveChecks, AFileThatCannotBeCreatedIsDamageUnlessItsCheckConfirmsIt) {
+    Sample sample;
+    sample.file = "blocker/a.txt";
+    for (bool confirmed : {true, false}) {
+        SCOPED_TRACE(confirmed ? "check confirms" : "check fails");
+        ScratchDirectory scratch;
+        writeWholeFile("blocker", bytesOf(std::string("a file where a folder is needed")));
+        Damage damage;
+        damage.fileContentCrcDelta = confirmed ? 0 : 1;
+        const Outcome run = extract(checkedPayload(sample, damage)->bytes());
+        EXPECT_FALSE(run.completed);
+        EXPECT_EQ(run.failure, confirmed ? SimpleArchive::Failure::CannotCreate : SimpleArchive::Failure::Damaged);
+    }
+}
