@@ -183,7 +183,18 @@ bool proposeTempFolder(StringBuffer& folder) { return randomTempDirName(kTempFol
 ExtractionOutcome runExtraction(HWND window) {
     if (window != nullptr) EnableWindow(GetDlgItem(window, IDC_UNZIP_BUTTON), FALSE);
 
+    // A silent run of an encrypted payload extracts nothing; but when what
+    // stands where the verifier should be cannot be one, it is the header's
+    // encryption flag that is damaged.
+    if (window == nullptr && g_saApp.m_encrypted && !g_archive.verifierIsWellFormed()) {
+        return ExtractionOutcome::Incomplete;
+    }
     if (!askForPasswordIfEncrypted(window)) return ExtractionOutcome::NotStarted;
+    // Damaged settings (a destination among them) must create nothing.
+    if (!g_archive.checkSettings()) {
+        reportIncomplete(window, true);
+        return ExtractionOutcome::Incomplete;
+    }
 
     StringBuffer destination;
     if (usesGeneratedFolder()) {

@@ -23,6 +23,30 @@ struct SimpleArchive::EntryHeader {
     StringBuffer name;             // UTF-8, deciphered
     FILETIME time = {0, 0};
     uint32_t attributes = 0;
+
+    void clear() {
+        type = kEntryEnd;
+        storedNameBytes = 0;
+        name.clear();
+        time = {0, 0};
+        attributes = 0;
+    }
+    uint64_t fileTime() const { return (uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+};
+
+// What a file's data came to, as written: compared with its check record.
+// Only summed in a checked payload; others pay nothing for it.
+struct SimpleArchive::ContentSum {
+    ZipCRC crc;
+    uint64_t bytes = 0;
+    bool wanted;
+
+    explicit ContentSum(bool wantedSum) : wanted(wantedSum) { crc.reset(); }
+    void add(const uint8_t* data, uint32_t size) {
+        if (!wanted) return;
+        crc.update(data, size);
+        bytes += size;
+    }
 };
 
 namespace {
@@ -30,6 +54,15 @@ namespace {
 void storeU32(uint8_t* bytes, uint32_t value) {
     for (uint32_t i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
 }
+
+// Takes a file's data without writing it anywhere.
+class DiscardingOutput : public Output {
+public:
+    uint32_t writeBytes(const void* data, uint32_t itemSize, uint32_t itemCount) override {
+        (void)data;
+        return itemSize * itemCount;
+    }
+};
 
 // Drops bytes from the front of a full 8-byte window until what remains is
 // the beginning of the marker; returns how many bytes remain (0 to 7).
@@ -48,9 +81,14 @@ uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
 
 SimpleArchive::SimpleArchive()
     : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false),
-      m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None) {}
+      m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
+      m_hashingReads(false), m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
+      m_hasLookahead(false), m_lookaheadRead(false), m_entries(0) {}
 
-SimpleArchive::~SimpleArchive() { m_password.shorten(m_password.getSize()); }
+SimpleArchive::~SimpleArchive() {
+    m_password.shorten(m_password.getSize());
+    delete m_record;
+}
 
 void SimpleArchive::setSource(DataSource* source) { m_source = source; }
 
@@ -60,6 +98,9 @@ bool SimpleArchive::readExact(void* buffer, uint32_t bytes) {
     if (m_source == nullptr) return false;
     uint32_t got = 0;
     if (!m_source->readBytes(buffer, bytes, &got)) return false;
+    // The header and the settings table are summed as read, for their
+    // check record.
+    if (m_hashingReads) m_settingsCrc.update(buffer, got);
     return got == bytes;
 }
 
@@ -109,7 +150,12 @@ bool SimpleArchive::findMarker() {
 
 bool SimpleArchive::readHeader() {
     uint8_t header[kArchiveHeaderBytes];
-    if (!readExact(header, kArchiveHeaderBytes)) return false;
+    m_settingsCrc.reset();
+    m_hashingReads = true;
+    if (!readExact(header, kArchiveHeaderBytes)) {
+        m_hashingReads = false;
+        return false;
+    }
     m_encrypted = header[kHeaderEncryptionFlagOffset] != 0;
     uint8_t code = header[kHeaderKeyLengthCodeOffset];
     if (code == kKeyLengthCode128) {
@@ -123,6 +169,12 @@ bool SimpleArchive::readHeader() {
 }
 
 bool SimpleArchive::readArgs() {
+    const bool read = readSettingsTable();
+    m_hashingReads = false;
+    return read;
+}
+
+bool SimpleArchive::readSettingsTable() {
     if (m_source == nullptr) return false;
     for (uint32_t pair = 0; pair < kMaxSettingsPairs; ++pair) {
         uint16_t nameBytes = 0;
@@ -187,6 +239,13 @@ bool SimpleArchive::verifyPassword() {
            std::memcmp(plain.getData(), kVerifierPlaintext, kVerifierPlaintextBytes) == 0;
 }
 
+bool SimpleArchive::verifierIsWellFormed() {
+    uint8_t storedBytes = 0;
+    if (!readU8(storedBytes) || storedBytes == 0 || storedBytes % kCipherBlockBytes != 0) return false;
+    uint8_t stored[kMaxVerifierBytes];
+    return readExact(stored, storedBytes);
+}
+
 // Each enciphered field is one CBC message from the zero IV. A length that is
 // not whole blocks cannot come from the writer: its tail would not decipher.
 bool SimpleArchive::decipherField(const DataBuffer& stored, DataBuffer& plain) {
@@ -229,22 +288,172 @@ bool SimpleArchive::readEntryHeader(EntryHeader& header) {
     return readU32(header.attributes);
 }
 
+// --- Check records -------------------------------------------------------------
+
+bool SimpleArchive::checkSettings() {
+    if (m_checkState == CheckState::Broken) return fail(Failure::Damaged);
+    if (m_checkState != CheckState::NotStarted) return true;
+    m_checkState = CheckState::Unchecked;
+    m_record->clear();
+    m_lookaheadRead = readEntryHeader(*m_record);
+    if (!m_lookaheadRead || m_record->type != CheckRecord::kCheckRecordType) {
+        // Kept for extractNext, which meets a broken record there as it
+        // always has.
+        m_hasLookahead = true;
+        return true;
+    }
+    CheckRecord::Fields fields;
+    if (!readCheck(*m_record, fields) || fields.kind != CheckRecord::Kind::Settings ||
+        fields.headerCrc != m_settingsCrc.final()) {
+        m_checkState = CheckState::Broken;
+        return fail(Failure::Damaged);
+    }
+    m_checkState = CheckState::Checked;
+    return true;
+}
+
+// A check record's time and attributes are written as 0 and mean nothing;
+// anything else there is damage too.
+bool SimpleArchive::readCheck(const EntryHeader& record, CheckRecord::Fields& fields) {
+    return record.type == CheckRecord::kCheckRecordType && record.fileTime() == 0 && record.attributes == 0 &&
+           CheckRecord::parse(record.name.getString(), static_cast<size_t>(record.name.getSize()), fields);
+}
+
+// A check record where one must follow, read in two reads instead of the
+// seven of the field-by-field framing (each read is a system call, and a
+// check record follows every entry): magic, type and name length, then
+// name, time and attributes. False unless it is a check record.
+bool SimpleArchive::readCheckRecordHeader(EntryHeader& record) {
+    uint8_t fixed[kEntryMagicBytes + kEntryTypeBytes + kEntryNameLengthBytes];
+    if (!readExact(fixed, sizeof(fixed))) return false;
+    const uint32_t magic = static_cast<uint32_t>(fixed[0]) | (static_cast<uint32_t>(fixed[1]) << 8) |
+                           (static_cast<uint32_t>(fixed[2]) << 16) | (static_cast<uint32_t>(fixed[3]) << 24);
+    record.type = fixed[4];
+    record.storedNameBytes = static_cast<uint16_t>(fixed[5] | (fixed[6] << 8));
+    if (magic != kEntryRecordMagic || record.type != CheckRecord::kCheckRecordType || record.storedNameBytes == 0) {
+        return false;
+    }
+    const uint32_t restBytes = record.storedNameBytes + kEntryTimeBytes + kEntryAttributesBytes;
+    DataBuffer rest(restBytes);
+    if (!readExact(rest.getData(), restBytes)) return false;
+    const uint8_t* tail = rest.getData() + record.storedNameBytes;
+    auto u32At = [tail](uint32_t at) {
+        return static_cast<uint32_t>(tail[at]) | (static_cast<uint32_t>(tail[at + 1]) << 8) |
+               (static_cast<uint32_t>(tail[at + 2]) << 16) | (static_cast<uint32_t>(tail[at + 3]) << 24);
+    };
+    record.time.dwLowDateTime = u32At(0);
+    record.time.dwHighDateTime = u32At(4);
+    record.attributes = u32At(8);
+    rest.setSize(record.storedNameBytes);
+    if (!m_encrypted) {
+        record.name.appendDb(rest);
+        return true;
+    }
+    DataBuffer plain;
+    if (!decipherField(rest, plain)) return false;
+    record.name.appendDb(plain);
+    return true;
+}
+
+// The record that follows a directory or a file in a checked payload.
+bool SimpleArchive::takeEntryCheck(const EntryHeader& entry, CheckRecord::Kind kind, const ContentSum* content) {
+    EntryHeader record;
+    CheckRecord::Fields fields;
+    if (!readCheckRecordHeader(record) || !readCheck(record, fields) || fields.kind != kind) return false;
+    const uint32_t headerCrc = CheckRecord::entryHeaderCrc(entry.type, entry.name.getString(),
+                                                           static_cast<size_t>(entry.name.getSize()),
+                                                           entry.fileTime(), entry.attributes);
+    if (fields.headerCrc != headerCrc) return false;
+    if (content == nullptr) return true;
+    return fields.contentCrc == content->crc.final() && fields.count == content->bytes;
+}
+
+// A check record where an entry could stand: the closing E record of a
+// checked payload, with the number of entries; anything else is damage.
+bool SimpleArchive::takeClosingCheck(const EntryHeader& record) {
+    CheckRecord::Fields fields;
+    if (m_checkState != CheckState::Checked || !readCheck(record, fields)) return false;
+    if (fields.kind != CheckRecord::Kind::End || fields.count != m_entries) return false;
+    m_checkState = CheckState::Closed;
+    return true;
+}
+
+// An end record as the first record of a payload is also what a settings
+// check record becomes when its type byte is damaged to 0. The rest of that
+// record then follows (name length, name, zero time and attributes); nothing
+// else reads beyond an end record, so looking does no harm.
+bool SimpleArchive::endRecordHidesCheckRecord() {
+    EntryHeader rest;
+    rest.type = CheckRecord::kCheckRecordType;
+    if (!readU16(rest.storedNameBytes) || rest.storedNameBytes == 0) return false;
+    DataBuffer stored(rest.storedNameBytes);
+    if (!readExact(stored.getData(), rest.storedNameBytes)) return false;
+    stored.setSize(rest.storedNameBytes);
+    if (m_encrypted) {
+        DataBuffer plain;
+        if (!decipherField(stored, plain)) return false;
+        rest.name.appendDb(plain);
+    } else {
+        rest.name.appendDb(stored);
+    }
+    uint32_t timeLow = 0;
+    uint32_t timeHigh = 0;
+    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(rest.attributes)) return false;
+    rest.time.dwLowDateTime = timeLow;
+    rest.time.dwHighDateTime = timeHigh;
+    CheckRecord::Fields fields;
+    return readCheck(rest, fields) && fields.kind == CheckRecord::Kind::Settings;
+}
+
+bool SimpleArchive::finishPayload() {
+    if (m_checkState == CheckState::Checked) return fail(Failure::Damaged);  // no closing E record
+    if (m_checkState == CheckState::Unchecked && m_entries == 0 && endRecordHidesCheckRecord()) {
+        return fail(Failure::Damaged);
+    }
+    m_directoryTimes.restoreAll();
+    return true;
+}
+
+// --- Entries ------------------------------------------------------------------
+
+// The next entry record into m_record: the one checkSettings read ahead,
+// or a new one.
+bool SimpleArchive::takeRecord() {
+    if (m_hasLookahead) {
+        m_hasLookahead = false;
+        return m_lookaheadRead;
+    }
+    m_record->clear();
+    return readEntryHeader(*m_record);
+}
+
 bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
     finished = true;
     m_failure = Failure::None;
     if (m_source == nullptr) return fail(Failure::Damaged);
+    if (!checkSettings()) return false;
 
-    EntryHeader header;
-    if (!readEntryHeader(header)) return fail(Failure::Damaged);
-    if (header.type == kEntryEnd) return true;
+    if (!takeRecord()) return fail(Failure::Damaged);
+    const EntryHeader& header = *m_record;
+    if (header.type == kEntryEnd) return finishPayload();
+    if (header.type == CheckRecord::kCheckRecordType) {
+        // In a payload that did not begin with the settings check, a check
+        // record means that check record was damaged.
+        if (!takeClosingCheck(header)) return fail(Failure::Damaged);
+        finished = false;
+        return true;
+    }
     const bool createsSomething = header.type == kEntryDirectory || header.type == kEntryFile;
     if (createsSomething && EntryPath::climbsOut(header.name.getString())) return fail(Failure::Damaged);
+    // bvsfx writes no other types, and nothing after the closing record.
+    if (m_checkState == CheckState::Closed || (isChecked() && !createsSomething)) return fail(Failure::Damaged);
 
     if (header.type == kEntryDirectory) {
         if (!extractDirectory(header, progress)) return false;
     } else if (header.type == kEntryFile) {
         if (!extractFile(header, progress)) return false;
     }
+    if (createsSomething) ++m_entries;
     // Other types carry nothing more; the next record follows directly.
     finished = false;
     return true;
@@ -252,6 +461,10 @@ bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
 
 bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* progress) {
     const uint32_t pending = header.storedNameBytes + kEntryProgressOverheadBytes;
+    // Its check record follows directly: a damaged name creates nothing.
+    if (isChecked() && !takeEntryCheck(header, CheckRecord::Kind::Directory, nullptr)) {
+        return fail(Failure::Damaged);
+    }
     XString savedDir;
     getCurrentDir(savedDir);
     if (!makeDirTreeNoLinks(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
@@ -264,13 +477,14 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
         SetFileTime(handle, &header.time, &header.time, &header.time);
         closeFileHandle(handle);
     }
+    m_directoryTimes.remember(header.name.getString(), header.time);
     if (progress != nullptr) progress->onProgress(pending, pending);
     return true;
 }
 
 bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress) {
     uint32_t pending = header.storedNameBytes + kEntryProgressOverheadBytes;
-    if (!makeParentDirsNoLinks(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
+    if (!makeParentDirsNoLinks(header.name.getString(), nullptr)) return cannotCreateFile(header);
 
     XString path;
     path.setFromUtf8(header.name.getString());
@@ -280,15 +494,22 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
     const bool hidden = (header.attributes & kAttributeHidden) != 0;
     XString temporaryPath;
     HANDLE handle = createReplacementFile(path, hidden, temporaryPath);
-    if (handle == INVALID_HANDLE_VALUE) return fail(Failure::CannotCreate);
+    if (handle == INVALID_HANDLE_VALUE) return cannotCreateFile(header);
 
     ChunkLoopEnd end;
+    ContentSum content(isChecked());
     {
         OutputFile out(handle, OutputFileStart::AppendAtEnd);
-        end = copyChunks(out, pending, progress);
+        end = copyChunks(out, pending, progress, content);
     }
     SetFileTime(handle, &header.time, &header.time, &header.time);
     closeFileHandle(handle);
+    // A file that fails its check never takes the place of what stands at
+    // its name: it is removed, and a file of that name from before stays.
+    if (isChecked() && !fileIsSound(header, end, content)) {
+        discardReplacementFile(temporaryPath);
+        return fail(end == ChunkLoopEnd::WriteFailed ? Failure::WriteFailed : Failure::Damaged);
+    }
     if (!commitReplacementFile(temporaryPath, path)) return fail(Failure::CannotCreate);
     // Exactly 0x20 keeps what the system gave the file at creation.
     if (header.attributes != kAttributesArchiveOnly) setAttributes(path, header.attributes);
@@ -298,8 +519,30 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
     return true;
 }
 
+// A file that cannot be created ends the extraction. In a checked payload
+// its data and check record are read all the same: a damaged name can name
+// a place that cannot be created, and that is damage, not a write failure.
+bool SimpleArchive::cannotCreateFile(const EntryHeader& header) {
+    if (!isChecked()) return fail(Failure::CannotCreate);
+    DiscardingOutput nowhere;
+    ContentSum content(true);
+    uint32_t pending = 0;
+    const bool sound = copyChunks(nowhere, pending, nullptr, content) == ChunkLoopEnd::Complete &&
+                       takeEntryCheck(header, CheckRecord::Kind::File, &content);
+    return fail(sound ? Failure::CannotCreate : Failure::Damaged);
+}
+
+// In a checked payload a file stays only when it is exactly what was
+// packed: otherwise it is deleted again (before its attributes are applied,
+// so that a read-only entry can still be deleted), and the extraction stops.
+// A file left half written or with other content would look like a sound
+// installation.
+bool SimpleArchive::fileIsSound(const EntryHeader& header, ChunkLoopEnd end, const ContentSum& content) {
+    return end == ChunkLoopEnd::Complete && takeEntryCheck(header, CheckRecord::Kind::File, &content);
+}
+
 SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pending,
-                                                     SaProgress* progress) {
+                                                     SaProgress* progress, ContentSum& content) {
     Gzip gzip;
     DataBuffer inflated;
     inflated.ensureCapacity(kChunkBufferBytes);
@@ -330,6 +573,7 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
             if (out.writeBytes(plain->getData(), produced, 1) != produced) {
                 return ChunkLoopEnd::WriteFailed;
             }
+            content.add(plain->getData(), produced);
             if (progress != nullptr) progress->onProgress(n + pending, n + pending);
         } else {
             inflated.clear();
@@ -339,6 +583,7 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
             if (out.writeBytes(inflated.getData(), 1, produced) != produced) {
                 return ChunkLoopEnd::WriteFailed;
             }
+            content.add(inflated.getData(), produced);
             if (!whole) return ChunkLoopEnd::Damaged;
             if (progress != nullptr) progress->onProgress(n + pending, produced + pending);
         }

@@ -17,13 +17,28 @@
 // stand, so a name starting with a drive letter and colon, or with '\', is
 // created at that absolute place. A name with a ".." component is refused as
 // damage (payload/EntryPath.h).
+//
+// A payload whose first entry record is a settings check record (written by
+// bvsfx, payload/CheckRecord.h) is checked throughout: the header and the
+// settings table before anything is created, each directory entry before it
+// is created, each file after its data (a file that fails its check is
+// deleted again), the number of entries at the end. Anything a check
+// record does not confirm is damage. A payload without check records is
+// extracted as the format alone allows.
+//
+// The times of the directory entries are set again at the end record,
+// innermost first, since the entries written into a directory change its
+// time (payload/DirectoryTimes.h).
 
 #include <cstdint>
 
+#include "compress/ZipCRC.h"
 #include "core/DataBuffer.h"
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
 #include "crypto/Rijndael2.h"
+#include "payload/CheckRecord.h"
+#include "payload/DirectoryTimes.h"
 #include "payload/SaProgress.h"
 
 class DataSource;
@@ -38,7 +53,8 @@ public:
         // allow: no source, unreadable record, wrong record magic, zero name
         // length, short or oversized chunk, damaged deflate stream, enciphered
         // field that is not whole AES blocks, a directory or file name with a
-        // ".." component.
+        // ".." component; in a payload with check records, anything its
+        // check records do not confirm.
         Damaged = 1,
         // A directory, a file's parent directories or the file itself could
         // not be created.
@@ -101,6 +117,27 @@ public:
     // a whole number of AES blocks.
     bool verifyPassword();
 
+    // For a run that will not ask for the password (a silent run of an
+    // encrypted payload): reads the verifier record and tells whether it
+    // could be one, a non-zero whole number of AES blocks that is all
+    // there. False means the header's encryption flag itself is damaged (a
+    // plain payload has a record magic there, whose first byte 0x9B is no
+    // whole number of blocks). The record is consumed.
+    bool verifierIsWellFormed();
+
+    // Reads the first entry record ahead (after verifyPassword in an
+    // encrypted payload). When it is a check record, it must be the
+    // settings check and match the header and settings table as read; the
+    // payload is then checked throughout. Any other record is kept for
+    // extractNext. False (getFailure() Damaged, and every later extractNext
+    // fails too) when the settings check fails. extractNext calls it on its
+    // first call; the extraction run calls it before it creates the
+    // destination folder, so that damaged settings write nothing.
+    bool checkSettings();
+
+    // The payload began with a settings check record.
+    bool isChecked() const { return m_checkState == CheckState::Checked || m_checkState == CheckState::Closed; }
+
     // Reads one entry record and makes it real below the current directory:
     // a directory tree with its times, or a file with its data, times and
     // attributes. Records of other types are skipped.
@@ -108,7 +145,9 @@ public:
     // finished = true at the end record, and false (finished = true) when
     // the record cannot be read or its entry cannot be completely written;
     // getFailure() then says which. A file whose data stops early stays as
-    // far as written, with its times and attributes applied.
+    // far as written, with its times and attributes applied, unless the
+    // payload is checked: then it is deleted. At the end record the
+    // directories' times are set again.
     // progress (may be null) gets one onProgress per directory and per chunk.
     bool extractNext(bool& finished, SaProgress* progress);
 
@@ -117,17 +156,37 @@ public:
 
 private:
     struct EntryHeader;
+    struct ContentSum;
     enum class ChunkLoopEnd { Complete, Damaged, WriteFailed };
+    enum class CheckState {
+        NotStarted,  // the first entry record has not been read
+        Unchecked,   // it was no check record
+        Checked,     // it was the settings check, and that matched
+        Closed,      // checked, and the closing E record has been read
+        Broken,      // a check failed: nothing more is extracted
+    };
 
     bool readExact(void* buffer, uint32_t bytes);
+    bool readSettingsTable();
     bool readU8(uint8_t& value);
     bool readU16(uint16_t& value);
     bool readU32(uint32_t& value);
     bool readEntryHeader(EntryHeader& header);
+    bool takeRecord();
+    bool readCheckRecordHeader(EntryHeader& record);
+    bool readCheck(const EntryHeader& record, CheckRecord::Fields& fields);
+    bool takeEntryCheck(const EntryHeader& entry, CheckRecord::Kind kind, const ContentSum* content);
+    bool takeClosingCheck(const EntryHeader& record);
+    bool endRecordHidesCheckRecord();
+    bool finishPayload();
     bool decipherField(const DataBuffer& stored, DataBuffer& plain);
     bool extractDirectory(const EntryHeader& header, SaProgress* progress);
     bool extractFile(const EntryHeader& header, SaProgress* progress);
-    ChunkLoopEnd copyChunks(Output& out, uint32_t& pending, SaProgress* progress);
+    ChunkLoopEnd copyChunks(Output& out, uint32_t& pending, SaProgress* progress, ContentSum& content);
+    // True when the file's data came to its end and its check record confirms
+    // its header, content and size (a failed check also records the failure).
+    bool fileIsSound(const EntryHeader& header, ChunkLoopEnd end, const ContentSum& content);
+    bool cannotCreateFile(const EntryHeader& header);
     bool fail(Failure failure);
 
     Rijndael2 m_cipher;
@@ -138,4 +197,15 @@ private:
     StringBuffer m_password;
     DataBuffer m_workBuffer;  // receives each chunk's data
     Failure m_failure;
+    // Check records: the CRC of the header and settings table as read, the
+    // state, the record being handled (checkSettings reads the first one
+    // ahead), the directory and file entries seen.
+    ZipCRC m_settingsCrc;
+    bool m_hashingReads;
+    CheckState m_checkState;
+    EntryHeader* m_record;
+    bool m_hasLookahead;
+    bool m_lookaheadRead;
+    uint64_t m_entries;
+    DirectoryTimes m_directoryTimes;
 };

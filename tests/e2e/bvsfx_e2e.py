@@ -41,11 +41,14 @@ Cases:
   prompt       list, test and extract of an encrypted installer without a
                password on a terminal (a pseudo-terminal): the password is
                asked for and not echoed
+  damaged      an installer with one changed byte in a stored file's data,
+               run silently: exit 2, the damaged file deleted again, the
+               setup program not launched (the unchanged installer launches
+               it); with the Linux stub
+  windows-damaged  the same with the Windows stub through the runner
 
-The installer's folder timestamps are those of the extraction (it sets a
-folder's time before writing the folder's contents, which changes it
-again); bvsfx extract restores them, and only its output is compared on
-folder times.
+Folder times are compared too: the installer and bvsfx extract both set a
+folder's packed time once everything inside it is written.
 """
 import argparse
 import filecmp
@@ -249,7 +252,7 @@ def case_levels(args):
                             "--silent", "--dir", "%temp%/extracted", tree])
         size = os.path.getsize(installer)
         target, stub_time = run_installer_silently(installer, work, "level" + level)
-        entries = compare_trees(tree, target, folder_times=False)
+        entries = compare_trees(tree, target, folder_times=True)
         extracted = fresh(os.path.join(work, "extract-level" + level))
         _, extract_time = run([args.bvsfx, "extract", "-q", installer, "-C", extracted])
         compare_trees(tree, extracted, folder_times=True)
@@ -295,7 +298,7 @@ def case_passwords(args):
         # dialog (exit code 0).
         target = fresh(os.path.join(work, "installer-" + bits))
         _, stub_time = run([installer], stdin_text=f"{target}\n\n{password}\n", expect=EXIT_DIALOG_CLOSED)
-        entries = compare_trees(tree, target, folder_times=False)
+        entries = compare_trees(tree, target, folder_times=True)
         wrong_target = fresh(os.path.join(work, "wrong-" + bits))
         run([installer], stdin_text=f"{wrong_target}\n\nnot the password\n", expect=EXIT_DIALOG_CLOSED)
         check(not os.listdir(wrong_target), "a wrong password still extracted files")
@@ -320,8 +323,8 @@ def case_windows(args):
          windows_target, tree])
     runner = shlex.split(args.runner) if args.runner else []
     _, elapsed = run(runner + [installer], expect=EXIT_SILENT_DONE)
-    entries = compare_trees(tree, target, folder_times=False)
-    log(f"Windows stub: {copied} corpus files, {entries} entries identical after {elapsed:.1f} s")
+    entries = compare_trees(tree, target, folder_times=True)
+    log(f"Windows stub: {copied} corpus files, {entries} entries identical (folder times too) after {elapsed:.1f} s")
     if args.pack:
         windows_names(args, work, runner)
 
@@ -669,8 +672,84 @@ def case_prompt(args):
     log("list, test and extract on a terminal ask for the password without echo; a wrong one gives exit 8")
 
 
+SETUP_MARKER = "setup-ran.txt"
+SETUP_WAIT_SECONDS = 20.0
+NO_SETUP_WAIT_SECONDS = 3.0
+EXIT_SILENT_INCOMPLETE = 2
+DAMAGED_FILE = "stored.bin"
+DAMAGED_FILE_BYTES = 4096
+
+
+def wait_for_file(path, seconds):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            return True
+        time.sleep(0.2)
+    return os.path.exists(path)
+
+
+def damaged_stored_run(args, label, stub, runner, windows):
+    """A tree with a stored (incompressible) file and a setup program that
+    leaves a marker in the folder it runs in. The unchanged installer
+    extracts it and launches the setup; with one byte of the stored data
+    changed, the run ends with exit 2, the file is gone and nothing is
+    launched."""
+    work = os.path.join(args.work, "damaged-" + label)
+    tree = fresh(os.path.join(work, "tree"))
+    write(os.path.join(tree, "docs", "readme.txt"), b"read me\n" * 50)
+    write(os.path.join(tree, DAMAGED_FILE), random.Random(16).randbytes(DAMAGED_FILE_BYTES))
+    setup = "setup.bat" if windows else "setup.sh"
+    script = (b"@echo off\r\necho ran> " + SETUP_MARKER.encode() + b"\r\n" if windows
+              else b"#!/bin/sh\necho ran > " + SETUP_MARKER.encode() + b"\n")
+    write(os.path.join(tree, setup), script)
+    installer = os.path.join(work, "setup.exe" if windows else "setup.run")
+    with open(os.path.join(tree, DAMAGED_FILE), "rb") as f:
+        stored = f.read()
+    outcomes = []
+    for damaged in (False, True):
+        target = fresh(os.path.join(work, "target-damaged" if damaged else "target"))
+        destination = "Z:" + target.replace("/", "\\") if windows else target
+        run([args.bvsfx, "pack", "-q", "--stub", stub, "-o", installer, "--silent", "--dir", destination,
+             "--setup", setup, tree])
+        if damaged:
+            with open(installer, "rb") as f:
+                image = bytearray(f.read())
+            at = image.find(stored)
+            check(at > 0 and image.find(stored, at + 1) < 0, "the stored file's data is not in the installer once")
+            image[at + DAMAGED_FILE_BYTES // 2] ^= 0x01
+            with open(installer, "wb") as f:
+                f.write(image)
+        result, _ = run(runner + [installer], expect=None)
+        marker = os.path.join(target, SETUP_MARKER)
+        if not damaged:
+            check(result.returncode == EXIT_SILENT_DONE, f"the unchanged installer exited {result.returncode}")
+            check(wait_for_file(marker, SETUP_WAIT_SECONDS), "the unchanged installer did not launch its setup")
+            os.remove(marker)
+            compare_trees(tree, target, folder_times=False)
+            continue
+        check(result.returncode == EXIT_SILENT_INCOMPLETE,
+              f"the damaged installer exited {result.returncode}, expected {EXIT_SILENT_INCOMPLETE}")
+        check(not wait_for_file(marker, NO_SETUP_WAIT_SECONDS), "the damaged installer launched its setup")
+        check(not os.path.exists(os.path.join(target, DAMAGED_FILE)), "the damaged file was left behind")
+        outcomes.append(f"{label}: one changed byte of stored data: exit 2, the file deleted, nothing launched")
+    for line in outcomes:
+        log(line)
+
+
+def case_damaged(args):
+    damaged_stored_run(args, "linux", args.stub, [], windows=False)
+
+
+def case_windows_damaged(args):
+    check(args.windows_stub, "--windows-stub is needed for this case")
+    damaged_stored_run(args, "windows", args.windows_stub, shlex.split(args.runner) if args.runner else [],
+                       windows=True)
+
+
 CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
-         "refusals": case_refusals, "prompt": case_prompt}
+         "refusals": case_refusals, "prompt": case_prompt, "damaged": case_damaged,
+         "windows-damaged": case_windows_damaged}
 
 
 def main():

@@ -5,7 +5,7 @@ set(BVSFX_E2E_DRIVER ${CMAKE_SOURCE_DIR}/tests/e2e/bvsfx_e2e.py)
 set(BVSFX_E2E_WORK ${CMAKE_BINARY_DIR}/e2e-bvsfx)
 
 if(TARGET bvsfx-stub)
-  foreach(case levels passwords)
+  foreach(case levels passwords damaged)
     add_test(NAME e2e.bvsfx.${case}
              COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
                      --stub $<TARGET_FILE:bvsfx-stub> --work ${BVSFX_E2E_WORK} --case ${case})
@@ -44,6 +44,11 @@ if(BRIVANE_E2E_WINDOWS_STUB)
                    --windows-stub ${BRIVANE_E2E_WINDOWS_STUB} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
                    ${windows_pack_option} --work ${BVSFX_E2E_WORK} --case windows)
   set_tests_properties(e2e.bvsfx.windows PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
+  add_test(NAME e2e.bvsfx.windows-damaged
+           COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
+                   --windows-stub ${BRIVANE_E2E_WINDOWS_STUB} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
+                   --work ${BVSFX_E2E_WORK} --case windows-damaged)
+  set_tests_properties(e2e.bvsfx.windows-damaged PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
 endif()
 
 # Signed installers (pack, then sign with osslsigncode) and the refusal of

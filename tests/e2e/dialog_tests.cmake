@@ -31,14 +31,14 @@ set(BRIVANE_DIALOG_WINDOWS_RUNNER "${CMAKE_SOURCE_DIR}/scripts/wine-run" CACHE S
     "Command put in front of the Windows stub and of the dialog probe")
 set(DIALOG_WINE_CASES
   unzip-configured current-dir temp-literal generated-temp title-and-caption password-128 password-192
-  password-256 wrong-password empty-password cancel-password)
+  password-256 wrong-password empty-password cancel-password damaged-stored)
 
 if(BRIVANE_DIALOG_WINDOWS_STUB AND TARGET e2e-pack)
   foreach(case ${DIALOG_WINE_CASES})
     add_test(NAME dialog.wine.${case}
              COMMAND ${Python3_EXECUTABLE} ${DIALOG_WINE_DRIVER}
                      --stub ${BRIVANE_DIALOG_WINDOWS_STUB} --pack $<TARGET_FILE:e2e-pack>
-                     --runner "${BRIVANE_DIALOG_WINDOWS_RUNNER}"
+                     --runner "${BRIVANE_DIALOG_WINDOWS_RUNNER}" --bvsfx $<TARGET_FILE:bvsfx>
                      --work ${CMAKE_CURRENT_BINARY_DIR}/work-dialog-wine --case ${case})
     # One Wine prefix for the cases, and Wine runs one at a time.
     set_tests_properties(dialog.wine.${case} PROPERTIES RESOURCE_LOCK wine TIMEOUT 600)

@@ -6,7 +6,7 @@ that prints the texts and states of the dialog's controls. A screenshot of
 every dialog state is kept under the work folder (screenshots/).
 
     dialog_wine.py --stub STUB.exe --pack E2E_PACK --work DIR --case NAME
-                   [--runner scripts/wine-run] [--probe-compiler GCC]
+                   [--runner scripts/wine-run] [--probe-compiler GCC] [--bvsfx BVSFX]
     dialog_wine.py --list
 
 Needs Xvfb (package xvfb), xdotool, ImageMagick's import (imagemagick),
@@ -18,6 +18,7 @@ the window frames itself (no window manager runs on the virtual display).
 """
 import argparse
 import os
+import random
 import select
 import shlex
 import shutil
@@ -28,6 +29,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from stub_e2e import Failure, check, compare_trees, make_tree, pack_installer, remove_tree  # noqa: E402
+from stub_e2e import expect_no_setup  # noqa: E402
 
 MAIN_CAPTION = "Brivane Zip Self-Extractor"
 PASSWORD_CAPTION = "Enter Password"
@@ -386,6 +388,40 @@ def refused_password_case(key, what):
     return run
 
 
+def case_damaged_stored(ctx):
+    # An installer bvsfx made, with one byte of a stored file's data
+    # changed: Unzip shows "The archive is damaged or incomplete." (caption
+    # "Error"), the damaged file is deleted again, the setup program is not
+    # launched; Close then ends the process with 0.
+    check(ctx.args.bvsfx, "--bvsfx is needed for this case")
+    dest = os.path.join(ctx.scratch, "dest")
+    stored = random.Random(16).randbytes(4096)
+    with open(os.path.join(ctx.tree, "stored.bin"), "wb") as f:
+        f.write(stored)
+    installer = os.path.join(ctx.scratch, "installer.exe")
+    subprocess.run([ctx.args.bvsfx, "pack", "-q", "--stub", ctx.args.stub, "-o", installer,
+                    "--dir", ctx.windows_path(dest), "--setup", "setup.bat", ctx.tree], check=True)
+    with open(installer, "rb") as f:
+        image = bytearray(f.read())
+    at = image.find(stored)
+    check(at > 0, "the stored file's data is not in the installer")
+    image[at + len(stored) // 2] ^= 0x01
+    with open(installer, "wb") as f:
+        f.write(image)
+    ctx.start(installer)
+    state = ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.click(state, IDC_UNZIP)
+    message = ctx.expect_dialog(ERROR_CAPTION, (MESSAGE_BOX_TEXT_ID,))
+    ctx.screenshot("damaged")
+    check(message.get(str(MESSAGE_BOX_TEXT_ID)) == "The archive is damaged or incomplete.", "message %r" % message)
+    ctx.xdotool("key", "Return")
+    state = ctx.wait_for_state(MAIN_CAPTION, MAIN_IDS, finished, "the end of the run")
+    check(not os.path.exists(os.path.join(dest, "stored.bin")), "the damaged file was left behind")
+    expect_no_setup(dest)
+    ctx.click(state, IDC_CLOSE)
+    ctx.expect_closed_with_code_0()
+
+
 CASES = {
     "unzip-configured": case_unzip_configured,
     "current-dir": case_current_dir,
@@ -398,6 +434,7 @@ CASES = {
     "empty-password": refused_password_case("Return", "an empty password"),
     "wrong-password": case_wrong_password,
     "cancel-password": refused_password_case("Escape", "Cancel"),
+    "damaged-stored": case_damaged_stored,
 }
 
 
@@ -410,6 +447,7 @@ def main():
     parser.add_argument("--runner", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                          "..", "..", "scripts", "wine-run"))
     parser.add_argument("--probe-compiler", default="x86_64-w64-mingw32-gcc")
+    parser.add_argument("--bvsfx", help="bvsfx, for the cases that pack with it")
     parser.add_argument("--list", action="store_true")
     args = parser.parse_args()
     if args.list:

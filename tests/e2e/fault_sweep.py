@@ -2,13 +2,22 @@
 """Fault injection on the Linux stub and on bvsfx.
 
     fault_sweep.py --stub STUB --pack E2E_PACK --bvsfx BVSFX --work DIR
-                   [--values flip|all] [--sweep NAME ...]
+                   [--values flip|all] [--offset-step N] [--sweep NAME ...]
 
 Sweeps (all by default):
   truncate     the installer cut at every offset of its payload
   bytes        every single-byte change of the payload: each byte XORed
                with 0xFF (--values flip, the default) or replaced by each of
                the other 255 values (--values all)
+  checked      the same changes of payloads bvsfx made (with its check
+               records; a folder, a deflated file, a stored file and a setup
+               program), plain and silent, and AES-256 through the dialog:
+               each must end in exit 2 (damage found, nothing launched),
+               in the packed tree and the setup program launched, or in a
+               message ("no payload", wrong password, damage) with nothing
+               extracted and nothing launched
+--offset-step N changes only every Nth payload byte in the bytes and
+checked sweeps (default 1: every byte).
   full-disk    a file-size limit (standing in for a full disk) at every
                16 bytes from 0 to past the largest file
   uncreatable  destinations that can be neither created nor entered
@@ -42,6 +51,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 INSIDE_JAIL_ENV = "BRIVANE_FAULT_SWEEP_INSIDE"
 STUB_TIMEOUT_SECONDS = 20
@@ -60,6 +70,15 @@ JAIL_WORK = "work"
 JAIL_RUN = "/work/run"
 INSTALLER_IN_JAIL = "/work/installer"
 TOOLS = {"unshare": "util-linux", "objcopy": "binutils", "setpriv": "util-linux"}
+# The setup program of the checked sweep appends the run's number to this
+# file of the jail's work folder: it starts detached, so launches are read
+# after all runs.
+LAUNCH_LOG = "launches"
+RUN_ID_VARIABLE = "BRIVANE_SWEEP_RUN"
+CHECKED_SETUP = "setup.sh"
+CHECKED_PASSWORD = "sweep password"
+LAUNCH_SETTLE_SECONDS = 2.0
+DAMAGE_MESSAGE = "The archive is damaged or incomplete."
 
 
 # --- The payload ----------------------------------------------------------------
@@ -72,6 +91,17 @@ def make_tree(root):
         f.write("".join("line %d of the notes\n" % i for i in range(8)))
     with open(os.path.join(root, "table.bin"), "wb") as f:
         f.write(bytes((i * 7 + 3) & 0xFF for i in range(16)))
+
+
+def make_checked_tree(root):
+    """A folder with a deflated file, a stored file, a setup program."""
+    os.makedirs(os.path.join(root, "d"))
+    with open(os.path.join(root, "d", "t.txt"), "w") as f:
+        f.write("".join("line %d\n" % i for i in range(12)))
+    with open(os.path.join(root, "b.bin"), "wb") as f:
+        f.write(bytes((i * 151 + 7) & 0xFF for i in range(16)))
+    with open(os.path.join(root, CHECKED_SETUP), "w") as f:
+        f.write('#!/bin/sh\necho "$%s" >> /%s/%s\n' % (RUN_ID_VARIABLE, JAIL_WORK, LAUNCH_LOG))
 
 
 def describe_tree(root):
@@ -127,9 +157,10 @@ class Sweep:
         shutil.rmtree(run)
         os.makedirs(run)
 
-    def run_stub(self, image, limit_file_bytes=None, prepare=None):
-        """Runs one installer image in the jail. Returns (exit code, output,
-        extracted tree below the run folder, absolute places written)."""
+    def run_stub(self, image, limit_file_bytes=None, prepare=None, answers=None):
+        """Runs one installer image in the jail, with the dialog's answers on
+        standard input when given. Returns (exit code, output, absolute
+        places written); the run's number is self.runs."""
         self.reset_jail()
         self.runs += 1
         if self.runs % PROGRESS_EVERY_RUNS == 0:
@@ -149,14 +180,15 @@ class Sweep:
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_bytes, limit_file_bytes))
 
-        env = {"PATH": "/usr/bin:/bin", "TMPDIR": "/tmp/", "HOME": JAIL_RUN, "LANG": "C.UTF-8"}
+        env = {"PATH": "/usr/bin:/bin", "TMPDIR": "/tmp/", "HOME": JAIL_RUN, "LANG": "C.UTF-8",
+               RUN_ID_VARIABLE: str(self.runs)}
         # A sanitizer build's settings (its own exit code, so that a report
         # cannot pass for the stub's exit code 1).
         env.update({k: v for k, v in os.environ.items() if k in SANITIZER_VARIABLES})
         try:
-            result = subprocess.run([INSTALLER_IN_JAIL], preexec_fn=enter, env=env, stdin=subprocess.DEVNULL,
-                                    capture_output=True, timeout=STUB_TIMEOUT_SECONDS,
-                                    restore_signals=limit_file_bytes is None)
+            stdin = {"input": answers.encode()} if answers is not None else {"stdin": subprocess.DEVNULL}
+            result = subprocess.run([INSTALLER_IN_JAIL], preexec_fn=enter, env=env, capture_output=True,
+                                    timeout=STUB_TIMEOUT_SECONDS, restore_signals=limit_file_bytes is None, **stdin)
             code, output = result.returncode, (result.stdout + result.stderr).decode(errors="replace")
         except subprocess.TimeoutExpired:
             code, output = "timeout", ""
@@ -171,7 +203,7 @@ class Sweep:
             strays.append("/" + name)
             path = os.path.join(self.jail, name)
             shutil.rmtree(path) if os.path.isdir(path) and not os.path.islink(path) else os.remove(path)
-        for folder, keep in ((JAIL_WORK, {"run", os.path.basename(INSTALLER_IN_JAIL)}), ("tmp", set())):
+        for folder, keep in ((JAIL_WORK, {"run", os.path.basename(INSTALLER_IN_JAIL), LAUNCH_LOG}), ("tmp", set())):
             for name in sorted(set(os.listdir(os.path.join(self.jail, folder))) - keep):
                 strays.append("/%s/%s" % (folder, name))
                 path = os.path.join(self.jail, folder, name)
@@ -248,7 +280,7 @@ class Sweep:
                                         EXIT_DIALOG_CLOSED: "exit 0 (payload not found, message shown)"}[code])
 
     def sweep_bytes(self):
-        for offset in range(self.stub_bytes, len(self.image)):
+        for offset in range(self.stub_bytes, len(self.image), self.args.offset_step):
             values = ([self.image[offset] ^ 0xFF] if self.args.values == "flip"
                       else [v for v in range(256) if v != self.image[offset]])
             for value in values:
@@ -263,6 +295,81 @@ class Sweep:
                     self.count("bytes", "exit 1, tree %s" % ("identical" if same else "differs (change not detectable)"))
                 else:
                     self.count("bytes", "exit %d" % code)
+
+    def pack_checked(self, name, options):
+        """An installer of the checked tree, written by bvsfx."""
+        out = os.path.join(self.work, name)
+        # An absolute destination: the setup program is started in it.
+        subprocess.run([self.args.bvsfx, "pack", "-q", "-o", out, "--stub", self.stub, "--dir", JAIL_RUN + "/out",
+                        "--setup", CHECKED_SETUP] + options + [self.checked_tree], check=True)
+        with open(out, "rb") as f:
+            return f.read()
+
+    def sweep_checked(self):
+        self.checked_tree = os.path.join(self.work, "checked-tree")
+        make_checked_tree(self.checked_tree)
+        expected = describe_tree(self.checked_tree)
+        variants = [("plain, silent", self.pack_checked("checked-plain", ["--silent"]), None),
+                    ("AES-256, dialog", self.pack_checked("checked-aes", ["--password", CHECKED_PASSWORD,
+                                                                          "--key-bits", "256"]),
+                     "\n%s\n" % CHECKED_PASSWORD)]
+        launch_log = os.path.join(self.jail, JAIL_WORK, LAUNCH_LOG)
+        for label, image, answers in variants:
+            sweep = "checked (%s)" % label
+            print("%s: payload %d bytes" % (sweep, len(image) - self.stub_bytes))
+            if os.path.exists(launch_log):
+                os.remove(launch_log)
+            judged = []
+            for what, installer in self.checked_runs(image):
+                code, output, strays = self.run_stub(installer, answers=answers)
+                if not self.judge_common(sweep, what, code, strays):
+                    continue
+                got = self.extracted()
+                judged.append((self.runs, what, code, output, got == expected, not got))
+            time.sleep(LAUNCH_SETTLE_SECONDS)
+            launched = set()
+            if os.path.exists(launch_log):
+                with open(launch_log) as f:
+                    launched = {int(line) for line in f if line.strip().isdigit()}
+            for run, what, code, output, same_tree, nothing in judged:
+                self.judge_checked(sweep, what, code, output, same_tree, nothing, run in launched)
+
+    def checked_runs(self, image):
+        """(what, installer) of each run, made one at a time: first the
+        unchanged installer, which must extract the tree and launch."""
+        yield "unchanged", image
+        changed = bytearray(image)
+        for offset in range(self.stub_bytes, len(image), self.args.offset_step):
+            values = ([image[offset] ^ 0xFF] if self.args.values == "flip"
+                      else [v for v in range(256) if v != image[offset]])
+            for value in values:
+                changed[offset] = value
+                yield "payload byte %d set to 0x%02X" % (offset - self.stub_bytes, value), bytes(changed)
+            changed[offset] = image[offset]
+
+    def judge_checked(self, sweep, what, code, output, same_tree, nothing, launched):
+        if what == "unchanged":
+            if same_tree and launched:
+                self.count(sweep, "unchanged installer: packed tree, setup launched")
+            else:
+                self.fail(sweep, what, "the unchanged installer did not extract its tree and launch its setup")
+        elif launched:
+            if same_tree and code in (EXIT_SILENT_DONE, EXIT_DIALOG_CLOSED):
+                self.count(sweep, "exit %d, packed tree, setup launched" % code)
+            else:
+                self.fail(sweep, what, "exit %s, setup launched with %s" % (
+                    code, "the packed tree" if same_tree else "another tree"))
+        elif code == EXIT_SILENT_INCOMPLETE:
+            self.count(sweep, "exit 2 (damage found), nothing launched")
+        elif code == EXIT_DIALOG_CLOSED and DAMAGE_MESSAGE in output:
+            self.count(sweep, "exit 0, damage message, nothing launched")
+        elif code == EXIT_DIALOG_CLOSED and nothing:
+            message = "message shown" if "Error" in output else "no message"
+            self.count(sweep, "exit 0, nothing extracted, nothing launched (%s)" % message)
+        else:
+            self.fail(sweep, what, "exit %s, %s, nothing launched: %r" % (
+                code, "packed tree" if same_tree else "nothing extracted" if nothing else "another tree",
+                output[-200:]))
 
     def sweep_full_disk(self):
         for limit in range(0, self.largest_file + FULL_DISK_STEP_BYTES, FULL_DISK_STEP_BYTES):
@@ -386,7 +493,7 @@ class Sweep:
         return 1 if self.failures else 0
 
 
-SWEEPS = ("truncate", "bytes", "full-disk", "uncreatable", "unreadable")
+SWEEPS = ("truncate", "bytes", "checked", "full-disk", "uncreatable", "unreadable")
 
 
 def main():
@@ -396,6 +503,7 @@ def main():
     parser.add_argument("--bvsfx", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--values", choices=("flip", "all"), default="flip")
+    parser.add_argument("--offset-step", type=int, default=1)
     parser.add_argument("--sweep", action="append", choices=SWEEPS)
     args = parser.parse_args()
     missing = ["%s (package %s)" % (tool, package) for tool, package in TOOLS.items() if not shutil.which(tool)]

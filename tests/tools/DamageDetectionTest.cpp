@@ -2,7 +2,7 @@
 // byte at a time, at every offset of its payload, and the walker that
 // `bvsfx test` runs must find every change to chunk data (stored and
 // deflated, plain and encrypted) and must never crash on a payload cut off
-// at any offset. Thanks to the check records (tools/bvsfx/CheckRecord.h)
+// at any offset. Thanks to the check records (payload/CheckRecord.h)
 // no change anywhere in the payload goes unnoticed.
 #ifdef BVSFX_TOOL_PATH
 
@@ -14,7 +14,7 @@
 #include "ToolTestSupport.h"
 #include "io/OutputDataBuffer.h"
 #include "payload/PayloadWriter.h"
-#include "tools/bvsfx/CheckRecord.h"
+#include "payload/CheckRecord.h"
 #include "tools/bvsfx/ExitCode.h"
 #include "tools/bvsfx/InstallerFile.h"
 #include "tools/bvsfx/PayloadWalker.h"

@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "core/DataBuffer.h"
-#include "tools/bvsfx/CheckRecord.h"
+#include "payload/CheckRecord.h"
 #include "tools/bvsfx/ChunkPipeline.h"
 #include "tools/bvsfx/InputTree.h"
 #include "tools/bvsfx/PackOptions.h"

@@ -23,7 +23,7 @@
 
 #include "compress/ZipCRC.h"
 #include "payload/PayloadReader.h"
-#include "tools/bvsfx/CheckRecord.h"
+#include "payload/CheckRecord.h"
 
 class InstallerFile;
 class ProgressBar;

@@ -1,8 +1,6 @@
 // The check records' text: what format writes, parse reads back, and
 // nothing else; and the header CRC over type, name, time and attributes.
-#ifdef BVSFX_TOOL_PATH
-
-#include "tools/bvsfx/CheckRecord.h"
+#include "payload/CheckRecord.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -25,6 +23,7 @@ TEST(CheckRecord, FormatsAndParsesBack) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CheckRecord::format(c.fields), c.text);
+        EXPECT_LE(std::string(c.text).size(), CheckRecord::kMaxTextBytes);
         Fields parsed;
         ASSERT_TRUE(CheckRecord::parse(c.text, parsed)) << c.text;
         EXPECT_EQ(CheckRecord::format(parsed), c.text);
@@ -60,5 +59,3 @@ TEST(CheckRecord, EntryHeaderCrcCoversTypeNameTimeAndAttributes) {
 }
 
 }  // namespace
-
-#endif  // BVSFX_TOOL_PATH
