@@ -76,5 +76,8 @@ bool loadConfiguration(HWND owner) {
     g_saApp.m_encrypted = g_archive.isEncrypted();
     g_saApp.m_noInterface = flagSetting("noInterface");
     g_saApp.m_unzipToTemp = flagSetting("unzipToTemp");
+    // Settings that older stubs do not read: they launch and go on.
+    g_saApp.m_waitForSetup = flagSetting("waitForSetup");
+    g_saApp.m_cleanupAfterSetup = flagSetting("cleanupAfterSetup");
     return true;
 }

@@ -12,3 +12,7 @@ constexpr int kExitSilentRunIncomplete = 2;
 // A silent run wrote every entry, but the setup program could not be started
 // (it is not in the destination, or the system refused to run it).
 constexpr int kExitSetupNotStarted = 3;
+// With the setting waitForSetup, a silent run that started the setup program
+// and waited for its end exits with the setup program's own exit code
+// instead of kExitSilentRunDone (2 and 3 keep their meaning only when the
+// setup program was not started).

@@ -4,6 +4,7 @@
 
 #include "app/DiagnosticLog.h"
 #include "app/PasswordDialog.h"
+#include "app/SetupWait.h"
 #include "app/StubGlobals.h"
 #include "core/XString.h"
 #include "io/FileSystem.h"
@@ -19,7 +20,8 @@ constexpr char kDamagedArchiveMessage[] = "The archive is damaged or incomplete.
 constexpr char kWriteFailedMessage[] = "Failed to write the extracted files.";
 constexpr char kNoTempFolderMessage[] = "Failed to create a new temporary folder.";
 constexpr char kShellOpenVerb[] = "open";
-// ShellExecuteA reports failure with a value of 32 or less.
+// The shell reports failure (ShellExecuteExA's hInstApp) with a value of 32
+// or less.
 constexpr INT_PTR kShellExecuteMaxError = 32;
 // The current-directory query that the setup program's path is built on.
 constexpr DWORD kCurrentDirChars = 1024;
@@ -122,22 +124,39 @@ bool resolveSetupProgram(const StringBuffer& setupFilename, StringBuffer& progra
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// True when there is nothing to launch or the setup program was started.
-bool launchSetup(HWND window) {
+// Starts the program with the shell in the current directory. With
+// waitForSetup the shell hands back the process (null when it started
+// none of its own, for example a document opened in a running program).
+bool startProgram(HWND window, const StringBuffer& program, HANDLE& process) {
+    char currentDir[kCurrentDirChars] = {0};
+    GetCurrentDirectoryA(kCurrentDirChars, currentDir);
+    SHELLEXECUTEINFOA request;
+    std::memset(&request, 0, sizeof request);
+    request.cbSize = sizeof request;
+    request.fMask = g_saApp.m_waitForSetup ? SEE_MASK_NOCLOSEPROCESS : 0;
+    request.hwnd = window;
+    request.lpVerb = kShellOpenVerb;
+    request.lpFile = program.getString();
+    request.lpParameters = g_saApp.m_setupParams.getSize() != 0 ? g_saApp.m_setupParams.getString() : nullptr;
+    request.lpDirectory = currentDir;
+    request.nShow = SW_SHOWNORMAL;
+    const BOOL started = ShellExecuteExA(&request);
+    process = request.hProcess;
+    return started && reinterpret_cast<INT_PTR>(request.hInstApp) > kShellExecuteMaxError;
+}
+
+// True when there is nothing to launch or the setup program was started;
+// process is its handle when the run is to wait for it, else null.
+bool launchSetup(HWND window, HANDLE& process) {
+    process = nullptr;
     const StringBuffer& setupFilename = g_saApp.m_setupFilename;
     if (setupFilename.getSize() == 0) return true;
     writeDiagnosticLines("", setupFilename);
 
     StringBuffer program;
-    if (resolveSetupProgram(setupFilename, program)) {
-        char currentDir[kCurrentDirChars] = {0};
-        GetCurrentDirectoryA(kCurrentDirChars, currentDir);
-        const char* parameters =
-            g_saApp.m_setupParams.getSize() != 0 ? g_saApp.m_setupParams.getString() : nullptr;
-        HINSTANCE result = ShellExecuteA(window, kShellOpenVerb, program.getString(), parameters, currentDir,
-                                         SW_SHOWNORMAL);
-        if (reinterpret_cast<INT_PTR>(result) > kShellExecuteMaxError) return true;
-    }
+    if (resolveSetupProgram(setupFilename, program) && startProgram(window, program, process)) return true;
+    if (process != nullptr) CloseHandle(process);
+    process = nullptr;
 
     StringBuffer message("Failed to run ");
     message.appendSb(setupFilename);
@@ -170,6 +189,31 @@ bool createGeneratedFolder(HWND window, StringBuffer& destination) {
     return true;
 }
 
+// Waits for the setup program's end and keeps its exit code for the silent
+// run's own. False when the wait was given up (the dialog was closed).
+bool awaitSetup(HWND window, HANDLE process) {
+    const bool ended = waitForProcess(window, process);
+    DWORD exitCode = 0;
+    if (ended && GetExitCodeProcess(process, &exitCode)) {
+        g_saApp.m_setupEnded = true;
+        g_saApp.m_setupExitCode = exitCode;
+    }
+    CloseHandle(process);
+    return ended;
+}
+
+// Removes the folder this run created for itself, after leaving it (a
+// folder that is the current directory cannot be removed on Windows). What
+// cannot be removed stays; the run's outcome does not change.
+void removeGeneratedFolder(const StringBuffer& destination) {
+    XString tempDir;
+    getTempDir(tempDir);
+    setCurrentDir(tempDir);
+    XString folder;
+    folder.setFromUtf8(destination.getString());
+    removeTreeW(reinterpret_cast<LPCWSTR>(folder.getUtf16()));
+}
+
 }  // namespace
 
 void settleDestination(const StringBuffer& unzipDir, StringBuffer& destination) {
@@ -197,7 +241,8 @@ ExtractionOutcome runExtraction(HWND window) {
     }
 
     StringBuffer destination;
-    if (usesGeneratedFolder()) {
+    const bool generatedFolder = usesGeneratedFolder();
+    if (generatedFolder) {
         if (!createGeneratedFolder(window, destination)) {
             if (window != nullptr) MessageBoxA(window, kNoTempFolderMessage, kErrorCaption, MB_OK);
             return ExtractionOutcome::Incomplete;
@@ -213,7 +258,12 @@ ExtractionOutcome runExtraction(HWND window) {
         reportIncomplete(window, true);
         return ExtractionOutcome::Incomplete;
     }
-    if (!launchSetup(window)) return ExtractionOutcome::SetupNotStarted;
+    HANDLE setupProcess = nullptr;
+    if (!launchSetup(window, setupProcess)) return ExtractionOutcome::SetupNotStarted;
+    if (setupProcess != nullptr && awaitSetup(window, setupProcess) && g_saApp.m_cleanupAfterSetup &&
+        generatedFolder) {
+        removeGeneratedFolder(destination);
+    }
     return ExtractionOutcome::Completed;
 }
 

@@ -11,7 +11,9 @@ enum class ExtractionOutcome {
     // password was not given or not accepted.
     NotStarted,
     // The end of the payload was reached with every entry written; the setup
-    // program (if any) has been launched.
+    // program (if any) has been launched. With waitForSetup the run waited
+    // for its end (its exit code is in SaApp), and with cleanupAfterSetup it
+    // then removed the folder it had generated for itself.
     Completed,
     // Every entry was written, but the setup program could not be started
     // (it is not in the destination, or the system refused to run it); the

@@ -2,6 +2,8 @@
 // SaApp: the stub's application state, filled from the payload's settings at
 // start-up and read by the extraction run and the dialogs.
 
+#include <cstdint>
+
 #include "core/StringBuffer.h"
 
 class SaApp {
@@ -25,6 +27,8 @@ public:
     bool m_noInterface = false;    // "noInterface" is "true" (any letter case)
     bool m_unzipToTemp = false;    // "unzipToTemp" is "true" (any letter case)
     StringBuffer m_password;       // typed in the password dialog
+    bool m_waitForSetup = false;   // "waitForSetup" is "true": wait for the setup program's end
+    bool m_cleanupAfterSetup = false;  // "cleanupAfterSetup" is "true": then remove the generated folder
 
     // Set when a silent run stopped before the end of the payload, so that
     // the process can end with its own exit code.
@@ -32,4 +36,8 @@ public:
     // Set when a silent run wrote every entry but could not start the setup
     // program.
     bool m_setupNotStarted = false;
+    // Set when the run waited for the setup program until it ended; its exit
+    // code is then the silent run's.
+    bool m_setupEnded = false;
+    uint32_t m_setupExitCode = 0;
 };

@@ -30,7 +30,10 @@ int stubEntry(HINSTANCE instance) {
     registerWindowClass(instance);
     if (initInstance(instance) == 0) {
         if (g_saApp.m_silentRunIncomplete) return kExitSilentRunIncomplete;
-        return g_saApp.m_setupNotStarted ? kExitSetupNotStarted : kExitSilentRunDone;
+        if (g_saApp.m_setupNotStarted) return kExitSetupNotStarted;
+        // Waited for: the setup program's own code says how the installation went.
+        if (g_saApp.m_setupEnded) return static_cast<int>(g_saApp.m_setupExitCode);
+        return kExitSilentRunDone;
     }
     return runMessageLoop();
 }

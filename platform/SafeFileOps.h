@@ -26,3 +26,12 @@ BOOL removeLinkW(LPCWSTR path);
 // replaced too). Fails when `to` is a directory. Both names must be in the
 // same folder.
 BOOL replaceFileW(LPCWSTR from, LPCWSTR to);
+
+// Removes the file or directory tree at the name, following no link: a link
+// met at the name or anywhere below it is removed as a link (a link that the
+// system would open as its target instead is left, and the removal fails),
+// and nothing outside the tree is touched. Read-only files and folders inside
+// are removed too. The folders on the way to the name are the system's and
+// are followed. False when something could not be removed; what could be
+// removed is gone. A name at which nothing stands is removed already: TRUE.
+BOOL removeTreeW(LPCWSTR path);

@@ -219,6 +219,7 @@ typedef struct _OVERLAPPED {
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
+#define ERROR_NO_ASSOCIATION 1155L
 #define ERROR_NOT_A_REPARSE_POINT 4390L
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
@@ -285,6 +286,17 @@ HLOCAL LocalFree(HLOCAL hMem);
 UINT GetACP(void);
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount(void);
+
+// Processes started by ShellExecuteExA with SEE_MASK_NOCLOSEPROCESS: waiting
+// for their end and reading their exit code. CloseHandle closes these
+// handles too.
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+#define STILL_ACTIVE 259
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 
 // ---------------------------------------------------------------------------
 // User interface: records and constants
@@ -407,6 +419,28 @@ typedef struct tagPAINTSTRUCT {
 #define SE_ERR_OOM 8
 #define SE_ERR_NOASSOC 31
 
+typedef void* HKEY;
+// ShellExecuteExA's request and answer, field for field as the system's.
+typedef struct _SHELLEXECUTEINFOA {
+  DWORD cbSize;
+  ULONG fMask;
+  HWND hwnd;
+  LPCSTR lpVerb;
+  LPCSTR lpFile;
+  LPCSTR lpParameters;
+  LPCSTR lpDirectory;
+  int nShow;
+  HINSTANCE hInstApp;  // a ShellExecuteA-style result: above 32 on success
+  void* lpIDList;
+  LPCSTR lpClass;
+  HKEY hkeyClass;
+  DWORD dwHotKey;
+  HANDLE hIcon;
+  HANDLE hProcess;  // with SEE_MASK_NOCLOSEPROCESS: the started process
+} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+#define SEE_MASK_NOCLOSEPROCESS 0x00000040
+#define SEE_MASK_FLAG_NO_UI 0x00000400
+
 // ---------------------------------------------------------------------------
 // Shell: folder browser records
 // ---------------------------------------------------------------------------
@@ -474,6 +508,16 @@ BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
                         LPCSTR lpDirectory, INT nShowCmd);
+BOOL ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo);
+// Waits for the handles or for a message in the thread's queue; the answer
+// WAIT_OBJECT_0 + nCount says a message is waiting.
+#define QS_ALLINPUT 0x04FF
+DWORD MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll, DWORD dwMilliseconds,
+                                DWORD dwWakeMask);
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
+BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg);
 
 // Dialogs, controls and the folder browser: the terminal renderings of the
 // dialogs live in their own files of the layer.

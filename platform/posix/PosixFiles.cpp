@@ -294,7 +294,10 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
   return static_cast<DWORD>(size & 0xFFFFFFFFu);
 }
 
-BOOL CloseHandle(HANDLE hObject) { return posix_layer::closeFileHandle(hObject) ? TRUE : FALSE; }
+BOOL CloseHandle(HANDLE hObject) {
+  if (posix_layer::closeProcessHandle(hObject)) return TRUE;
+  return posix_layer::closeFileHandle(hObject) ? TRUE : FALSE;
+}
 
 BOOL DeleteFileA(LPCSTR lpFileName) {
   const std::string path = posix_layer::toNativePath(lpFileName);

@@ -131,3 +131,22 @@ WindowRecord* findWindow(HWND window);
 void forgetWindow(HWND window);
 
 }  // namespace posix_layer
+
+namespace posix_layer {
+
+// --- Processes -------------------------------------------------------------
+// A handle for a started child process that is to be waited for; the handle
+// owns the child until it has been reaped.
+HANDLE newProcessHandle(pid_t pid);
+// Closes a process handle; false (and no error set) when the handle is not
+// one, so that CloseHandle can try the other kinds. A child that is still
+// running goes on running; it is reaped when it ends, if we are still there.
+bool closeProcessHandle(HANDLE handle);
+// True when the handle is a live process handle.
+bool isProcessHandle(HANDLE handle);
+
+// --- Message queue -----------------------------------------------------------
+// True when a posted message or a WM_QUIT waits in the queue.
+bool hasQueuedMessage();
+
+}  // namespace posix_layer

@@ -1,5 +1,5 @@
-// Shell: launching a program detached, and the message box on standard
-// error.
+// Shell: launching a program (detached, or as a child to be waited for),
+// and the message box on standard error.
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -81,6 +81,18 @@ intptr_t shellErrorFromErrno(int error) {
   }
 }
 
+// The error ShellExecuteExA sets for a failure code of ShellExecuteA.
+DWORD win32ErrorFromShellResult(intptr_t result) {
+  switch (result) {
+    case SE_ERR_FNF: return ERROR_FILE_NOT_FOUND;
+    case SE_ERR_PNF: return ERROR_PATH_NOT_FOUND;
+    case SE_ERR_ACCESSDENIED: return ERROR_ACCESS_DENIED;
+    case SE_ERR_OOM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ERROR_BAD_FORMAT: return ERROR_BAD_EXE_FORMAT;
+    default: return ERROR_NO_ASSOCIATION;
+  }
+}
+
 // Runs argv in directory as a grandchild in a session of its own, so that it
 // outlives us and is never our zombie. Returns 0 when the program started,
 // else the errno of the failed step. A close-on-exec pipe tells the two
@@ -129,6 +141,76 @@ int spawnDetached(const std::vector<std::string>& arguments, const std::string& 
   return 0;
 }
 
+// Runs argv in directory as our own child, to be waited for. Returns 0 and
+// the child's pid when the program started, else the errno of the failed
+// step (the child is then reaped). The close-on-exec pipe works as in
+// spawnDetached.
+int spawnAttached(const std::vector<std::string>& arguments, const std::string& directory, pid_t& pid) {
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return errno;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    const int error = errno;
+    ::close(report[0]);
+    ::close(report[1]);
+    return error;
+  }
+  if (child == 0) {
+    ::close(report[0]);
+    int error = 0;
+    if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
+      error = errno;
+    } else {
+      ::execv(argv[0], argv.data());
+      error = errno;
+    }
+    ssize_t ignored = ::write(report[1], &error, sizeof error);
+    (void)ignored;
+    ::_exit(127);
+  }
+  ::close(report[1]);
+  int error = 0;
+  ssize_t got;
+  while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  ::close(report[0]);
+  if (got == static_cast<ssize_t>(sizeof error)) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return error;
+  }
+  pid = child;
+  return 0;
+}
+
+// The argument vector for a launch: the program found as resolveProgram
+// finds it (through the POSIX shell when it lacks the execute bit) and the
+// parameters split like a Windows command line. 0 when it can be started,
+// else the ShellExecuteA failure code.
+intptr_t prepareLaunch(LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directoryText,
+                       std::vector<std::string>& arguments, std::string& directory) {
+  if (operation != nullptr && ::strcasecmp(operation, "open") != 0) return SE_ERR_NOASSOC;
+  if (file == nullptr || *file == 0) return SE_ERR_FNF;
+  directory = (directoryText != nullptr && *directoryText != 0) ? posix_layer::toNativePath(directoryText)
+                                                                : std::string();
+  if (!directory.empty() && !isDirectory(directory)) return SE_ERR_PNF;
+
+  const std::string program = resolveProgram(posix_layer::toNativePath(file), directory);
+  if (program.empty()) return SE_ERR_FNF;
+  // A file without the execute bit is taken for a script of the POSIX shell.
+  if (::access(program.c_str(), X_OK) != 0) arguments.push_back(kShell);
+  arguments.push_back(program);
+  for (std::string& parameter : posix_layer::splitCommandLine(parameters)) {
+    arguments.push_back(std::move(parameter));
+  }
+  return 0;
+}
+
 }  // namespace
 
 namespace posix_layer {
@@ -173,26 +255,45 @@ HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpP
                         LPCSTR lpDirectory, INT nShowCmd) {
   (void)hwnd;
   (void)nShowCmd;
-  if (lpOperation != nullptr && ::strcasecmp(lpOperation, "open") != 0) {
-    return shellResult(SE_ERR_NOASSOC);
-  }
-  if (lpFile == nullptr || *lpFile == 0) return shellResult(SE_ERR_FNF);
-  const std::string directory =
-      (lpDirectory != nullptr && *lpDirectory != 0) ? posix_layer::toNativePath(lpDirectory) : std::string();
-  if (!directory.empty() && !isDirectory(directory)) return shellResult(SE_ERR_PNF);
-
-  const std::string program = resolveProgram(posix_layer::toNativePath(lpFile), directory);
-  if (program.empty()) return shellResult(SE_ERR_FNF);
   std::vector<std::string> arguments;
-  // A file without the execute bit is taken for a script of the POSIX shell.
-  if (::access(program.c_str(), X_OK) != 0) arguments.push_back(kShell);
-  arguments.push_back(program);
-  for (std::string& parameter : posix_layer::splitCommandLine(lpParameters)) {
-    arguments.push_back(std::move(parameter));
-  }
+  std::string directory;
+  const intptr_t refused = prepareLaunch(lpOperation, lpFile, lpParameters, lpDirectory, arguments, directory);
+  if (refused != 0) return shellResult(refused);
   const int error = spawnDetached(arguments, directory);
   if (error != 0) return shellResult(shellErrorFromErrno(error));
   return shellResult(kShellExecuteSuccess);
+}
+
+// With SEE_MASK_NOCLOSEPROCESS the program is our child and hProcess a
+// handle to wait for it with; without, it starts detached as with
+// ShellExecuteA and hProcess is null.
+BOOL ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo) {
+  if (pExecInfo == nullptr || pExecInfo->cbSize != sizeof(SHELLEXECUTEINFOA)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  pExecInfo->hProcess = nullptr;
+  std::vector<std::string> arguments;
+  std::string directory;
+  intptr_t result = prepareLaunch(pExecInfo->lpVerb, pExecInfo->lpFile, pExecInfo->lpParameters,
+                                  pExecInfo->lpDirectory, arguments, directory);
+  if (result == 0) {
+    int error = 0;
+    if ((pExecInfo->fMask & SEE_MASK_NOCLOSEPROCESS) != 0) {
+      pid_t pid = 0;
+      error = spawnAttached(arguments, directory, pid);
+      if (error == 0) pExecInfo->hProcess = posix_layer::newProcessHandle(pid);
+    } else {
+      error = spawnDetached(arguments, directory);
+    }
+    result = error != 0 ? shellErrorFromErrno(error) : kShellExecuteSuccess;
+  }
+  pExecInfo->hInstApp = shellResult(result);
+  if (result != kShellExecuteSuccess) {
+    SetLastError(win32ErrorFromShellResult(result));
+    return FALSE;
+  }
+  return TRUE;
 }
 
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {

@@ -78,6 +78,8 @@ WindowRecord* findWindow(HWND window) {
 
 void forgetWindow(HWND window) { state().windows.erase(reinterpret_cast<uintptr_t>(window)); }
 
+bool hasQueuedMessage() { return !state().queue.empty() || state().quitPosted; }
+
 }  // namespace posix_layer
 
 void brivaneRegisterStringTable(const BrivaneStringEntry* entries, int count) {
@@ -189,6 +191,35 @@ BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
   lpMsg->wParam = static_cast<WPARAM>(state().quitPosted ? state().quitCode : 0);
   lpMsg->time = GetTickCount();
   state().quitPosted = false;
+  return FALSE;
+}
+
+// As GetMessageA, but answers FALSE at once when nothing waits; WM_QUIT is
+// delivered only when it was posted.
+BOOL PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
+  if (lpMsg == nullptr) return FALSE;
+  auto& queue = state().queue;
+  const bool remove = (wRemoveMsg & PM_REMOVE) != 0;
+  for (auto message = queue.begin(); message != queue.end(); ++message) {
+    if (!messageMatches(*message, hWnd, wMsgFilterMin, wMsgFilterMax)) continue;
+    *lpMsg = *message;
+    if (remove) queue.erase(message);
+    return TRUE;
+  }
+  if (!state().quitPosted) return FALSE;
+  *lpMsg = MSG{};
+  lpMsg->message = WM_QUIT;
+  lpMsg->wParam = static_cast<WPARAM>(state().quitCode);
+  lpMsg->time = GetTickCount();
+  if (remove) state().quitPosted = false;
+  return TRUE;
+}
+
+// No keyboard reaches the layer's windows, so no message is a dialog's
+// navigation key.
+BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg) {
+  (void)hDlg;
+  (void)lpMsg;
   return FALSE;
 }
 

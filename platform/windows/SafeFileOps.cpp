@@ -1,6 +1,8 @@
 // The link-safe file operations over the Win32 API.
 #include "platform/SafeFileOps.h"
 
+#include <string>
+
 namespace {
 
 // Opens the name itself: a reparse point is opened as what it is, not as
@@ -26,6 +28,37 @@ bool clearReadOnly(LPCWSTR path) {
     const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
     return SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != FALSE;
+}
+
+bool isDotName(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+// A link (symbolic link, junction) goes through removeLinkW, which removes
+// the link itself or refuses; everything else is a file or a real folder.
+bool removeEntry(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return removeLinkW(path.c_str()) != FALSE;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return DeleteFileW(path.c_str()) != FALSE;
+
+    bool removed = true;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (isDotName(found.cFileName)) continue;
+            removed = removeEntry(path + L"\\" + found.cFileName) && removed;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return RemoveDirectoryW(path.c_str()) != FALSE && removed;
 }
 
 }  // namespace
@@ -60,4 +93,10 @@ BOOL replaceFileW(LPCWSTR from, LPCWSTR to) {
     // file itself; a link's own attributes are its own) and try once more.
     if (GetLastError() != ERROR_ACCESS_DENIED || !clearReadOnly(to)) return FALSE;
     return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING);
+}
+
+BOOL removeTreeW(LPCWSTR path) {
+    std::wstring name(path);
+    while (name.size() > 1 && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
+    return removeEntry(name) ? TRUE : FALSE;
 }

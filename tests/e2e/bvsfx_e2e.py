@@ -607,7 +607,10 @@ def case_refusals(args):
             ("unknown setting", ["--set", "unzipdir=/tmp/x"], 0, "did you mean unzipDir?"),
             ("flag read as off", ["--set", "noInterface=yes"], 0, "this value means off"),
             ("strict", ["--strict", "--set", "noInterface=yes"], BVSFX_LIMITS, "--strict: 1 warning"),
-            ("key bits without password", ["--key-bits", "128"], BVSFX_USAGE, "--key-bits without a password")):
+            ("key bits without password", ["--key-bits", "128"], BVSFX_USAGE, "--key-bits without a password"),
+            ("--cleanup without --wait", ["--temp", "--cleanup"], BVSFX_USAGE, "--cleanup needs --wait"),
+            ("cleanupAfterSetup set without waiting", ["--set", "cleanupAfterSetup=TRUE"], BVSFX_USAGE,
+             "--cleanup needs --wait")):
         output = os.path.join(work, "settings.run")
         if os.path.exists(output):
             os.remove(output)
@@ -615,7 +618,30 @@ def case_refusals(args):
                         expect=None)
         check_refused(result, code, message, label)
         check(os.path.exists(output) == (code == 0), f"{label}: output {'missing' if code == 0 else 'written'}")
-    log("--silent without a folder: exit 2; unknown or misread settings: warnings; --strict: exit 4")
+    log("--silent without a folder: exit 2; unknown or misread settings: warnings; --strict: exit 4; "
+        "--cleanup without --wait: exit 2")
+
+
+def case_wait(args):
+    # --wait --cleanup: bvsfx writes the two settings, info shows them as read
+    # by the installer, and the installer (silent, in a generated folder)
+    # exits with the setup program's code and leaves no folder behind.
+    work = fresh(os.path.join(args.work, "wait"))
+    tree = os.path.join(work, "tree")
+    write(os.path.join(tree, "data.txt"), b"data\n")
+    write(os.path.join(tree, "setup.sh"), b"#!/bin/sh\nsleep 1\nexit 42\n")
+    installer = os.path.join(work, "wait.run")
+    run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer, "--silent", "--temp", "--setup",
+         "setup.sh", "--wait", "--cleanup", tree])
+    info, _ = run([args.bvsfx, "info", installer])
+    for line in ('waitForSetup = "true"', 'cleanupAfterSetup = "true"'):
+        shown = [text for text in info.stdout.splitlines() if line in text]
+        check(len(shown) == 1 and "not used" not in shown[0], f"info shows {shown} for {line}:\n{info.stdout}")
+    temp = fresh(os.path.join(work, "tmp"))
+    result, elapsed = run([installer], env=dict(os.environ, TMPDIR=temp), expect=42)
+    check(os.listdir(temp) == [], f"left in the temporary folder: {os.listdir(temp)}")
+    check(elapsed >= 1.0, f"the installer ended after {elapsed:.2f} s, before its setup program")
+    log(f"--wait --cleanup: exit 42 after {elapsed:.2f} s, nothing left in the temporary folder")
 
 
 def run_on_terminal(command, answer):
@@ -749,7 +775,7 @@ def case_windows_damaged(args):
 
 CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
          "refusals": case_refusals, "prompt": case_prompt, "damaged": case_damaged,
-         "windows-damaged": case_windows_damaged}
+         "windows-damaged": case_windows_damaged, "wait": case_wait}
 
 
 def main():

@@ -422,7 +422,53 @@ def case_damaged_stored(ctx):
     ctx.expect_closed_with_code_0()
 
 
+# A setup program that runs until the test lets it end (by creating
+# RELEASE_FILE in the destination), then records that it ran.
+RELEASE_FILE = "release.txt"
+SETUP_RAN_FILE = "setup-ran.txt"
+HELD_SETUP_BATCH = (
+    "@echo off\r\n"
+    ":loop\r\n"
+    "if exist " + RELEASE_FILE + " goto done\r\n"
+    "ping -n 2 127.0.0.1 > nul\r\n"
+    "goto loop\r\n"
+    ":done\r\n"
+    "echo ended> " + SETUP_RAN_FILE + "\r\n"
+)
+
+
+def case_wait_responsive(ctx):
+    # waitForSetup with the dialog: while the setup program runs, the dialog
+    # answers (the probe reads its controls through messages, the screenshot
+    # shows it drawn) and "Finished!" is not shown yet; it appears once the
+    # setup program has ended. Close then ends the process with 0.
+    with open(os.path.join(ctx.tree, "setup.bat"), "w", newline="") as f:
+        f.write(HELD_SETUP_BATCH)
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.start(ctx.pack([("unzipDir", ctx.windows_path(dest)), ("setupFilename", "setup.bat"),
+                        ("waitForSetup", "true")]))
+    state = ctx.expect_dialog(MAIN_CAPTION, MAIN_IDS)
+    ctx.click(state, IDC_UNZIP)
+    deadline = time.monotonic() + STATE_WAIT_SECONDS
+    while not os.path.exists(os.path.join(dest, "setup.bat")):
+        check(time.monotonic() < deadline, "the setup program was not extracted")
+        time.sleep(0.2)
+    time.sleep(3)  # the setup program runs now, and the stub waits for it
+    state = ctx.probe_dialog(MAIN_CAPTION, MAIN_IDS, wait_ms=5000)
+    ctx.screenshot("waiting-for-setup")
+    check(state is not None, "the dialog did not answer while the setup program ran")
+    check(not finished(state), "\"Finished!\" was shown before the setup program ended")
+    check(not os.path.exists(os.path.join(dest, SETUP_RAN_FILE)), "the setup program ended too early")
+    open(os.path.join(dest, RELEASE_FILE), "w").close()
+    state = ctx.wait_for_state(MAIN_CAPTION, MAIN_IDS, finished, "Finished!")
+    ctx.screenshot("setup-ended")
+    check(os.path.exists(os.path.join(dest, SETUP_RAN_FILE)), "\"Finished!\" before the setup program ended")
+    ctx.click(state, IDC_CLOSE)
+    ctx.expect_closed_with_code_0()
+
+
 CASES = {
+    "wait-responsive": case_wait_responsive,
     "unzip-configured": case_unzip_configured,
     "current-dir": case_current_dir,
     "temp-literal": case_temp_literal,

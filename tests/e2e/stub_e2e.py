@@ -17,7 +17,7 @@ under Wine). --list prints the case names.
 Exit codes of the stub: 1 after a silent run, 2 when a silent run stopped
 because the archive is damaged or incomplete (no setup program is then
 launched), 3 when every entry was written but the setup program could not be
-started.
+started; with waitForSetup, after a launch, the setup program's own code.
 
 The attack cases carry out what another local user could try: folders and
 links planted at every name the generated temporary folder can have, links
@@ -86,6 +86,23 @@ SETUP_BATCH = (
     "@echo off\r\n"
     "echo args=%*> " + SETUP_MARKER + "\r\n"
     "echo cwd=%CD%>> " + SETUP_MARKER + "\r\n"
+)
+
+
+# A setup program that ends with its own exit code, after a pause long
+# enough that a stub which did not wait would have exited before it.
+SETUP_EXIT_CODE = 42
+WAITED_SETUP_SCRIPT = (
+    "#!/bin/sh\n"
+    "sleep 1\n"
+    "echo ended > " + SETUP_MARKER + "\n"
+    "exit " + str(SETUP_EXIT_CODE) + "\n"
+)
+WAITED_SETUP_BATCH = (
+    "@echo off\r\n"
+    "ping -n 2 127.0.0.1 > nul\r\n"
+    "echo ended> " + SETUP_MARKER + "\r\n"
+    "exit " + str(SETUP_EXIT_CODE) + "\r\n"
 )
 
 
@@ -217,11 +234,16 @@ class Context:
             signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_bytes, limit_file_bytes))
 
-        result = subprocess.run(command, cwd=self.cwd, env=env, stdin=subprocess.DEVNULL,
-                                capture_output=True, timeout=STUB_TIMEOUT_SECONDS,
-                                preexec_fn=limit if limit_file_bytes else None,
-                                restore_signals=not limit_file_bytes)
-        self.stderr = result.stderr.decode(errors="replace")
+        # Output goes to files, not pipes: a setup program started detached
+        # inherits them, and a pipe would keep the run waiting for its end.
+        with open(os.path.join(self.scratch, "stdout.txt"), "w+b") as out, \
+                open(os.path.join(self.scratch, "stderr.txt"), "w+b") as err:
+            result = subprocess.run(command, cwd=self.cwd, env=env, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err, timeout=STUB_TIMEOUT_SECONDS,
+                                    preexec_fn=limit if limit_file_bytes else None,
+                                    restore_signals=not limit_file_bytes)
+            err.seek(0)
+            self.stderr = err.read().decode(errors="replace")
         return result.returncode
 
     def expect_exit(self, code, expected):
@@ -258,13 +280,18 @@ def make_writable(root):
                     pass
 
 
-def wait_for_setup(folder):
+def wait_for_setup(folder, last_key="cwd"):
+    """The setup program's report, once its last line (last_key; None: the
+    file's existence is enough) is written: the batch file writes its lines
+    one by one, and the run may end before it has."""
     path = os.path.join(folder, SETUP_MARKER)
     deadline = time.monotonic() + SETUP_WAIT_SECONDS
     while time.monotonic() < deadline:
         if os.path.exists(path):
             with open(path, "r", errors="replace") as f:
-                return dict(line.rstrip("\r\n").split("=", 1) for line in f if "=" in line)
+                report = dict(line.rstrip("\r\n").split("=", 1) for line in f if "=" in line)
+            if last_key is None or last_key in report:
+                return report
         time.sleep(0.05)
     raise Failure("the setup program did not run in %s" % folder)
 
@@ -607,6 +634,92 @@ def case_uncreatable_destination(ctx):
           % sorted(set(os.listdir(ctx.cwd)) - set(before)))
 
 
+def waited_setup(ctx):
+    """Replaces the packed setup program by one that pauses, records its end
+    and exits with SETUP_EXIT_CODE."""
+    with open(os.path.join(ctx.tree, ctx.setup_name), "w", newline="") as f:
+        f.write(WAITED_SETUP_BATCH if ctx.args.windows_paths else WAITED_SETUP_SCRIPT)
+
+
+def case_wait_exit_code(ctx):
+    # waitForSetup ("TRUE" counts, as for the other flags): the run ends only
+    # after the setup program, and with its exit code.
+    waited_setup(ctx)
+    dest = os.path.join(ctx.scratch, "dest")
+    installer = ctx.pack(silent_settings(ctx, ctx.stub_path(dest)) + [("waitForSetup", "TRUE")])
+    ctx.expect_exit(ctx.run(installer), SETUP_EXIT_CODE)
+    check(os.path.exists(os.path.join(dest, SETUP_MARKER)), "the run ended before the setup program did")
+    compare_trees(ctx.tree, dest, skip=(SETUP_MARKER,))
+
+
+def case_no_wait_unchanged(ctx):
+    # Without waitForSetup nothing changes: the run exits 1 while the setup
+    # program still runs, and cleanupAfterSetup alone removes nothing.
+    waited_setup(ctx)
+    settings = silent_settings(ctx, None) + [("unzipToTemp", "true"), ("cleanupAfterSetup", "true")]
+    installer = ctx.pack(settings)
+    before = set(os.listdir(ctx.temp))
+    ctx.expect_exit(ctx.run(installer), EXIT_SILENT_DONE)
+    made = sorted(set(os.listdir(ctx.temp)) - before)
+    check(len(made) == 1, "expected one new folder in the temporary folder, found %s" % made)
+    dest = os.path.join(ctx.temp, made[0])
+    check(not os.path.exists(os.path.join(dest, SETUP_MARKER)), "the run waited for the setup program")
+    wait_for_setup(dest, last_key=None)
+    compare_trees(ctx.tree, dest, skip=(SETUP_MARKER,))
+    remove_tree(dest)
+
+
+def case_wait_cleanup_temp(ctx):
+    # A generated folder, waited for and cleaned up: nothing is left in the
+    # temporary folder, and the exit code is the setup program's. A file
+    # outside, reached by a link the setup program left in the folder, stays.
+    waited_setup(ctx)
+    outside = os.path.join(ctx.scratch, "outside")
+    os.makedirs(os.path.join(outside, "folder"))
+    with open(os.path.join(outside, "folder", "keep.txt"), "w") as f:
+        f.write("not the installer's\n")
+    if not ctx.args.windows_paths:
+        # Links made by the setup program: a link to a folder outside, and
+        # one to a file outside; the cleanup removes the links only.
+        with open(os.path.join(ctx.tree, ctx.setup_name), "w") as f:
+            f.write(WAITED_SETUP_SCRIPT.replace(
+                "sleep 1\n", "sleep 1\nln -s '%s' linked-folder\nln -s '%s' docs/linked-file\n"
+                "chmod 555 docs/deep\n" % (os.path.join(outside, "folder"),
+                                          os.path.join(outside, "folder", "keep.txt"))))
+    settings = silent_settings(ctx, None) + [("unzipToTemp", "true"), ("waitForSetup", "true"),
+                                             ("cleanupAfterSetup", "True")]
+    installer = ctx.pack(settings)
+    before = set(os.listdir(ctx.temp))
+    ctx.expect_exit(ctx.run(installer), SETUP_EXIT_CODE)
+    left = sorted(set(os.listdir(ctx.temp)) - before)
+    check(left == [], "the generated folder was left behind: %s" % left)
+    check(os.path.exists(os.path.join(outside, "folder", "keep.txt")), "the cleanup followed a link")
+
+
+def case_wait_cleanup_keeps_configured(ctx):
+    # cleanupAfterSetup removes only a folder the run generated: a configured
+    # destination, and what was in it before, stay.
+    waited_setup(ctx)
+    dest = os.path.join(ctx.scratch, "dest")
+    os.makedirs(dest)
+    with open(os.path.join(dest, "users-file.txt"), "w") as f:
+        f.write("was here before\n")
+    settings = silent_settings(ctx, ctx.stub_path(dest)) + [("waitForSetup", "true"),
+                                                            ("cleanupAfterSetup", "true")]
+    ctx.expect_exit(ctx.run(ctx.pack(settings)), SETUP_EXIT_CODE)
+    check(os.path.exists(os.path.join(dest, "users-file.txt")), "a folder that existed before was removed")
+    compare_trees(ctx.tree, dest, skip=(SETUP_MARKER, "users-file.txt"))
+
+
+def case_wait_damaged(ctx):
+    # Damage keeps exit code 2 with waitForSetup: nothing is launched.
+    waited_setup(ctx)
+    dest = os.path.join(ctx.scratch, "dest")
+    settings = silent_settings(ctx, ctx.stub_path(dest)) + [("waitForSetup", "true")]
+    ctx.expect_exit(ctx.run(ctx.pack(settings, ["--damage", "bad-deflate"])), EXIT_SILENT_INCOMPLETE)
+    expect_no_setup(dest)
+
+
 CASES = {
     "silent-tree": case_silent_tree,
     "encrypted-silent": case_encrypted_tree,
@@ -627,6 +740,11 @@ CASES = {
     "private-generated-temp": case_private_generated_temp,
     "planted-temp-names": case_planted_temp_names,
     "uncreatable-destination": case_uncreatable_destination,
+    "wait-exit-code": case_wait_exit_code,
+    "no-wait-unchanged": case_no_wait_unchanged,
+    "wait-cleanup-temp": case_wait_cleanup_temp,
+    "wait-cleanup-keeps-configured": case_wait_cleanup_keeps_configured,
+    "wait-damaged": case_wait_damaged,
 }
 
 

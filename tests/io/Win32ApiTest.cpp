@@ -227,6 +227,97 @@ TEST(Win32SystemTest, VersionTempPathAndTicks) {
   EXPECT_GE(GetTickCount() - before, kSleepMs - kTickResolutionMs);
 }
 
+// A program started with SEE_MASK_NOCLOSEPROCESS can be waited for and its
+// exit code read: before its end the wait times out and the code is
+// STILL_ACTIVE, afterwards the code is the program's own.
+class ProcessWaitTest : public io_test::ScratchDirTest {
+ protected:
+  static constexpr DWORD kExitCode = 42;
+#ifdef _WIN32
+  // ping waits about a second between its two echo requests.
+  const char* scriptName_ = "exit42.bat";
+  const char* scriptText_ = "@ping -n 2 127.0.0.1 > nul\r\n@exit 42\r\n";
+#else
+  const char* scriptName_ = "exit42.sh";
+  const char* scriptText_ = "sleep 1\nexit 42\n";
+#endif
+
+  HANDLE start(ULONG mask, BOOL& started) {
+    writeFile(root_ / scriptName_, scriptText_);
+    program_ = pathText(root_ / scriptName_);
+    directory_ = rootText();
+    SHELLEXECUTEINFOA request;
+    std::memset(&request, 0, sizeof request);
+    request.cbSize = sizeof request;
+    request.fMask = mask;
+    request.lpVerb = "open";
+    request.lpFile = program_.c_str();
+    request.lpDirectory = directory_.c_str();
+    request.nShow = SW_SHOWNORMAL;
+    started = ShellExecuteExA(&request);
+    EXPECT_GT(reinterpret_cast<INT_PTR>(request.hInstApp), 32);
+    return request.hProcess;
+  }
+
+  std::string program_;
+  std::string directory_;
+};
+
+TEST_F(ProcessWaitTest, WaitGivesTheProgramsExitCode) {
+  BOOL started = FALSE;
+  HANDLE process = start(SEE_MASK_NOCLOSEPROCESS, started);
+  ASSERT_TRUE(started);
+  ASSERT_NE(process, nullptr);
+  EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_TIMEOUT);
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeProcess(process, &code));
+  EXPECT_EQ(code, DWORD(STILL_ACTIVE));
+  EXPECT_EQ(WaitForSingleObject(process, INFINITE), WAIT_OBJECT_0);
+  ASSERT_TRUE(GetExitCodeProcess(process, &code));
+  EXPECT_EQ(code, kExitCode);
+  EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0) << "an ended process stays signalled";
+  EXPECT_TRUE(CloseHandle(process));
+}
+
+TEST_F(ProcessWaitTest, MessageWaitWakesForAPostedMessageThenForTheEnd) {
+  BOOL started = FALSE;
+  HANDLE process = start(SEE_MASK_NOCLOSEPROCESS, started);
+  ASSERT_NE(process, nullptr);
+  // A thread message: no window needed.
+  ASSERT_TRUE(PostMessageA(nullptr, WM_USER + 5, 7, 0));
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT), WAIT_OBJECT_0 + 1);
+  MSG message;
+  ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, UINT(WM_USER + 5));
+  EXPECT_EQ(message.wParam, WPARAM(7));
+  EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << "the queue is empty now";
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT), WAIT_OBJECT_0);
+  DWORD code = 0;
+  ASSERT_TRUE(GetExitCodeProcess(process, &code));
+  EXPECT_EQ(code, kExitCode);
+  EXPECT_TRUE(CloseHandle(process));
+}
+
+TEST_F(ProcessWaitTest, WithoutTheMaskNoHandleAndAMissingProgramFails) {
+  BOOL started = FALSE;
+  EXPECT_EQ(start(0, started), nullptr);
+  EXPECT_TRUE(started);
+
+  SHELLEXECUTEINFOA request;
+  std::memset(&request, 0, sizeof request);
+  request.cbSize = sizeof request;
+  request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  request.lpVerb = "open";
+  const std::string missing = pathText(root_ / "no-such-setup.exe");
+  request.lpFile = missing.c_str();
+  request.nShow = SW_SHOWNORMAL;
+  EXPECT_FALSE(ShellExecuteExA(&request));
+  EXPECT_EQ(request.hProcess, nullptr);
+  EXPECT_LE(reinterpret_cast<INT_PTR>(request.hInstApp), 32);
+  // Let the detached program of the first launch end before the folder goes.
+  Sleep(1500);
+}
+
 #ifndef _WIN32
 
 TEST(PosixLayerTest, AnsiCodePageIsUtf8UnlessATestSetsAnother) {

@@ -15,7 +15,8 @@ namespace {
 // The settings the installer reads; others are carried and ignored.
 bool isKnownSetting(const std::string& name) {
     static const std::set<std::string> kKnown = {"appTitle",  "appCaption",  "setupFilename", "setupParams",
-                                                 "unzipDir", "noInterface", "unzipToTemp"};
+                                                 "unzipDir", "noInterface", "unzipToTemp", "waitForSetup",
+                                                 "cleanupAfterSetup"};
     return kKnown.count(name) != 0;
 }
 

@@ -11,6 +11,7 @@ namespace {
 enum PackOptionId {
     kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
     kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kAllowChanging, kStrict, kQuiet, kHelp,
+    kWait, kCleanup,
 };
 
 const std::vector<OptionSpec> kPackSpecs = {
@@ -23,6 +24,8 @@ const std::vector<OptionSpec> kPackSpecs = {
     {"dir", 0, OptionArity::Value, kDir},
     {"temp", 0, OptionArity::Flag, kTemp},
     {"silent", 0, OptionArity::Flag, kSilent},
+    {"wait", 0, OptionArity::Flag, kWait},
+    {"cleanup", 0, OptionArity::Flag, kCleanup},
     {"set", 0, OptionArity::Value, kSet},
     {"level", 'l', OptionArity::Value, kLevel},
     {"password", 'p', OptionArity::Value, kPassword},
@@ -44,6 +47,8 @@ constexpr const char* kSetupParams = "setupParams";
 constexpr const char* kUnzipDir = "unzipDir";
 constexpr const char* kNoInterface = "noInterface";
 constexpr const char* kUnzipToTemp = "unzipToTemp";
+constexpr const char* kWaitForSetup = "waitForSetup";
+constexpr const char* kCleanupAfterSetup = "cleanupAfterSetup";
 
 void putSetting(std::vector<std::pair<std::string, std::string>>& settings, const std::string& name,
                 const std::string& value) {
@@ -93,6 +98,11 @@ const char* const kPackHelp =
     "                          the temporary-files folder\n"
     "  --temp                  extract to a new temporary folder (unzipToTemp)\n"
     "  --silent                no dialog (noInterface); needs --dir or --temp\n"
+    "  --wait                  wait for the setup program to end; a silent run\n"
+    "                          then exits with its exit code (waitForSetup)\n"
+    "  --cleanup               after the setup program ended, remove the\n"
+    "                          temporary folder the installer made for itself\n"
+    "                          (cleanupAfterSetup); needs --wait\n"
     "  --set NAME=VALUE        any setting (names are case-sensitive; at most\n"
     "                          200 settings in all); a name the installer does\n"
     "                          not read, or a flag value other than true or\n"
@@ -133,6 +143,8 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
             case kDir: putSetting(named, kUnzipDir, option.value); break;
             case kTemp: putSetting(named, kUnzipToTemp, "true"); break;
             case kSilent: putSetting(named, kNoInterface, "true"); break;
+            case kWait: putSetting(named, kWaitForSetup, "true"); break;
+            case kCleanup: putSetting(named, kCleanupAfterSetup, "true"); break;
             case kSet: {
                 const size_t equals = option.value.find('=');
                 if (equals == std::string::npos || equals == 0) {
@@ -203,8 +215,9 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
     return true;
 }
 
-const char* const kInstallerSettings[7] = {kAppTitle, kAppCaption, kSetupFilename, kSetupParams,
-                                           kUnzipDir,  kNoInterface, kUnzipToTemp};
+const char* const kInstallerSettings[kInstallerSettingCount] = {
+    kAppTitle, kAppCaption, kSetupFilename, kSetupParams, kUnzipDir, kNoInterface, kUnzipToTemp,
+    kWaitForSetup, kCleanupAfterSetup};
 
 bool isInstallerSetting(const std::string& name) {
     for (const char* known : kInstallerSettings) {
@@ -213,7 +226,9 @@ bool isInstallerSetting(const std::string& name) {
     return false;
 }
 
-bool isFlagSetting(const std::string& name) { return name == kNoInterface || name == kUnzipToTemp; }
+bool isFlagSetting(const std::string& name) {
+    return name == kNoInterface || name == kUnzipToTemp || name == kWaitForSetup || name == kCleanupAfterSetup;
+}
 
 const std::string* findSetting(const PackOptions& options, const char* name) {
     for (const auto& setting : options.settings) {

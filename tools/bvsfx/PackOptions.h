@@ -51,7 +51,8 @@ bool settingIsTrue(const PackOptions& options, const char* name);
 
 // The settings the installer reads, in the order the named options write
 // them; any other name is carried in the payload and ignored.
-extern const char* const kInstallerSettings[7];
+constexpr size_t kInstallerSettingCount = 9;
+extern const char* const kInstallerSettings[kInstallerSettingCount];
 
 // Whether the installer reads a setting of this exact name (names are
 // case-sensitive).

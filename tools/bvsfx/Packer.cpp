@@ -203,6 +203,11 @@ int Packer::checkSettings() {
                         "shows its dialog anyway");
         return kExitUsage;
     }
+    if (settingIsTrue(m_options, "cleanupAfterSetup") && !settingIsTrue(m_options, "waitForSetup")) {
+        Messages::error("--cleanup needs --wait: the installer can remove its folder only once the setup "
+                        "program has ended, and without --wait it does not learn when that is");
+        return kExitUsage;
+    }
     for (const auto& setting : m_options.settings) {
         if (!isInstallerSetting(setting.first)) {
             std::string hint;
