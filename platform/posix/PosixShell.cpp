@@ -93,50 +93,82 @@ DWORD win32ErrorFromShellResult(intptr_t result) {
   }
 }
 
-// Runs argv in directory as a grandchild in a session of its own, so that it
-// outlives us and is never our zombie. Returns 0 when the program started,
-// else the errno of the failed step. A close-on-exec pipe tells the two
-// apart: it closes silently on a successful exec, or carries the errno.
-int spawnDetached(const std::vector<std::string>& arguments, const std::string& directory) {
+std::vector<char*> argvOf(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
+  return argv;
+}
 
-  int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return errno;
+// In the child: enters the directory and executes argv. Reaching the end
+// means a step failed: its errno goes down the report pipe.
+[[noreturn]] void execInDirectory(const std::vector<char*>& argv, const std::string& directory, int reportFd) {
+  int error = 0;
+  if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
+    error = errno;
+  } else {
+    ::execv(argv[0], argv.data());
+    error = errno;
+  }
+  ssize_t ignored = ::write(reportFd, &error, sizeof error);
+  (void)ignored;
+  ::_exit(127);
+}
+
+// The errno the child reported, or 0 when the pipe closed without one (the
+// exec succeeded). Closes the reading end.
+int readReport(int reportFd, bool& reported) {
+  int error = 0;
+  ssize_t got;
+  while ((got = ::read(reportFd, &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  ::close(reportFd);
+  reported = got == static_cast<ssize_t>(sizeof error);
+  return reported ? error : 0;
+}
+
+void reap(pid_t child, int& status) {
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// Forks with a close-on-exec report pipe: in the child (0) report[1] is the
+// writing end; in the parent report[0] the reading end. -1 with errno on
+// failure.
+pid_t forkWithReport(int report[2]) {
+  if (::pipe2(report, O_CLOEXEC) != 0) return -1;
   const pid_t child = ::fork();
   if (child < 0) {
     const int error = errno;
     ::close(report[0]);
     ::close(report[1]);
-    return error;
+    errno = error;
+    return -1;
   }
+  ::close(child == 0 ? report[0] : report[1]);
+  return child;
+}
+
+// Runs argv in directory as a grandchild in a session of its own, so that it
+// outlives us and is never our zombie. Returns 0 when the program started,
+// else the errno of the failed step. A close-on-exec pipe tells the two
+// apart: it closes silently on a successful exec, or carries the errno.
+int spawnDetached(const std::vector<std::string>& arguments, const std::string& directory) {
+  const std::vector<char*> argv = argvOf(arguments);
+  int report[2];
+  const pid_t child = forkWithReport(report);
+  if (child < 0) return errno;
   if (child == 0) {
-    ::close(report[0]);
     ::setsid();
     const pid_t grandchild = ::fork();
     if (grandchild != 0) ::_exit(grandchild < 0 ? 1 : 0);
-    int error = 0;
-    if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
-      error = errno;
-    } else {
-      ::execv(argv[0], argv.data());
-      error = errno;
-    }
-    ssize_t ignored = ::write(report[1], &error, sizeof error);
-    (void)ignored;
-    ::_exit(127);
+    execInDirectory(argv, directory, report[1]);
   }
-  ::close(report[1]);
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  int error = 0;
-  ssize_t got;
-  while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-  }
-  ::close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof error)) return error;
+  reap(child, status);
+  bool reported = false;
+  const int error = readReport(report[0], reported);
+  if (reported) return error;
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return ECHILD;
   return 0;
 }
@@ -146,42 +178,16 @@ int spawnDetached(const std::vector<std::string>& arguments, const std::string& 
 // step (the child is then reaped). The close-on-exec pipe works as in
 // spawnDetached.
 int spawnAttached(const std::vector<std::string>& arguments, const std::string& directory, pid_t& pid) {
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-
+  const std::vector<char*> argv = argvOf(arguments);
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return errno;
-  const pid_t child = ::fork();
-  if (child < 0) {
-    const int error = errno;
-    ::close(report[0]);
-    ::close(report[1]);
-    return error;
-  }
-  if (child == 0) {
-    ::close(report[0]);
-    int error = 0;
-    if (!directory.empty() && ::chdir(directory.c_str()) != 0) {
-      error = errno;
-    } else {
-      ::execv(argv[0], argv.data());
-      error = errno;
-    }
-    ssize_t ignored = ::write(report[1], &error, sizeof error);
-    (void)ignored;
-    ::_exit(127);
-  }
-  ::close(report[1]);
-  int error = 0;
-  ssize_t got;
-  while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
-  }
-  ::close(report[0]);
-  if (got == static_cast<ssize_t>(sizeof error)) {
+  const pid_t child = forkWithReport(report);
+  if (child < 0) return errno;
+  if (child == 0) execInDirectory(argv, directory, report[1]);
+  bool reported = false;
+  const int error = readReport(report[0], reported);
+  if (reported) {
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    reap(child, status);
     return error;
   }
   pid = child;
