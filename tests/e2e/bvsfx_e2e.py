@@ -459,16 +459,21 @@ def case_safety(args):
     big_file(grower_path, 100 * 1024 * 1024, 4)
     for allow in (False, True):
         stop = threading.Event()
+        growing_started = threading.Event()
 
+        # Appends every 10 ms for up to 3 s: the pack starts only after the
+        # first append, so that its reading always overlaps later ones however
+        # fast it reads.
         def grow():
             block = random.Random(5).randbytes(1024 * 1024)
             with open(grower_path, "ab") as out:
-                for _ in range(100):
+                for _ in range(300):
                     if stop.is_set():
                         return
                     out.write(block)
                     out.flush()
-                    time.sleep(0.005)
+                    growing_started.set()
+                    time.sleep(0.01)
 
         installer = os.path.join(work, "growing.run")
         command = [args.bvsfx, "pack", "-q", "-j", "1", "--level", "1", "--stub", args.stub, "-o", installer, growing]
@@ -476,6 +481,7 @@ def case_safety(args):
             command.insert(2, "--allow-changing")
         grower = threading.Thread(target=grow)
         grower.start()
+        growing_started.wait()
         result, _ = run(command, expect=None)
         stop.set()
         grower.join()
