@@ -338,14 +338,7 @@ TEST_F(PackCommandTest, NamesLongerThanTheInstallerTakesAreRefused) {
 // (a bare PE header is enough here) every such name is refused, each named,
 // and so is every pair of names that Windows takes for one file.
 TEST_F(PackCommandTest, NamesWindowsCannotCreateAreRefusedForWindowsStubs) {
-    Bytes pe(0x200, 0);
-    pe[0] = 'M';
-    pe[1] = 'Z';
-    pe[0x3C] = 0x40;
-    const uint8_t signature[] = {'P', 'E', 0, 0, 0x4C, 0x01};
-    std::copy(std::begin(signature), std::end(signature), pe.begin() + 0x40);
-    pe[0x40 + 24 + 68] = 2;  // GUI subsystem
-    writeBytes(scratch / "win.exe", pe);
+    writeBytes(scratch / "win.exe", peStub());
     const char* const refusedNames[] = {"what?.txt", "CON", "nul/inside.txt", "Aux.tar.gz", "com\xC2\xB9.log",
                                         "trailing dot.", "trailing space ", "lpt9 .txt"};
     for (const char* name : refusedNames) writeText(scratch / "names" / name, "x");

@@ -22,16 +22,6 @@ Bytes elfStub() {
     return stub;
 }
 
-Bytes peStub() {
-    Bytes pe(0x200, 0);
-    pe[0] = 'M';
-    pe[1] = 'Z';
-    pe[0x3C] = 0x40;
-    const uint8_t signature[] = {'P', 'E', 0, 0, 0x4C, 0x01};
-    std::copy(std::begin(signature), std::end(signature), pe.begin() + 0x40);
-    pe[0x40 + 24 + 68] = 2;  // GUI subsystem
-    return pe;
-}
 
 class TestCommandTest : public ScratchTest {
 protected:

@@ -18,6 +18,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace tool_test {
@@ -62,6 +64,19 @@ inline void writeText(const fs::path& path, const std::string& text) {
 }
 
 // Deterministic bytes that do not compress.
+// A bare Windows i386 GUI image header: enough for bvsfx to take a stub for
+// a Windows one.
+inline Bytes peStub() {
+    Bytes pe(0x200, 0);
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    pe[0x3C] = 0x40;
+    const uint8_t signature[] = {'P', 'E', 0, 0, 0x4C, 0x01};
+    std::copy(std::begin(signature), std::end(signature), pe.begin() + 0x40);
+    pe[0x40 + 24 + 68] = 2;  // GUI subsystem
+    return pe;
+}
+
 inline Bytes noise(size_t length, uint32_t seed) {
     Bytes out(length);
     uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
