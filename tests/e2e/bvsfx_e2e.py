@@ -461,13 +461,14 @@ def case_safety(args):
         stop = threading.Event()
         growing_started = threading.Event()
 
-        # Appends every 10 ms for up to 3 s: the pack starts only after the
-        # first append, so that its reading always overlaps later ones however
-        # fast it reads.
+        # Appends 64 KiB every 10 ms until the pack has ended (at most 10
+        # minutes): the pack starts only after the first append, so its
+        # listing and its reading always see later ones, however slowly it
+        # starts and however fast it reads.
         def grow():
-            block = random.Random(5).randbytes(1024 * 1024)
+            block = random.Random(5).randbytes(64 * 1024)
             with open(grower_path, "ab") as out:
-                for _ in range(300):
+                for _ in range(60000):
                     if stop.is_set():
                         return
                     out.write(block)
