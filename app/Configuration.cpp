@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/DiagnosticLog.h"
+#include "app/ErrorReport.h"
 #include "app/StubGlobals.h"
 #include "core/XString.h"
 #include "io/FileDataSource.h"
@@ -11,14 +12,14 @@
 
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
 constexpr char kTrueValue[] = "true";
+constexpr char kFalseValue[] = "false";
 
 // The executable stays open as the payload's source until the process ends.
 std::unique_ptr<FileDataSource> s_executableSource;
 
 bool fail(HWND owner, const char* message) {
-    MessageBoxA(owner, message, kErrorCaption, MB_OK);
+    showError(owner, message);
     return false;
 }
 
@@ -45,6 +46,13 @@ bool flagSetting(const char* name) {
     StringBuffer value;
     g_archive.getArg(name, value);
     return value.equalsIgnoreCase(kTrueValue);
+}
+
+// A setting that is on unless its value is "false" in any ASCII letter case.
+bool unlessFalseSetting(const char* name) {
+    StringBuffer value;
+    g_archive.getArg(name, value);
+    return !value.equalsIgnoreCase(kFalseValue);
 }
 
 void copySettings() {
@@ -79,5 +87,6 @@ bool loadConfiguration(HWND owner) {
     // Settings that older stubs do not read: they launch and go on.
     g_saApp.m_waitForSetup = flagSetting("waitForSetup");
     g_saApp.m_cleanupAfterSetup = flagSetting("cleanupAfterSetup");
+    g_saApp.m_allowCommandLine = unlessFalseSetting("allowCommandLine");
     return true;
 }

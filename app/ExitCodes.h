@@ -16,3 +16,16 @@ constexpr int kExitSetupNotStarted = 3;
 // and waited for its end exits with the setup program's own exit code
 // instead of kExitSilentRunDone (2 and 3 keep their meaning only when the
 // setup program was not started).
+
+// The installer's own options (app/InstallerOptions.h):
+// --help shown; --list listed a sound payload; --check found it sound.
+constexpr int kExitOptionRunDone = 0;
+// --list or --check met damage (or a payload that cannot be read at all):
+// the same code as a silent run that stopped at damage.
+constexpr int kExitPayloadDamaged = kExitSilentRunIncomplete;
+// --list, --check or --target of an encrypted payload: the password was
+// not given (cancelled, empty) or not accepted. Nothing was written.
+constexpr int kExitPasswordNotAccepted = 4;
+// The command line cannot be carried out (--target without a folder):
+// nothing was done.
+constexpr int kExitCommandLineError = 5;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/DiagnosticLog.h"
+#include "app/ErrorReport.h"
 #include "app/PasswordDialog.h"
 #include "app/SetupWait.h"
 #include "app/StubGlobals.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
 constexpr char kTempPlaceholder[] = "%temp%";
 constexpr char kTempFolderPrefix[] = "bvz";
 constexpr char kDamagedArchiveMessage[] = "The archive is damaged or incomplete.";
@@ -65,7 +65,7 @@ bool enterDestination(const StringBuffer& destination) {
 
 // True when the extraction may go on.
 bool askForPasswordIfEncrypted(HWND window) {
-    if (!g_saApp.m_encrypted) return true;
+    if (!g_saApp.m_encrypted || g_saApp.m_passwordAccepted) return true;
     // A silent run cannot ask: it extracts nothing.
     if (window == nullptr) return false;
     if (askPassword(window)) return true;
@@ -77,11 +77,7 @@ bool askForPasswordIfEncrypted(HWND window) {
 void reportIncomplete(HWND window, bool destinationEntered) {
     // A silent run reports through its exit code only.
     if (window == nullptr) return;
-    const bool writeFailed = !destinationEntered ||
-                             g_archive.getFailure() == SimpleArchive::Failure::CannotCreate ||
-                             g_archive.getFailure() == SimpleArchive::Failure::WriteFailed;
-    MessageBoxA(window, writeFailed ? kWriteFailedMessage : kDamagedArchiveMessage, kErrorCaption,
-                MB_OK);
+    showError(window, destinationEntered ? incompleteReason() : kWriteFailedMessage);
 }
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
@@ -161,7 +157,7 @@ bool launchSetup(HWND window, HANDLE& process) {
     StringBuffer message("Failed to run ");
     message.appendSb(setupFilename);
     message.append(" (check to see if this file is in the EXE)");
-    MessageBoxA(window, message.getString(), kErrorCaption, MB_OK);
+    showError(window, message.getString());
     return false;
 }
 
@@ -222,6 +218,13 @@ void settleDestination(const StringBuffer& unzipDir, StringBuffer& destination) 
     foldSlashes(destination);
 }
 
+const char* incompleteReason() {
+    const SimpleArchive::Failure failure = g_archive.getFailure();
+    const bool writeFailed = failure == SimpleArchive::Failure::CannotCreate ||
+                             failure == SimpleArchive::Failure::WriteFailed;
+    return writeFailed ? kWriteFailedMessage : kDamagedArchiveMessage;
+}
+
 bool proposeTempFolder(StringBuffer& folder) { return randomTempDirName(kTempFolderPrefix, folder); }
 
 ExtractionOutcome runExtraction(HWND window) {
@@ -230,7 +233,8 @@ ExtractionOutcome runExtraction(HWND window) {
     // A silent run of an encrypted payload extracts nothing; but when what
     // stands where the verifier should be cannot be one, it is the header's
     // encryption flag that is damaged.
-    if (window == nullptr && g_saApp.m_encrypted && !g_archive.verifierIsWellFormed()) {
+    if (window == nullptr && g_saApp.m_encrypted && !g_saApp.m_passwordAccepted &&
+        !g_archive.verifierIsWellFormed()) {
         return ExtractionOutcome::Incomplete;
     }
     if (!askForPasswordIfEncrypted(window)) return ExtractionOutcome::NotStarted;
@@ -244,7 +248,7 @@ ExtractionOutcome runExtraction(HWND window) {
     const bool generatedFolder = usesGeneratedFolder();
     if (generatedFolder) {
         if (!createGeneratedFolder(window, destination)) {
-            if (window != nullptr) MessageBoxA(window, kNoTempFolderMessage, kErrorCaption, MB_OK);
+            if (window != nullptr) showError(window, kNoTempFolderMessage);
             return ExtractionOutcome::Incomplete;
         }
     } else {
@@ -254,7 +258,9 @@ ExtractionOutcome runExtraction(HWND window) {
         reportIncomplete(window, false);
         return ExtractionOutcome::Incomplete;
     }
-    if (!extractAll(window)) {
+    const bool extracted = extractAll(window);
+    g_progress.onPayloadRead(extracted);
+    if (!extracted) {
         reportIncomplete(window, true);
         return ExtractionOutcome::Incomplete;
     }

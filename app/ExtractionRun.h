@@ -47,6 +47,11 @@ bool extractAll(HWND window);
 // made or a link that someone else put at the name.
 void settleDestination(const StringBuffer& unzipDir, StringBuffer& destination);
 
+// Why the last extraction stopped early, as the dialog says it: "Failed to
+// write the extracted files." when an entry could not be created or
+// written, else "The archive is damaged or incomplete.".
+const char* incompleteReason();
+
 // A generated temporary folder's name for the dialog to show (not created:
 // the run creates it). False when no random name could be had.
 bool proposeTempFolder(StringBuffer& folder);

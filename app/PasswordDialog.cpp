@@ -1,6 +1,7 @@
 #include "app/PasswordDialog.h"
 
 #include "app/CenterWindow.h"
+#include "app/ErrorReport.h"
 #include "app/StubGlobals.h"
 #include "crypto/SecretWipe.h"
 #include "resources/StubResources.h"
@@ -9,7 +10,6 @@ namespace {
 
 // The typed password is read into a buffer of this many characters.
 constexpr int kPasswordChars = 500;
-constexpr char kErrorCaption[] = "Error";
 constexpr char kIncorrectPasswordMessage[] = "Incorrect password.";
 
 INT_PTR onOk(HWND dialog) {
@@ -69,6 +69,6 @@ bool askPassword(HWND window) {
     if (g_saApp.m_password.getSize() == 0) return false;
     g_archive.usePassword(g_saApp.m_password.getString());
     if (g_archive.verifyPassword()) return true;
-    MessageBoxA(window, kIncorrectPasswordMessage, kErrorCaption, MB_OK);
+    showError(window, kIncorrectPasswordMessage);
     return false;
 }

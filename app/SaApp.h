@@ -29,6 +29,10 @@ public:
     StringBuffer m_password;       // typed in the password dialog
     bool m_waitForSetup = false;   // "waitForSetup" is "true": wait for the setup program's end
     bool m_cleanupAfterSetup = false;  // "cleanupAfterSetup" is "true": then remove the generated folder
+    bool m_allowCommandLine = true;    // "allowCommandLine" is not "false": the installer's options count
+    // The password was asked for and accepted before the run (an option
+    // run): the run does not ask again.
+    bool m_passwordAccepted = false;
 
     // Set when a silent run stopped before the end of the payload, so that
     // the process can end with its own exit code.
@@ -40,4 +44,8 @@ public:
     // code is then the silent run's.
     bool m_setupEnded = false;
     uint32_t m_setupExitCode = 0;
+    // Set when the installer's options ended the process's work themselves
+    // (--help, --list, --check, a command-line error) with this code.
+    bool m_optionRunEnded = false;
+    int m_optionRunExitCode = 0;
 };

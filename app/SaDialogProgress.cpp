@@ -34,8 +34,16 @@ void SaDialogProgress::onProgress(uint32_t bytesConsumed, uint32_t bytesProduced
 
     const uint32_t percent =
         static_cast<uint32_t>(static_cast<double>(m_done) / static_cast<double>(divisor) * 100.0);
-    if (m_dialog == nullptr) return;
+    if (m_dialog == nullptr && m_percentDisplay == nullptr) return;
     if (percent <= m_lastPercent) return;
-    SendMessageA(GetDlgItem(m_dialog, IDC_PROGRESS_BAR), PBM_SETPOS, percent, 0);
+    if (m_dialog != nullptr) {
+        SendMessageA(GetDlgItem(m_dialog, IDC_PROGRESS_BAR), PBM_SETPOS, percent, 0);
+    } else {
+        m_percentDisplay->showPercent(percent);
+    }
     m_lastPercent = percent;
+}
+
+void SaDialogProgress::onPayloadRead(bool reachedEnd) {
+    if (m_percentDisplay != nullptr) m_percentDisplay->showEnd(reachedEnd);
 }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 
+#include "app/PercentDisplay.h"
 #include "payload/SaProgress.h"
 #include "platform/win32.h"
 
@@ -24,9 +25,15 @@ public:
     void setExecutableSize(uint32_t low, uint32_t high);
     // The main dialog whose progress bar moves; none in a silent run.
     void setDialog(HWND dialog) { m_dialog = dialog; }
+    // Where a run without a dialog shows its percentage (borrowed); none
+    // by default.
+    void setPercentDisplay(PercentDisplay* display) { m_percentDisplay = display; }
 
     // Only bytesConsumed is used.
     void onProgress(uint32_t bytesConsumed, uint32_t bytesProduced) override;
+    // The payload has been read, to its end or up to damage: tells the
+    // percent display (the dialog sets its bar itself).
+    void onPayloadRead(bool reachedEnd);
 
     uint32_t getLastPercent() const { return m_lastPercent; }
 
@@ -37,4 +44,5 @@ private:
     uint32_t m_accumulator = 0;  // bytes not yet moved into m_done (large files)
     uint32_t m_lastPercent = 0;
     HWND m_dialog = nullptr;
+    PercentDisplay* m_percentDisplay = nullptr;
 };

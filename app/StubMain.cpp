@@ -2,8 +2,10 @@
 // stubEntry.
 
 #include "app/ExitCodes.h"
+#include "app/InstallerOptions.h"
 #include "app/StubGlobals.h"
 #include "app/StubWindow.h"
+#include "core/XString.h"
 #include "platform/DllSearch.h"
 #include "resources/StubResources.h"
 
@@ -24,11 +26,12 @@ int runMessageLoop() {
     return static_cast<int>(message.wParam);
 }
 
-int stubEntry(HINSTANCE instance) {
+int stubEntry(HINSTANCE instance, const InstallerOptions& options) {
     restrictDllSearchToSystem();
     loadWindowTexts(instance);
     registerWindowClass(instance);
-    if (initInstance(instance) == 0) {
+    if (initInstance(instance, options) == 0) {
+        if (g_saApp.m_optionRunEnded) return g_saApp.m_optionRunExitCode;
         if (g_saApp.m_silentRunIncomplete) return kExitSilentRunIncomplete;
         if (g_saApp.m_setupNotStarted) return kExitSetupNotStarted;
         // Waited for: the setup program's own code says how the installation went.
@@ -42,12 +45,41 @@ int stubEntry(HINSTANCE instance) {
 
 #ifdef _WIN32
 
+namespace {
+
+// The command line split as the system splits it (CommandLineToArgvW, in
+// UTF-16, so that a folder of --target keeps every character), then taken
+// as UTF-8 like the payload's settings. The program's name is left out.
+void parseCommandLine(InstallerOptions& options) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr || count < 2) {
+        if (wide != nullptr) LocalFree(wide);
+        return;
+    }
+    const int32_t argumentCount = count - 1;
+    XString* texts = new XString[argumentCount];
+    const char** utf8 = new const char*[argumentCount];
+    for (int32_t i = 0; i < argumentCount; ++i) {
+        texts[i].setFromUtf16(reinterpret_cast<const uint16_t*>(wide[i + 1]));
+        utf8[i] = texts[i].getUtf8();
+    }
+    options.parse(argumentCount, utf8);
+    delete[] utf8;
+    delete[] texts;
+    LocalFree(wide);
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
                    int showCommand) {
     (void)previousInstance;
-    (void)commandLine;  // the stub takes no options: its settings come from the payload
+    (void)commandLine;  // read again in UTF-16 by parseCommandLine
     (void)showCommand;  // the only window shown is the main dialog
-    return stubEntry(instance);
+    InstallerOptions options;
+    parseCommandLine(options);
+    return stubEntry(instance, options);
 }
 
 #else
@@ -62,10 +94,12 @@ const BrivaneStringEntry kStubStringTable[] = {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     brivaneRegisterStringTable(kStubStringTable,
                                static_cast<int>(sizeof kStubStringTable / sizeof kStubStringTable[0]));
-    return stubEntry(GetModuleHandleA(nullptr));
+    InstallerOptions options;
+    if (argc > 1) options.parse(argc - 1, argv + 1);
+    return stubEntry(GetModuleHandleA(nullptr), options);
 }
 
 #endif

@@ -4,6 +4,7 @@
 
 #include "app/Configuration.h"
 #include "app/ExtractionRun.h"
+#include "app/InstallerOptionRun.h"
 #include "app/MainDialog.h"
 #include "app/StubGlobals.h"
 #include "resources/StubResources.h"
@@ -47,19 +48,23 @@ HWND createHiddenWindow(HINSTANCE instance) {
 
 }  // namespace
 
-int initInstance(HINSTANCE instance) {
+int initInstance(HINSTANCE instance, const InstallerOptions& options) {
     g_instance = instance;
     HWND hiddenWindow = createHiddenWindow(instance);
     if (hiddenWindow == nullptr) return 0;
 
+    InstallerOptionRun optionRun(options);
+    optionRun.prepare();
     // A configuration failure has been shown already; start-up goes on with
     // the settings read by then (none), which leads to the main dialog.
-    loadConfiguration(hiddenWindow);
+    const bool configured = loadConfiguration(hiddenWindow);
+    if (optionRun.takeOver(hiddenWindow, configured)) return 0;
 
     if (g_saApp.runsSilently()) {
         const ExtractionOutcome outcome = runExtraction(nullptr);
         g_saApp.m_silentRunIncomplete = outcome == ExtractionOutcome::Incomplete;
         g_saApp.m_setupNotStarted = outcome == ExtractionOutcome::SetupNotStarted;
+        optionRun.reportSilentRun(outcome);
         return 0;
     }
     // The dialog ends the message loop when it closes. When it cannot even be

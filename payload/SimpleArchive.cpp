@@ -35,17 +35,19 @@ struct SimpleArchive::EntryHeader {
 };
 
 // What a file's data came to, as written: compared with its check record.
-// Only summed in a checked payload; others pay nothing for it.
+// The CRC is only summed in a checked payload; others pay nothing for it.
+// The byte counts are kept for an entry observer.
 struct SimpleArchive::ContentSum {
     ZipCRC crc;
     uint64_t bytes = 0;
+    uint64_t packedBytes = 0;
     bool wanted;
 
     explicit ContentSum(bool wantedSum) : wanted(wantedSum) { crc.reset(); }
     void add(const uint8_t* data, uint32_t size) {
+        bytes += size;
         if (!wanted) return;
         crc.update(data, size);
-        bytes += size;
     }
 };
 
@@ -83,7 +85,8 @@ SimpleArchive::SimpleArchive()
     : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false),
       m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
       m_hashingReads(false), m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
-      m_hasLookahead(false), m_lookaheadRead(false), m_entries(0) {}
+      m_hasLookahead(false), m_lookaheadRead(false), m_entries(0), m_entryAction(EntryAction::Create),
+      m_observer(nullptr) {}
 
 SimpleArchive::~SimpleArchive() {
     m_password.shorten(m_password.getSize());
@@ -448,10 +451,11 @@ bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
     // bvsfx writes no other types, and nothing after the closing record.
     if (m_checkState == CheckState::Closed || (isChecked() && !createsSomething)) return fail(Failure::Damaged);
 
+    const bool verifyOnly = m_entryAction == EntryAction::VerifyOnly;
     if (header.type == kEntryDirectory) {
         if (!extractDirectory(header, progress)) return false;
     } else if (header.type == kEntryFile) {
-        if (!extractFile(header, progress)) return false;
+        if (!(verifyOnly ? verifyFile(header, progress) : extractFile(header, progress))) return false;
     }
     if (createsSomething) ++m_entries;
     // Other types carry nothing more; the next record follows directly.
@@ -464,6 +468,11 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
     // Its check record follows directly: a damaged name creates nothing.
     if (isChecked() && !takeEntryCheck(header, CheckRecord::Kind::Directory, nullptr)) {
         return fail(Failure::Damaged);
+    }
+    if (m_entryAction == EntryAction::VerifyOnly) {
+        if (progress != nullptr) progress->onProgress(pending, pending);
+        tellObserver(header, nullptr);
+        return true;
     }
     XString savedDir;
     getCurrentDir(savedDir);
@@ -479,7 +488,35 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
     }
     m_directoryTimes.remember(header.name.getString(), header.time);
     if (progress != nullptr) progress->onProgress(pending, pending);
+    tellObserver(header, nullptr);
     return true;
+}
+
+// A file's data read, deciphered and inflated as extractFile does, into
+// nowhere; in a checked payload its check record must confirm it.
+bool SimpleArchive::verifyFile(const EntryHeader& header, SaProgress* progress) {
+    uint32_t pending = header.storedNameBytes + kEntryProgressOverheadBytes;
+    DiscardingOutput nowhere;
+    ContentSum content(isChecked());
+    const ChunkLoopEnd end = copyChunks(nowhere, pending, progress, content);
+    if (end != ChunkLoopEnd::Complete) return fail(Failure::Damaged);
+    if (isChecked() && !takeEntryCheck(header, CheckRecord::Kind::File, &content)) return fail(Failure::Damaged);
+    tellObserver(header, &content);
+    return true;
+}
+
+void SimpleArchive::tellObserver(const EntryHeader& header, const ContentSum* content) {
+    if (m_observer == nullptr) return;
+    EntryFacts facts;
+    facts.type = header.type;
+    facts.name = header.name.getString();
+    facts.fileTime = header.fileTime();
+    facts.attributes = header.attributes;
+    if (content != nullptr) {
+        facts.sizeBytes = content->bytes;
+        facts.packedBytes = content->packedBytes;
+    }
+    m_observer->onEntry(facts);
 }
 
 bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress) {
@@ -516,6 +553,7 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
 
     if (end == ChunkLoopEnd::Damaged) return fail(Failure::Damaged);
     if (end == ChunkLoopEnd::WriteFailed) return fail(Failure::WriteFailed);
+    tellObserver(header, &content);
     return true;
 }
 
@@ -560,6 +598,7 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
         if (n >= kChunkBufferBytes) return ChunkLoopEnd::Damaged;
         if (n != 0 && !readExact(m_workBuffer.getData(), n)) return ChunkLoopEnd::Damaged;
         m_workBuffer.setSize(n);
+        content.packedBytes += n;
 
         const DataBuffer* plain = &m_workBuffer;
         if (m_encrypted) {

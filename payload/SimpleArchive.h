@@ -39,6 +39,7 @@
 #include "crypto/Rijndael2.h"
 #include "payload/CheckRecord.h"
 #include "payload/DirectoryTimes.h"
+#include "payload/EntryObserver.h"
 #include "payload/SaProgress.h"
 
 class DataSource;
@@ -46,6 +47,16 @@ class Output;
 
 class SimpleArchive {
 public:
+    // What extractNext does with the entries it reads.
+    enum class EntryAction {
+        // Directories and files are created below the current directory.
+        Create,
+        // Everything is read, deciphered, inflated and checked exactly as for
+        // Create, but nothing is created or written anywhere: the payload is
+        // verified (and can be listed through an EntryObserver).
+        VerifyOnly,
+    };
+
     // Why the last extractNext returned false.
     enum class Failure : int32_t {
         None = 0,
@@ -138,6 +149,12 @@ public:
     // The payload began with a settings check record.
     bool isChecked() const { return m_checkState == CheckState::Checked || m_checkState == CheckState::Closed; }
 
+    // Create (the default) or VerifyOnly; set before the first extractNext.
+    void setEntryAction(EntryAction action) { m_entryAction = action; }
+    // Told about each directory and file that was taken in full (borrowed;
+    // null: nobody).
+    void setEntryObserver(EntryObserver* observer) { m_observer = observer; }
+
     // Reads one entry record and makes it real below the current directory:
     // a directory tree with its times, or a file with its data, times and
     // attributes. Records of other types are skipped.
@@ -182,6 +199,8 @@ private:
     bool decipherField(const DataBuffer& stored, DataBuffer& plain);
     bool extractDirectory(const EntryHeader& header, SaProgress* progress);
     bool extractFile(const EntryHeader& header, SaProgress* progress);
+    bool verifyFile(const EntryHeader& header, SaProgress* progress);
+    void tellObserver(const EntryHeader& header, const ContentSum* content);
     ChunkLoopEnd copyChunks(Output& out, uint32_t& pending, SaProgress* progress, ContentSum& content);
     // True when the file's data came to its end and its check record confirms
     // its header, content and size (a failed check also records the failure).
@@ -208,4 +227,6 @@ private:
     bool m_lookaheadRead;
     uint64_t m_entries;
     DirectoryTimes m_directoryTimes;
+    EntryAction m_entryAction;
+    EntryObserver* m_observer;
 };

@@ -287,6 +287,20 @@ UINT GetACP(void);
 void Sleep(DWORD dwMilliseconds);
 DWORD GetTickCount(void);
 
+// Standard streams and the console. POSIX has no consoles to attach to: a
+// process's standard streams are always its own, so AttachConsole fails
+// (ERROR_INVALID_HANDLE) and GetConsoleMode reports no console; the handles
+// GetStdHandle gives write to descriptors 0, 1 and 2 and are never closed.
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define ATTACH_PARENT_PROCESS ((DWORD)-1)
+HANDLE GetStdHandle(DWORD nStdHandle);
+BOOL AttachConsole(DWORD dwProcessId);
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
+BOOL WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
+                   LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
+
 // Processes started by ShellExecuteExA with SEE_MASK_NOCLOSEPROCESS: waiting
 // for their end and reading their exit code. CloseHandle closes these
 // handles too.

@@ -18,6 +18,9 @@ Exit codes of the stub: 1 after a silent run, 2 when a silent run stopped
 because the archive is damaged or incomplete (no setup program is then
 launched), 3 when every entry was written but the setup program could not be
 started; with waitForSetup, after a launch, the setup program's own code.
+The installer's own options (the options-* cases): 0 after --help, --list
+and a sound --check, 2 for damage, 4 for a password not accepted, 5 for a
+command line that cannot be carried out.
 
 The attack cases carry out what another local user could try: folders and
 links planted at every name the generated temporary folder can have, links
@@ -218,7 +221,8 @@ class Context:
         installer = os.path.join(self.scratch, "installer" + (".exe" if self.args.windows_paths else ""))
         return pack_installer(self.args.pack, self.args.stub, installer, self.tree, settings, extra)
 
-    def run(self, installer, limit_file_bytes=None, path_prefix=None, extra_env=None):
+    def run(self, installer, limit_file_bytes=None, path_prefix=None, extra_env=None, arguments=(),
+            stdin_text=None):
         env = dict(os.environ, **(extra_env or {}))
         if path_prefix:
             env["PATH"] = path_prefix + os.pathsep + env.get("PATH", "")
@@ -226,7 +230,7 @@ class Context:
         # stub under a runner has the runner's own (see windows_temp_folder);
         # TMPDIR then only keeps the runner's files out of the way.
         env["TMPDIR"] = (self.unix_temp if self.args.windows_paths else self.temp) + "/"
-        command = shlex.split(self.args.runner or "") + [installer]
+        command = shlex.split(self.args.runner or "") + [installer] + list(arguments)
 
         def limit():
             # A file-size limit stands in for a full disk; the signal it
@@ -237,17 +241,24 @@ class Context:
         # Output goes to files, not pipes: a setup program started detached
         # inherits them, and a pipe would keep the run waiting for its end.
         with open(os.path.join(self.scratch, "stdout.txt"), "w+b") as out, \
-                open(os.path.join(self.scratch, "stderr.txt"), "w+b") as err:
-            result = subprocess.run(command, cwd=self.cwd, env=env, stdin=subprocess.DEVNULL,
+                open(os.path.join(self.scratch, "stderr.txt"), "w+b") as err, \
+                open(os.path.join(self.scratch, "stdin.txt"), "w+b") as given:
+            given.write((stdin_text or "").encode())
+            given.seek(0)
+            result = subprocess.run(command, cwd=self.cwd, env=env,
+                                    stdin=given if stdin_text is not None else subprocess.DEVNULL,
                                     stdout=out, stderr=err, timeout=STUB_TIMEOUT_SECONDS,
                                     preexec_fn=limit if limit_file_bytes else None,
                                     restore_signals=not limit_file_bytes)
             err.seek(0)
             self.stderr = err.read().decode(errors="replace")
+            out.seek(0)
+            self.stdout = out.read().decode(errors="replace")
         return result.returncode
 
     def expect_exit(self, code, expected):
-        check(code == expected, "exit code %d, expected %d; stderr:\n%s" % (code, expected, self.stderr))
+        check(code == expected, "exit code %d, expected %d; stdout:\n%s\nstderr:\n%s"
+              % (code, expected, self.stdout, self.stderr))
 
 
 def pack_installer(pack_tool, stub, installer, tree, settings, extra=()):
@@ -720,6 +731,222 @@ def case_wait_damaged(ctx):
     expect_no_setup(dest)
 
 
+# --- The installer's own options ------------------------------------------------
+
+EXIT_OPTION_RUN_DONE = 0
+EXIT_PASSWORD_NOT_ACCEPTED = 4
+EXIT_COMMAND_LINE_ERROR = 5
+ARGS_FILE = "args.bin"
+
+# Records every argument it gets, NUL-terminated, then the marker.
+ARGS_SETUP_SCRIPT = (
+    "#!/bin/sh\n"
+    "printf '%s\\0' \"$@\" > " + ARGS_FILE + "\n"
+    "echo cwd=$(pwd -P) > " + SETUP_MARKER + "\n"
+)
+# The same for Windows: a program built from args_probe.c, which splits its
+# command line with the system's CommandLineToArgvW.
+ARGS_PROBE_SOURCE = "args_probe.c"
+
+
+def options_settings(ctx, unzip_dir, extra=()):
+    """A dialog installer (no noInterface): only the options make it silent."""
+    settings = [("setupFilename", ctx.setup_name), ("setupParams", "alpha beta")]
+    if unzip_dir is not None:
+        settings.append(("unzipDir", unzip_dir))
+    return settings + list(extra)
+
+
+def use_args_setup(ctx):
+    """Replaces the packed setup program by one that records its arguments
+    exactly; returns its name."""
+    remove_file(os.path.join(ctx.tree, ctx.setup_name))
+    if not ctx.args.windows_paths:
+        with open(os.path.join(ctx.tree, ctx.setup_name), "w") as f:
+            f.write(ARGS_SETUP_SCRIPT)
+        os.chmod(os.path.join(ctx.tree, ctx.setup_name), 0o755)
+        return ctx.setup_name
+    check(shutil.which(MINGW_CC) is not None, "%s is missing: install gcc-mingw-w64-x86-64-posix (scripts/bootstrap does)" % MINGW_CC)
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), ARGS_PROBE_SOURCE)
+    ctx.setup_name = "setup.exe"
+    subprocess.run([MINGW_CC, "-mwindows", "-o", os.path.join(ctx.tree, ctx.setup_name), source, "-lshell32"],
+                   check=True)
+    return ctx.setup_name
+
+
+def recorded_arguments(folder):
+    wait_for_setup(folder)
+    with open(os.path.join(folder, ARGS_FILE), "rb") as f:
+        data = f.read()
+    return [part.decode("utf-8", errors="replace") for part in data.split(b"\0")[:-1]]
+
+
+def listed_entries(stdout):
+    """{name: (time text, attributes, size)} from --list's lines."""
+    entries = {}
+    for line in stdout.splitlines()[1:]:
+        parts = line.split(None, 5)
+        if len(parts) == 6 and len(parts[0]) == 10 and parts[0][4] == "-":
+            entries[parts[5].rstrip("/")] = (parts[0] + " " + parts[1], parts[2], parts[3])
+    return entries
+
+
+def expect_nothing_written(ctx, before, dest):
+    check(sorted(os.listdir(ctx.cwd)) == before, "files appeared in the starting folder: %s"
+          % sorted(set(os.listdir(ctx.cwd)) - set(before)))
+    check(not os.path.exists(dest), "the destination %s was created" % dest)
+
+
+def case_options_help(ctx):
+    # --help: the usage text on standard output, exit 0, nothing extracted,
+    # nothing launched, also for a payload that would run silently.
+    dest = os.path.join(ctx.scratch, "dest")
+    before = sorted(os.listdir(ctx.cwd))
+    installer = ctx.pack(silent_settings(ctx, ctx.stub_path(dest)))
+    ctx.expect_exit(ctx.run(installer, arguments=["--help"]), EXIT_OPTION_RUN_DONE)
+    for word in ("Usage:", "--list", "--check", "--target DIR", "--noexec", "--quiet", "Exit codes:"):
+        check(word in ctx.stdout, "the usage text lacks %r:\n%s" % (word, ctx.stdout))
+    expect_nothing_written(ctx, before, dest)
+
+
+def case_options_list(ctx):
+    # --list: one line per entry with its UTC time, attributes and size, a
+    # summary line, exit 0; nothing is written.
+    dest = os.path.join(ctx.scratch, "dest")
+    before = sorted(os.listdir(ctx.cwd))
+    installer = ctx.pack(options_settings(ctx, ctx.stub_path(dest)))
+    ctx.expect_exit(ctx.run(installer, arguments=["--list"]), EXIT_OPTION_RUN_DONE)
+    listed = listed_entries(ctx.stdout)
+    expected = describe_tree(ctx.tree)
+    names = {rel.replace(os.sep, "/") for rel in expected}
+    check(set(listed) == names, "listed %s, packed %s" % (sorted(listed), sorted(names)))
+    total = 0
+    for rel, (kind, data, mtime, read_only) in expected.items():
+        stamp, attributes, size = listed[rel.replace(os.sep, "/")]
+        check(stamp == time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(mtime)), "%s: time %s" % (rel, stamp))
+        check(attributes[0] == ("d" if kind == "dir" else "-"), "%s: attributes %s" % (rel, attributes))
+        check(attributes[1] == ("r" if read_only else "-"), "%s: attributes %s" % (rel, attributes))
+        check(size == ("-" if kind == "dir" else str(len(data))), "%s: size %s" % (rel, size))
+        total += len(data)
+    files = sum(1 for v in expected.values() if v[0] == "file")
+    summary = "%d files, %d folders, %d bytes" % (files, len(expected) - files, total)
+    check(summary in ctx.stdout, "no summary %r:\n%s" % (summary, ctx.stdout))
+    expect_nothing_written(ctx, before, dest)
+
+
+def case_options_check(ctx):
+    # --check: 0 for a sound payload, 2 for a damaged one (damage also ends
+    # --list with 2); nothing is written either way.
+    dest = os.path.join(ctx.scratch, "dest")
+    before = sorted(os.listdir(ctx.cwd))
+    sound = ctx.pack(options_settings(ctx, ctx.stub_path(dest)))
+    ctx.expect_exit(ctx.run(sound, arguments=["--check"]), EXIT_OPTION_RUN_DONE)
+    check("Sound:" in ctx.stdout, "no verdict:\n%s" % ctx.stdout)
+    check("Checking: 100%" in ctx.stderr, "no progress:\n%s" % ctx.stderr)
+    ctx.expect_exit(ctx.run(sound, arguments=["--check", "--quiet"]), EXIT_OPTION_RUN_DONE)
+    check("Checking" not in ctx.stderr, "--quiet showed progress:\n%s" % ctx.stderr)
+    for damage in ("bad-deflate", "truncated"):
+        damaged = ctx.pack(options_settings(ctx, ctx.stub_path(dest)), ["--damage", damage])
+        for option in ("--check", "--list"):
+            ctx.expect_exit(ctx.run(damaged, arguments=[option]), EXIT_SILENT_INCOMPLETE)
+            check("The archive is damaged or incomplete." in ctx.stderr, "%s %s: no reason:\n%s"
+                  % (damage, option, ctx.stderr))
+    expect_nothing_written(ctx, before, dest)
+
+
+def case_options_target(ctx):
+    # --target DIR: a silent extraction into DIR instead of the configured
+    # folder, the setup program launched there with its parameters; exit 1
+    # as for any silent run. --target=DIR is the same.
+    configured = os.path.join(ctx.scratch, "configured")
+    installer = ctx.pack(options_settings(ctx, ctx.stub_path(configured)))
+    for index, form in enumerate(("separate", "joined")):
+        dest = os.path.join(ctx.scratch, "dest %d" % index)
+        arguments = ["--target", ctx.stub_path(dest)] if form == "separate" else ["--target=" + ctx.stub_path(dest)]
+        ctx.expect_exit(ctx.run(installer, arguments=arguments), EXIT_SILENT_DONE)
+        launch = wait_for_setup(dest)
+        compare_trees(ctx.tree, dest, skip=(SETUP_MARKER,))
+        check(launch.get("args") == "alpha beta", "setup parameters %r" % launch.get("args"))
+        check("Extracting: 100%" in ctx.stderr, "no progress:\n%s" % ctx.stderr)
+    check(not os.path.exists(configured), "the configured folder was used")
+    # --quiet: the same without progress.
+    dest = os.path.join(ctx.scratch, "quiet")
+    ctx.expect_exit(ctx.run(installer, arguments=["--quiet", "--target", ctx.stub_path(dest)]), EXIT_SILENT_DONE)
+    wait_for_setup(dest)
+    check("Extracting" not in ctx.stderr, "--quiet showed progress:\n%s" % ctx.stderr)
+    # --target without a folder: exit 5, nothing done.
+    before = sorted(os.listdir(ctx.cwd))
+    ctx.expect_exit(ctx.run(installer, arguments=["--target"]), EXIT_COMMAND_LINE_ERROR)
+    check("--target needs a folder." in ctx.stderr, "no reason:\n%s" % ctx.stderr)
+    check(sorted(os.listdir(ctx.cwd)) == before and not os.path.exists(configured), "--target alone extracted")
+
+
+def case_options_noexec(ctx):
+    # --noexec: everything extracted, nothing launched, also with
+    # waitForSetup (then nothing is waited for: exit 1).
+    waited_setup(ctx)
+    installer = ctx.pack(options_settings(ctx, None, [("waitForSetup", "true")]))
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.expect_exit(ctx.run(installer, arguments=["--noexec", "--target", ctx.stub_path(dest)]), EXIT_SILENT_DONE)
+    expect_no_setup(dest)
+    compare_trees(ctx.tree, dest)
+    # Without --noexec the same installer waits and passes the code on.
+    dest = os.path.join(ctx.scratch, "waited")
+    ctx.expect_exit(ctx.run(installer, arguments=["--target", ctx.stub_path(dest)]), SETUP_EXIT_CODE)
+
+
+# Arguments the command line of either system can carry, with the
+# characters a quoting mistake would lose or split on.
+PASSTHROUGH_ARGUMENTS = ["two words", 'quote"inside', "", "trailing\\", "back\\\\slash\\", "--help",
+                         "tab\there", "%TEMP%", "a&b|c", "Gr\u00fc\u00dfe"]
+
+
+def case_options_passthrough(ctx):
+    # "--": what follows goes to the setup program after its own parameters,
+    # every argument arriving exactly as given.
+    use_args_setup(ctx)
+    installer = ctx.pack(options_settings(ctx, None))
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.expect_exit(ctx.run(installer, arguments=["--target", ctx.stub_path(dest), "--"] + PASSTHROUGH_ARGUMENTS),
+                    EXIT_SILENT_DONE)
+    received = recorded_arguments(dest)
+    check(received == ["alpha", "beta"] + PASSTHROUGH_ARGUMENTS, "the setup program got %r" % received)
+
+
+def case_options_turned_off(ctx):
+    # allowCommandLine=false ("FALSE" counts): the words are ignored as
+    # before, the configured silent run happens as without arguments.
+    dest = os.path.join(ctx.scratch, "dest")
+    other = os.path.join(ctx.scratch, "other")
+    installer = ctx.pack(silent_settings(ctx, ctx.stub_path(dest)) + [("allowCommandLine", "FALSE")])
+    ctx.expect_exit(ctx.run(installer, arguments=["--help", "--noexec", "--target", ctx.stub_path(other), "--",
+                                                  "x"]), EXIT_SILENT_DONE)
+    launch = wait_for_setup(dest)
+    check(launch.get("args") == "alpha beta", "setup parameters %r" % launch.get("args"))
+    compare_trees(ctx.tree, dest, skip=(SETUP_MARKER,))
+    check("Usage" not in ctx.stdout and not os.path.exists(other), "an option counted")
+
+
+def case_options_encrypted(ctx):
+    # Encrypted payloads: --list, --check and --target ask for the password
+    # (here typed on standard input); a wrong one ends the run with 4 and
+    # writes nothing.
+    dest = os.path.join(ctx.scratch, "dest")
+    installer = ctx.pack(options_settings(ctx, None), ["--password", "pw", "--key-bits", "256"])
+    ctx.expect_exit(ctx.run(installer, arguments=["--list"], stdin_text="pw\n"), EXIT_OPTION_RUN_DONE)
+    check("docs/manual.txt" in ctx.stdout, "not listed:\n%s" % ctx.stdout)
+    ctx.expect_exit(ctx.run(installer, arguments=["--check"], stdin_text="pw\n"), EXIT_OPTION_RUN_DONE)
+    for option in (["--check"], ["--target", ctx.stub_path(dest)]):
+        ctx.expect_exit(ctx.run(installer, arguments=option, stdin_text="wrong\n"), EXIT_PASSWORD_NOT_ACCEPTED)
+        check("Incorrect password." in ctx.stderr, "no reason:\n%s" % ctx.stderr)
+        ctx.expect_exit(ctx.run(installer, arguments=option, stdin_text=""), EXIT_PASSWORD_NOT_ACCEPTED)
+    check(not os.path.exists(dest), "extracted with a wrong password")
+    ctx.expect_exit(ctx.run(installer, arguments=["--target", ctx.stub_path(dest)], stdin_text="pw\n"),
+                    EXIT_SILENT_DONE)
+    wait_for_setup(dest)
+    compare_trees(ctx.tree, dest, skip=(SETUP_MARKER,))
+
+
 CASES = {
     "silent-tree": case_silent_tree,
     "encrypted-silent": case_encrypted_tree,
@@ -745,6 +972,14 @@ CASES = {
     "wait-cleanup-temp": case_wait_cleanup_temp,
     "wait-cleanup-keeps-configured": case_wait_cleanup_keeps_configured,
     "wait-damaged": case_wait_damaged,
+    "options-help": case_options_help,
+    "options-list": case_options_list,
+    "options-check": case_options_check,
+    "options-target": case_options_target,
+    "options-noexec": case_options_noexec,
+    "options-passthrough": case_options_passthrough,
+    "options-turned-off": case_options_turned_off,
+    "options-encrypted": case_options_encrypted,
 }
 
 

@@ -11,11 +11,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PayloadTestSupport.h"
 #include "io/FileInfo.h"
 #include "io/MemoryDataSource.h"
 #include "payload/CheckRecord.h"
+#include "payload/EntryObserver.h"
 #include "payload/PayloadFormat.h"
 #include "payload/SimpleArchive.h"
 #include "platform/win32.h"
@@ -126,10 +128,14 @@ struct Outcome {
     bool checked = false;
 };
 
-Outcome extract(const Bytes& bytes, const char* password = nullptr) {
+Outcome extract(const Bytes& bytes, const char* password = nullptr,
+               SimpleArchive::EntryAction action = SimpleArchive::EntryAction::Create,
+               EntryObserver* observer = nullptr) {
     MemoryDataSource source(bytes.data(), uint32_t(bytes.size()));
     SimpleArchive archive;
     archive.setSource(&source);
+    archive.setEntryAction(action);
+    archive.setEntryObserver(observer);
     Outcome run;
     EXPECT_TRUE(archive.findMarker() && archive.readHeader() && archive.readArgs());
     if (password != nullptr) {
@@ -176,6 +182,95 @@ TEST(SimpleArchiveChecks, ASoundPayloadExtractsPlainAndEncrypted) {
         EXPECT_EQ(readWholeFile(sample.file), whole);
         EXPECT_EQ(readWholeFile(sample.readOnlyFile), sample.readOnlyContent);
     }
+}
+
+// What an entry observer was told, one text per entry.
+class RecordingObserver : public EntryObserver {
+public:
+    void onEntry(const EntryFacts& e) override {
+        entries.push_back(std::to_string(e.type) + " " + e.name + " " + std::to_string(e.fileTime) + " " +
+                          std::to_string(e.attributes) + " " + std::to_string(e.sizeBytes) + " " +
+                          std::to_string(e.packedBytes));
+    }
+    std::vector<std::string> entries;
+};
+
+bool folderIsEmpty() { return fs::directory_iterator(fs::current_path()) == fs::directory_iterator(); }
+
+// Verifying reads everything as extracting does, tells the observer about
+// each entry with its decoded and stored sizes, and creates nothing.
+TEST(SimpleArchiveChecks, VerifyingASoundPayloadCreatesNothingAndSeesEveryEntry) {
+    const Sample sample;
+    const size_t deflatedBytes = rawDeflate(sample.content).size();
+    for (const char* password : {static_cast<const char*>(nullptr), "pass word"}) {
+        SCOPED_TRACE(password != nullptr ? "encrypted" : "plain");
+        ScratchDirectory scratch;
+        RecordingObserver observer;
+        const Outcome run = extract(checkedPayload(sample, Damage(), password)->bytes(), password,
+                                    SimpleArchive::EntryAction::VerifyOnly, &observer);
+        EXPECT_TRUE(run.completed);
+        EXPECT_TRUE(folderIsEmpty());
+        // Encrypted chunks are stored as whole AES blocks, padding included.
+        const auto stored = [password](size_t plainBytes) {
+            return password == nullptr ? plainBytes : (plainBytes / 16 + 1) * 16;
+        };
+        const std::vector<std::string> expected = {
+            "1 docs " + std::to_string(kBillionSecondsFileTime) + " 16 0 0",
+            "2 docs/a.txt " + std::to_string(kLaterFileTime) + " 32 6000 " +
+                std::to_string(stored(1000) + stored(deflatedBytes)),
+            "2 ro.txt " + std::to_string(kLaterFileTime) + " 33 10 " + std::to_string(stored(10)),
+        };
+        EXPECT_EQ(observer.entries, expected);
+    }
+}
+
+TEST(SimpleArchiveChecks, VerifyingFindsTheDamageExtractingFinds) {
+    struct Case {
+        const char* label;
+        std::function<void(Damage&)> change;
+        size_t entriesSeen;
+    };
+    const Case cases[] = {
+        {"settings differ", [](Damage& d) { d.settingsCrcDelta = 1; }, 0},
+        {"directory header differs", [](Damage& d) { d.directoryCrcDelta = 1; }, 0},
+        {"file content differs", [](Damage& d) { d.fileContentCrcDelta = 1; }, 1},
+        {"file size differs", [](Damage& d) { d.fileSizeDelta = 1; }, 1},
+        {"file check missing", [](Damage& d) { d.omitFileCheck = true; }, 1},
+        {"closing check missing", [](Damage& d) { d.omitClosingCheck = true; }, 3},
+        {"entry count differs", [](Damage& d) { d.entryCountDelta = 1; }, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ScratchDirectory scratch;
+        Damage damage;
+        c.change(damage);
+        RecordingObserver observer;
+        const Outcome run = extract(checkedPayload(Sample(), damage)->bytes(), nullptr,
+                                    SimpleArchive::EntryAction::VerifyOnly, &observer);
+        EXPECT_FALSE(run.completed);
+        EXPECT_EQ(run.failure, SimpleArchive::Failure::Damaged);
+        EXPECT_EQ(observer.entries.size(), c.entriesSeen);
+        EXPECT_TRUE(folderIsEmpty());
+    }
+}
+
+// Without check records only the format can reveal damage: a deflate
+// stream cut short is found, nothing is created.
+TEST(SimpleArchiveChecks, VerifyingAnUncheckedPayloadFindsABrokenDeflateStream) {
+    ScratchDirectory scratch;
+    MemoryPayload payload;
+    PayloadWriter& w = payload.writer;
+    Bytes deflated = rawDeflate(compressibleText(5000));
+    deflated.resize(deflated.size() / 2);
+    ASSERT_TRUE(w.writeHeader() && w.endSettings() && w.writeDirectory("d", kBillionSecondsFileTime, 0x10) &&
+                w.beginFile("d/f", kLaterFileTime, 0x20) &&
+                w.writeCompressedChunk(deflated.data(), uint32_t(deflated.size())) && w.endFile() && w.writeEnd());
+    RecordingObserver observer;
+    const Outcome run = extract(payload.bytes(), nullptr, SimpleArchive::EntryAction::VerifyOnly, &observer);
+    EXPECT_FALSE(run.completed);
+    EXPECT_EQ(run.failure, SimpleArchive::Failure::Damaged);
+    EXPECT_EQ(observer.entries.size(), 1u);
+    EXPECT_TRUE(folderIsEmpty());
 }
 
 // The file written into docs changed its time; the end record sets it back.

@@ -16,7 +16,7 @@ namespace {
 bool isKnownSetting(const std::string& name) {
     static const std::set<std::string> kKnown = {"appTitle",  "appCaption",  "setupFilename", "setupParams",
                                                  "unzipDir", "noInterface", "unzipToTemp", "waitForSetup",
-                                                 "cleanupAfterSetup"};
+                                                 "cleanupAfterSetup", "allowCommandLine"};
     return kKnown.count(name) != 0;
 }
 
@@ -37,6 +37,32 @@ void printSettings(PayloadReader& reader) {
         const std::string quoted = !value.empty() && value.front() == '"' ? value : "\"" + value + "\"";
         std::printf("  %s = %s%s\n", TextFormat::displayName(settings[i].name).c_str(), quoted.c_str(), note.c_str());
     }
+}
+
+// The value the installer uses equals expected (lower case) in any ASCII
+// letter case.
+bool settingEquals(PayloadReader& reader, const char* name, const std::string& expected) {
+    std::string value;
+    if (!reader.getSetting(name, value) || value.size() != expected.size()) return false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i] >= 'A' && value[i] <= 'Z' ? static_cast<char>(value[i] - 'A' + 'a') : value[i];
+        if (c != expected[i]) return false;
+    }
+    return true;
+}
+
+// What the installer does around the extraction, as its settings say
+// (the flags count in any letter case, as the installer reads them).
+void printRunBehaviour(PayloadReader& reader) {
+    const bool waits = settingEquals(reader, "waitForSetup", "true");
+    const bool cleansUp = waits && settingEquals(reader, "cleanupAfterSetup", "true");
+    std::printf("Setup program:   %s%s\n",
+                waits ? "waited for; a silent run exits with its exit code" : "started, not waited for",
+                cleansUp ? "; a temporary folder the installer made is removed after it ended" : "");
+    std::printf("Command line:    %s\n", settingEquals(reader, "allowCommandLine", "false")
+                                             ? "the installer's own options are off (allowCommandLine)"
+                                             : "the installer takes --help, --list, --check, --target, --noexec, "
+                                               "--quiet and --");
 }
 
 }  // namespace
@@ -62,6 +88,7 @@ int runInfo(const InspectOptions& options) {
     std::printf("Encryption:      %s\n",
                 reader.isEncrypted() ? ("AES-" + std::to_string(reader.keyBits()) + " (CBC)").c_str() : "none");
     printSettings(reader);
+    printRunBehaviour(reader);
 
     PayloadVisitor counter;
     PayloadWalker walker(file, false, nullptr);

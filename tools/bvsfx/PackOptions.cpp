@@ -11,7 +11,7 @@ namespace {
 enum PackOptionId {
     kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
     kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kAllowChanging, kStrict, kQuiet, kHelp,
-    kWait, kCleanup,
+    kWait, kCleanup, kNoInstallerOptions,
 };
 
 const std::vector<OptionSpec> kPackSpecs = {
@@ -26,6 +26,7 @@ const std::vector<OptionSpec> kPackSpecs = {
     {"silent", 0, OptionArity::Flag, kSilent},
     {"wait", 0, OptionArity::Flag, kWait},
     {"cleanup", 0, OptionArity::Flag, kCleanup},
+    {"no-installer-options", 0, OptionArity::Flag, kNoInstallerOptions},
     {"set", 0, OptionArity::Value, kSet},
     {"level", 'l', OptionArity::Value, kLevel},
     {"password", 'p', OptionArity::Value, kPassword},
@@ -49,6 +50,7 @@ constexpr const char* kNoInterface = "noInterface";
 constexpr const char* kUnzipToTemp = "unzipToTemp";
 constexpr const char* kWaitForSetup = "waitForSetup";
 constexpr const char* kCleanupAfterSetup = "cleanupAfterSetup";
+constexpr const char* kAllowCommandLine = "allowCommandLine";
 
 void putSetting(std::vector<std::pair<std::string, std::string>>& settings, const std::string& name,
                 const std::string& value) {
@@ -103,6 +105,9 @@ const char* const kPackHelp =
     "  --cleanup               after the setup program ended, remove the\n"
     "                          temporary folder the installer made for itself\n"
     "                          (cleanupAfterSetup); needs --wait\n"
+    "  --no-installer-options  the installer ignores its own command-line\n"
+    "                          options (--help, --list, --check, --target,\n"
+    "                          --noexec, --quiet, --) (allowCommandLine)\n"
     "  --set NAME=VALUE        any setting (names are case-sensitive; at most\n"
     "                          200 settings in all); a name the installer does\n"
     "                          not read, or a flag value other than true or\n"
@@ -145,6 +150,7 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
             case kSilent: putSetting(named, kNoInterface, "true"); break;
             case kWait: putSetting(named, kWaitForSetup, "true"); break;
             case kCleanup: putSetting(named, kCleanupAfterSetup, "true"); break;
+            case kNoInstallerOptions: putSetting(named, kAllowCommandLine, "false"); break;
             case kSet: {
                 const size_t equals = option.value.find('=');
                 if (equals == std::string::npos || equals == 0) {
@@ -217,7 +223,7 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
 
 const char* const kInstallerSettings[kInstallerSettingCount] = {
     kAppTitle, kAppCaption, kSetupFilename, kSetupParams, kUnzipDir, kNoInterface, kUnzipToTemp,
-    kWaitForSetup, kCleanupAfterSetup};
+    kWaitForSetup, kCleanupAfterSetup, kAllowCommandLine};
 
 bool isInstallerSetting(const std::string& name) {
     for (const char* known : kInstallerSettings) {
@@ -227,7 +233,8 @@ bool isInstallerSetting(const std::string& name) {
 }
 
 bool isFlagSetting(const std::string& name) {
-    return name == kNoInterface || name == kUnzipToTemp || name == kWaitForSetup || name == kCleanupAfterSetup;
+    return name == kNoInterface || name == kUnzipToTemp || name == kWaitForSetup || name == kCleanupAfterSetup ||
+           name == kAllowCommandLine;
 }
 
 const std::string* findSetting(const PackOptions& options, const char* name) {

@@ -51,7 +51,7 @@ bool settingIsTrue(const PackOptions& options, const char* name);
 
 // The settings the installer reads, in the order the named options write
 // them; any other name is carried in the payload and ignored.
-constexpr size_t kInstallerSettingCount = 9;
+constexpr size_t kInstallerSettingCount = 10;
 extern const char* const kInstallerSettings[kInstallerSettingCount];
 
 // Whether the installer reads a setting of this exact name (names are

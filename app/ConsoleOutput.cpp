@@ -1,0 +1,104 @@
+#include "app/ConsoleOutput.h"
+
+#include <cstring>
+
+#include "core/XString.h"
+
+namespace {
+
+// GetStdHandle answers null when the process has no such handle, and
+// INVALID_HANDLE_VALUE on failure.
+bool usable(HANDLE stream) { return stream != nullptr && stream != INVALID_HANDLE_VALUE; }
+
+// Counts UTF-16 units up to the terminator.
+DWORD unitsOf(const uint16_t* text) {
+    DWORD units = 0;
+    while (text[units] != 0) ++units;
+    return units;
+}
+
+}  // namespace
+
+void ConsoleOutput::open() {
+    m_output = GetStdHandle(STD_OUTPUT_HANDLE);
+    m_error = GetStdHandle(STD_ERROR_HANDLE);
+    if (!usable(m_output) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        m_output = GetStdHandle(STD_OUTPUT_HANDLE);
+        m_error = GetStdHandle(STD_ERROR_HANDLE);
+    }
+    if (!usable(m_output)) m_output = nullptr;
+    // A run with only one stream writes everything there.
+    if (!usable(m_error)) m_error = m_output;
+}
+
+void ConsoleOutput::writeTo(HANDLE stream, const char* text) {
+    DWORD mode = 0;
+    if (GetConsoleMode(stream, &mode)) {
+        XString wide;
+        wide.setFromUtf8(text);
+        const uint16_t* units = wide.getUtf16();
+        DWORD written = 0;
+        WriteConsoleW(stream, units, unitsOf(units), &written, nullptr);
+        return;
+    }
+    DWORD written = 0;
+    WriteFile(stream, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+}
+
+void ConsoleOutput::writeOutput(const char* text) {
+    if (m_output != nullptr) {
+        writeTo(m_output, text);
+    } else {
+        collect(text);
+    }
+}
+
+void ConsoleOutput::writeError(const char* text) {
+    if (m_error != nullptr) {
+        writeTo(m_error, text);
+    } else {
+        collect(text);
+    }
+}
+
+void ConsoleOutput::writeProgress(const char* text) {
+    if (m_error != nullptr) writeTo(m_error, text);
+}
+
+void ConsoleOutput::collect(const char* text) {
+    const char* start = text;
+    for (const char* p = text; *p != 0; ++p) {
+        if (*p != '\n') continue;
+        m_pendingLine.appendN(start, static_cast<int32_t>(p - start));
+        collectLine(m_pendingLine.getString(), m_pendingLine.getSize());
+        m_pendingLine.clear();
+        start = p + 1;
+    }
+    m_pendingLine.append(start);
+}
+
+void ConsoleOutput::collectLine(const char* line, int32_t bytes) {
+    if (m_lines < kMessageBoxLines) {
+        m_collected.appendN(line, bytes);
+        m_collected.appendChar('\n');
+        ++m_lines;
+        return;
+    }
+    m_lastLeftOut.clear();
+    m_lastLeftOut.appendN(line, bytes);
+    ++m_leftOut;
+}
+
+void ConsoleOutput::finish(HWND owner, const char* caption) {
+    if (m_output != nullptr) return;
+    if (m_pendingLine.getSize() != 0) {
+        collectLine(m_pendingLine.getString(), m_pendingLine.getSize());
+        m_pendingLine.clear();
+    }
+    if (m_lines == 0) return;
+    StringBuffer text;
+    text.appendSb(m_collected);
+    if (m_leftOut > 1) text.append("...\n");
+    if (m_leftOut > 0) text.appendSb(m_lastLeftOut);
+    MessageBoxA(owner, text.getString(), caption, MB_OK);
+}
