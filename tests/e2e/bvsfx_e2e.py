@@ -651,6 +651,33 @@ def case_wait(args):
     log(f"--wait --cleanup: exit 42 after {elapsed:.2f} s, nothing left in the temporary folder")
 
 
+def case_installer_options(args):
+    # The installer's own options are on unless packed with
+    # --no-installer-options (allowCommandLine=false); info says which, and
+    # an installer packed with it runs as without arguments.
+    work = fresh(os.path.join(args.work, "installer-options"))
+    tree = os.path.join(work, "tree")
+    write(os.path.join(tree, "data.txt"), b"data\n")
+    write(os.path.join(tree, "setup.sh"), b"#!/bin/sh\nexit 42\n")
+    for label, extra, info_line, list_exit in (
+            ("on", [], "the installer takes --help, --list, --check, --target, --noexec, --quiet and --", 0),
+            ("off", ["--no-installer-options"], "the installer's own options are off (allowCommandLine)", 42)):
+        installer = os.path.join(work, label + ".run")
+        run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer, "--silent", "--dir",
+             os.path.join(work, "dest-" + label), "--setup", "setup.sh", "--wait"] + extra + [tree])
+        info, _ = run([args.bvsfx, "info", installer])
+        check("Command line:    " + info_line in info.stdout, f"{label}: info says:\n{info.stdout}")
+        check("Setup program:   waited for" in info.stdout, f"{label}: info says:\n{info.stdout}")
+        if extra:
+            shown = [text for text in info.stdout.splitlines() if 'allowCommandLine = "false"' in text]
+            check(len(shown) == 1 and "not used" not in shown[0], f"info shows {shown}:\n{info.stdout}")
+        result, _ = run([installer, "--list"], expect=list_exit)
+        check(("data.txt" in result.stdout) == (label == "on"), f"{label}: --list printed {result.stdout!r}")
+        check(os.path.exists(os.path.join(work, "dest-" + label)) == (label == "off"),
+              f"{label}: the destination {'is missing' if label == 'off' else 'was created'}")
+    log("installer options: on by default (--list exit 0), off with --no-installer-options (the silent run, exit 42)")
+
+
 def run_on_terminal(command, answer):
     """Runs the command on a pseudo-terminal, types the answer once the
     prompt appears; returns the exit code and everything the terminal
@@ -782,7 +809,7 @@ def case_windows_damaged(args):
 
 CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
          "refusals": case_refusals, "prompt": case_prompt, "damaged": case_damaged,
-         "windows-damaged": case_windows_damaged, "wait": case_wait}
+         "windows-damaged": case_windows_damaged, "wait": case_wait, "installer-options": case_installer_options}
 
 
 def main():
