@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr char kConsoleOutputName[] = "CONOUT$";
+
 // GetStdHandle answers null when the process has no such handle, and
 // INVALID_HANDLE_VALUE on failure.
 bool usable(HANDLE stream) { return stream != nullptr && stream != INVALID_HANDLE_VALUE; }
@@ -17,6 +19,12 @@ DWORD unitsOf(const uint16_t* text) {
     return units;
 }
 
+// The attached console's screen buffer, opened by its reserved name.
+HANDLE openConsoleOutput() {
+    return CreateFileA(kConsoleOutputName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
 }  // namespace
 
 void ConsoleOutput::open() {
@@ -25,6 +33,10 @@ void ConsoleOutput::open() {
     if (!usable(m_output) && AttachConsole(ATTACH_PARENT_PROCESS)) {
         m_output = GetStdHandle(STD_OUTPUT_HANDLE);
         m_error = GetStdHandle(STD_ERROR_HANDLE);
+        // Not every system sets the standard handles on attaching: the
+        // console's screen buffer is there by its name.
+        if (!usable(m_output)) m_output = openConsoleOutput();
+        if (!usable(m_error)) m_error = m_output;
     }
     if (!usable(m_output)) m_output = nullptr;
     // A run with only one stream writes everything there.

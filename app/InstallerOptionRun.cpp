@@ -20,10 +20,14 @@ constexpr char kUsageText[] =
     "  --quiet       no progress output\n"
     "  --            hand the arguments that follow on to the setup program\n"
     "\n"
-    "Exit codes: 0 help shown, listed, or checked sound; 1 extracted without\n"
-    "the dialog; 2 damaged or incomplete; 3 setup program not started;\n"
-    "4 password not given or not accepted; 5 bad command line; with\n"
-    "waitForSetup the setup program's own code.\n";
+    "Exit codes:\n"
+    "  0  help shown; listed, or checked, and sound\n"
+    "  1  extracted without the dialog\n"
+    "  2  damaged or incomplete\n"
+    "  3  the setup program could not be started\n"
+    "  4  the password was not given or not accepted\n"
+    "  5  bad command line\n"
+    "  with waitForSetup: the setup program's own exit code\n";
 
 constexpr char kTargetWithoutFolderMessage[] = "--target needs a folder.";
 constexpr char kExtractingLabel[] = "Extracting";

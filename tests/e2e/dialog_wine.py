@@ -49,6 +49,7 @@ STATE_WAIT_SECONDS = 60
 EXIT_WAIT_SECONDS = 60
 EXIT_DIALOG_CLOSED = 0
 PROBE_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "dialog_probe.c")
+LAUNCHER_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "start_without_handles.c")
 
 TOOLS = {
     "Xvfb": "xvfb",
@@ -136,6 +137,14 @@ class Context:
     def runner(self):
         return shlex.split(self.args.runner)
 
+    def build_launcher(self):
+        """start_without_handles.exe: starts a program with no standard
+        handles and no console to attach to, as Explorer does."""
+        launcher = os.path.join(self.work, "start-without-handles.exe")
+        if not os.path.exists(launcher) or os.path.getmtime(launcher) < os.path.getmtime(LAUNCHER_SOURCE):
+            subprocess.run([self.args.probe_compiler, "-municode", "-O2", "-o", launcher, LAUNCHER_SOURCE], check=True)
+        return launcher
+
     def build_probe(self):
         probe = os.path.join(self.work, "dialog-probe.exe")
         if not os.path.exists(probe) or os.path.getmtime(probe) < os.path.getmtime(PROBE_SOURCE):
@@ -174,9 +183,14 @@ class Context:
         installer = os.path.join(self.scratch, "installer.exe")
         return pack_installer(self.args.pack, self.args.stub, installer, self.tree, settings, extra)
 
-    def start(self, installer):
+    def start(self, installer, arguments=(), launcher=None):
+        """Starts the installer, or the launcher program with the
+        installer's Windows path and the arguments."""
         self.log = open(os.path.join(self.scratch, "installer.log"), "wb")
-        self.installer_process = subprocess.Popen(self.runner() + [installer], cwd=self.cwd, env=self.env,
+        command = [installer] + list(arguments)
+        if launcher is not None:
+            command = launcher + [self.windows_path(installer)] + list(arguments)
+        self.installer_process = subprocess.Popen(self.runner() + command, cwd=self.cwd, env=self.env,
                                                   stdin=subprocess.DEVNULL, stdout=self.log,
                                                   stderr=subprocess.STDOUT)
 
@@ -467,7 +481,30 @@ def case_wait_responsive(ctx):
     ctx.expect_closed_with_code_0()
 
 
+OPTIONS_TITLE = "Options Test"
+
+
+def case_options_message_box(ctx):
+    # The installer's --help without standard handles and without a console
+    # to attach to (as when started from Explorer or a shortcut): the usage
+    # text is shown in one message box captioned with the title; OK ends the
+    # process with 0 and nothing is extracted.
+    dest = os.path.join(ctx.scratch, "dest")
+    ctx.start(ctx.pack([("appTitle", OPTIONS_TITLE), ("unzipDir", ctx.windows_path(dest)),
+                        ("setupFilename", "setup.bat")]), arguments=["--help"],
+              launcher=[ctx.build_launcher(), "none"])
+    box = ctx.expect_dialog(OPTIONS_TITLE, (MESSAGE_BOX_TEXT_ID,))
+    ctx.screenshot("help-message-box")
+    # The probe gives a text's first line (the screenshot shows all of it).
+    text = box.get(str(MESSAGE_BOX_TEXT_ID), "")
+    check(text.startswith("Usage: installer [options]"), "the message box says %r" % text)
+    ctx.xdotool("key", "Return")
+    ctx.expect_closed_with_code_0()
+    check(not os.path.exists(dest), "--help extracted")
+
+
 CASES = {
+    "options-message-box": case_options_message_box,
     "wait-responsive": case_wait_responsive,
     "unzip-configured": case_unzip_configured,
     "current-dir": case_current_dir,
