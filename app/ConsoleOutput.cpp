@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/StringBuffer.h"
 #include "core/XString.h"
 
 namespace {
@@ -61,7 +62,7 @@ void ConsoleOutput::writeOutput(const char* text) {
     if (m_output != nullptr) {
         writeTo(m_output, text);
     } else {
-        collect(text);
+        m_collected.add(text);
     }
 }
 
@@ -69,7 +70,7 @@ void ConsoleOutput::writeError(const char* text) {
     if (m_error != nullptr) {
         writeTo(m_error, text);
     } else {
-        collect(text);
+        m_collected.add(text);
     }
 }
 
@@ -77,40 +78,9 @@ void ConsoleOutput::writeProgress(const char* text) {
     if (m_error != nullptr) writeTo(m_error, text);
 }
 
-void ConsoleOutput::collect(const char* text) {
-    const char* start = text;
-    for (const char* p = text; *p != 0; ++p) {
-        if (*p != '\n') continue;
-        m_pendingLine.appendN(start, static_cast<int32_t>(p - start));
-        collectLine(m_pendingLine.getString(), m_pendingLine.getSize());
-        m_pendingLine.clear();
-        start = p + 1;
-    }
-    m_pendingLine.append(start);
-}
-
-void ConsoleOutput::collectLine(const char* line, int32_t bytes) {
-    if (m_lines < kMessageBoxLines) {
-        m_collected.appendN(line, bytes);
-        m_collected.appendChar('\n');
-        ++m_lines;
-        return;
-    }
-    m_lastLeftOut.clear();
-    m_lastLeftOut.appendN(line, bytes);
-    ++m_leftOut;
-}
-
 void ConsoleOutput::finish(HWND owner, const char* caption) {
-    if (m_output != nullptr) return;
-    if (m_pendingLine.getSize() != 0) {
-        collectLine(m_pendingLine.getString(), m_pendingLine.getSize());
-        m_pendingLine.clear();
-    }
-    if (m_lines == 0) return;
+    if (m_output != nullptr || m_collected.isEmpty()) return;
     StringBuffer text;
-    text.appendSb(m_collected);
-    if (m_leftOut > 1) text.append("...\n");
-    if (m_leftOut > 0) text.appendSb(m_lastLeftOut);
+    m_collected.compose(text);
     MessageBoxA(owner, text.getString(), caption, MB_OK);
 }

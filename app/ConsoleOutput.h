@@ -9,6 +9,8 @@
 // (AttachConsole) and takes its handles. Without either, the text is
 // collected and shown in one message box by finish(); progress text is then
 // dropped. On other systems the standard streams are always there.
+// A console process's streams may also be missing (closed): the text then
+// goes to the message box, which the POSIX layer prints on standard error.
 //
 // Text is UTF-8. A console is written in UTF-16 (WriteConsoleW), so that
 // names show as they are whatever the console's code page; a pipe or file
@@ -16,15 +18,11 @@
 
 #include <cstdint>
 
-#include "core/StringBuffer.h"
+#include "app/MessageBoxText.h"
 #include "platform/win32.h"
 
 class ConsoleOutput {
 public:
-    // A message box shows at most this many lines; the last line (the
-    // summary) is always kept.
-    static constexpr int32_t kMessageBoxLines = 40;
-
     ConsoleOutput() = default;
     ConsoleOutput(const ConsoleOutput&) = delete;
     ConsoleOutput& operator=(const ConsoleOutput&) = delete;
@@ -42,19 +40,13 @@ public:
     void writeProgress(const char* text);
 
     // Without streams, shows what was collected (if anything) in a message
-    // box with this caption. Nothing otherwise.
+    // box with this caption (app/MessageBoxText.h). Nothing otherwise.
     void finish(HWND owner, const char* caption);
 
 private:
-    void collect(const char* text);
-    void collectLine(const char* line, int32_t bytes);
     static void writeTo(HANDLE stream, const char* text);
 
     HANDLE m_output = nullptr;
     HANDLE m_error = nullptr;
-    StringBuffer m_collected;     // the lines of the message box
-    StringBuffer m_pendingLine;   // a line not yet ended by '\n'
-    StringBuffer m_lastLeftOut;   // the last line beyond kMessageBoxLines
-    int32_t m_lines = 0;
-    int32_t m_leftOut = 0;
+    MessageBoxText m_collected;
 };

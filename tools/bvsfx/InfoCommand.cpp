@@ -56,9 +56,14 @@ bool settingEquals(PayloadReader& reader, const char* name, const std::string& e
 void printRunBehaviour(PayloadReader& reader) {
     const bool waits = settingEquals(reader, "waitForSetup", "true");
     const bool cleansUp = waits && settingEquals(reader, "cleanupAfterSetup", "true");
-    std::printf("Setup program:   %s%s\n",
-                waits ? "waited for; a silent run exits with its exit code" : "started, not waited for",
-                cleansUp ? "; a temporary folder the installer made is removed after it ended" : "");
+    std::string setup;
+    if (!reader.getSetting("setupFilename", setup) || setup.empty()) {
+        std::printf("Setup program:   none\n");
+    } else {
+        std::printf("Setup program:   %s%s\n",
+                    waits ? "waited for; a silent run exits with its exit code" : "started, not waited for",
+                    cleansUp ? "; a temporary folder the installer made is removed after it ended" : "");
+    }
     std::printf("Command line:    %s\n", settingEquals(reader, "allowCommandLine", "false")
                                              ? "the installer's own options are off (allowCommandLine)"
                                              : "the installer takes --help, --list, --check, --target, --noexec, "
