@@ -129,28 +129,6 @@ constexpr bool kHostHasUnixModes = false;
 constexpr bool kHostHasUnixModes = true;
 #endif
 
-// Whether a link's target names a place outside the packed tree: an
-// absolute target, or one whose ".." climb above the top of the tree from
-// the link's own folder.
-bool linkLeavesTree(const std::string& linkName, const std::string& target) {
-    if (target.empty() || target[0] == '/') return true;
-    int depth = 0;
-    for (char c : linkName) depth += c == '/' ? 1 : 0;
-    size_t start = 0;
-    while (start <= target.size()) {
-        size_t end = target.find('/', start);
-        if (end == std::string::npos) end = target.size();
-        const std::string part = target.substr(start, end - start);
-        if (part == "..") {
-            if (--depth < 0) return true;
-        } else if (!part.empty() && part != ".") {
-            ++depth;
-        }
-        start = end + 1;
-    }
-    return false;
-}
-
 }  // namespace
 
 Packer::Packer(const PackOptions& options)
@@ -402,7 +380,7 @@ int Packer::checkLinks() {
             code = kExitLimits;
             continue;
         }
-        if (linkLeavesTree(link.name, link.target)) {
+        if (EntryName::linkLeavesFolder(link.name, link.target)) {
             Messages::warning(source + " -> " + TextFormat::displayName(link.target) +
                               ": the link leads out of what is packed; the Linux installer creates it as packed, "
                               "bvsfx extract refuses it");

@@ -84,6 +84,9 @@ public:
     // Sum of the file sizes known (from check records, or decoded).
     uint64_t knownFileBytes() const { return m_knownFileBytes; }
     uint64_t endOffset() const { return m_endOffset; }
+    // The header announces Unix records behind the end record (a payload
+    // with check records only).
+    bool announcesUnixTrailer() const;
     // The payload announces Unix records, and they were read and sound.
     bool hasUnixTrailer() const { return m_unixTrailerSound; }
     const UnixTrailer& unixTrailer() const { return m_unixTrailer; }
@@ -104,7 +107,6 @@ private:
     void takeEntryCheck(const Entry& entry, Entry& next, Record& nextResult, FileSummary* summary);
     void compareContent(const Entry& entry, FileSummary& summary);
     void reportFraming(Record result, const Entry& entry);
-    bool announcesUnixTrailer() const;
     void readUnixTrailer();
     void problem(const std::string& text);
     std::string nameOf(const Entry& entry) const;
