@@ -442,17 +442,24 @@ bool SimpleArchive::takeUnixTrailer() {
     return applyUnixTrailer(trailer);
 }
 
+// A link name bvsfx writes: relative, without a ".." component.
+static bool isPackedLinkName(const std::string& name) {
+    const char first = name.empty() ? 0 : name[0];
+    const bool absolute = first == '/' || first == '\\' || name.find(':') != std::string::npos;
+    return !name.empty() && !absolute && !EntryPath::climbsOut(name.c_str());
+}
+
 bool SimpleArchive::applyUnixTrailer(const UnixTrailer& trailer) {
+    // Damage is found before anything changes.
+    for (const UnixTrailer::Link& link : trailer.links()) {
+        if (!isPackedLinkName(link.name)) return fail(Failure::Damaged);
+    }
     for (size_t i = 0; i < m_unixEntries.size(); ++i) {
         const UnixEntry& entry = m_unixEntries[i];
         if (entry.isDirectory || entry.name.empty()) continue;
         if (!setModeBelow(".", entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
     }
     for (const UnixTrailer::Link& link : trailer.links()) {
-        // bvsfx packs links by their relative names only.
-        const char first = link.name[0];
-        const bool absolute = first == '/' || first == '\\' || link.name.find(':') != std::string::npos;
-        if (absolute || EntryPath::climbsOut(link.name.c_str())) return fail(Failure::Damaged);
         if (!makeParentDirsNoLinks(link.name.c_str(), nullptr) ||
             !createLinkBelow(".", link.name.c_str(), link.target.c_str())) {
             return fail(Failure::CannotCreate);
