@@ -332,8 +332,30 @@ def case_windows(args):
     _, elapsed = run(runner + [installer], expect=EXIT_SILENT_DONE)
     entries = compare_trees(tree, target, folder_times=True)
     log(f"Windows stub: {copied} corpus files, {entries} entries identical (folder times too) after {elapsed:.1f} s")
+    windows_unix_records(args, work, runner)
     if args.pack:
         windows_names(args, work, runner)
+
+
+def windows_unix_records(args, work, runner):
+    """A tree with modes and links: the Windows installer extracts every file
+    and folder and leaves the links out (it never reads the Unix records)."""
+    tree = fresh(os.path.join(work, "unix-tree"))
+    os.rmdir(tree)
+    unix_tree(tree)
+    target = fresh(os.path.join(work, "windows-unix-target"))
+    installer = os.path.join(work, "unix-setup.exe")
+    result, _ = run([args.bvsfx, "pack", "-q", "--stub", args.windows_stub, "-o", installer, "--silent", "--dir",
+                     "Z:" + target.replace("/", "\\"), tree])
+    check("3 symbolic links packed as links: the Windows installer does not create links" in result.stderr,
+          result.stderr)
+    run(runner + [installer], expect=EXIT_SILENT_DONE)
+    found = sorted(os.path.relpath(os.path.join(folder, name), target)
+                   for folder, dirs, files in os.walk(target) for name in dirs + files)
+    expected = ["bin", "bin/setup.sh", "bin/suid", "bin/tool", "lib", "lib/libx.so.1", "private", "private/key"]
+    check(found == expected, f"the Windows installer made {found}, expected {expected}")
+    check(not any(os.path.islink(os.path.join(target, name)) for name in found), "a link was made")
+    log("Windows stub: a payload with Unix modes and links extracts its files and folders, the links left out")
 
 
 # Pairs of names, each with whether bvsfx takes them for one file on Windows
