@@ -126,6 +126,18 @@ bool isLinkAt(XString& path);
 // True when no link stands there afterwards, also when none stood there.
 bool removeLinkAt(XString& path);
 
+// --- Unix modes and symbolic links -------------------------------------------
+// Whether this system keeps Unix permission bits and symbolic links (false
+// on Windows, where the two below always fail).
+bool keepsUnixModes();
+// The permission bits of a file or directory below base (UTF-8; "." for the
+// current directory), reached and changed without following any link; the
+// umask applies, setuid, setgid and sticky never (platform/SafeFileOps.h).
+bool setModeBelow(const char* utf8Base, const char* utf8Name, uint32_t mode);
+// A symbolic link below base with target as its content, replacing a file or
+// link at its name; no link on the way is followed.
+bool createLinkBelow(const char* utf8Base, const char* utf8Name, const char* target);
+
 // --- Replacing files -----------------------------------------------------------
 // A file is written in the place of whatever stands at its name (a file, a
 // read-only file, a link, a hard link of someone else's file) in two steps:

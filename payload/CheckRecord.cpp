@@ -98,6 +98,11 @@ uint32_t format(const Fields& fields, char* text) {
         case Kind::End:
             at += putDecimal(text + at, fields.count);
             break;
+        case Kind::Trailer:
+            at += putHex(text + at, fields.headerCrc);
+            text[at++] = ' ';
+            at += putDecimal(text + at, fields.count);
+            break;
     }
     return at;
 }
@@ -116,6 +121,9 @@ bool parse(const char* text, size_t size, Fields& fields) {
                  takeSpace(c) && takeDecimal(c, parsed.count);
             break;
         case Kind::End: ok = ok && takeDecimal(c, parsed.count); break;
+        case Kind::Trailer:
+            ok = ok && takeHex(c, parsed.headerCrc) && takeSpace(c) && takeDecimal(c, parsed.count);
+            break;
         default: return false;
     }
     // Exactly the canonical text: nothing after it.

@@ -16,6 +16,8 @@
 //                                                      content, content size
 //   before the end record    "E N"                     number of directory and file
 //                                                      entries in the payload
+//   closing the Unix records "T hhhhhhhh N"            CRC-32 and number of the
+//   behind the end record                              records there (UnixRecord.h)
 //
 // The text is the record's name (enciphered like every name in an encrypted
 // payload); its time and attributes are 0 (a reader takes anything else for
@@ -39,13 +41,13 @@ constexpr uint8_t kCheckRecordType = 0x43;  // 'C'
 // Longest text: "F " + 8 + " " + 8 + " " + 20 digits of a 64-bit count.
 constexpr uint32_t kMaxTextBytes = 40;
 
-enum class Kind : char { Settings = 'S', Directory = 'D', File = 'F', End = 'E' };
+enum class Kind : char { Settings = 'S', Directory = 'D', File = 'F', End = 'E', Trailer = 'T' };
 
 struct Fields {
     Kind kind = Kind::File;
-    uint32_t headerCrc = 0;   // S, D, F
+    uint32_t headerCrc = 0;   // S, D, F; T: the records' CRC
     uint32_t contentCrc = 0;  // F
-    uint64_t count = 0;       // F: content bytes; E: entries
+    uint64_t count = 0;       // F: content bytes; E: entries; T: records
 };
 
 // Writes the record's text into text (room for kMaxTextBytes, no

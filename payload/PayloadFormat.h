@@ -5,7 +5,8 @@
 //
 //   stub executable            any bytes
 //   marker                     8 bytes: u32 word 1, u32 word 2
-//   archive header             6 bytes: 4 unused, u8 encryption flag, u8 key length code
+//   archive header             6 bytes: u8 extension flags, 3 unused, u8 encryption flag,
+//                              u8 key length code
 //   settings table             up to 200 pairs { u16 N, N name bytes, u16 V, V value bytes },
 //                              ended by N = 0 unless all 200 pairs are present
 //   password verifier          encrypted payloads only: u8 L, L bytes of AES ciphertext of "qmfu"
@@ -35,6 +36,13 @@ constexpr uint32_t kMarkerWordBytes = 4;
 
 // --- Archive header ---------------------------------------------------------
 constexpr uint32_t kArchiveHeaderBytes = 6;
+// The first 4 bytes are not read by an installer that predates the
+// extensions. Byte 0 holds flags for extensions that older readers do not
+// see; bvsfx writes 0 in every other bit and in bytes 1 to 3.
+constexpr uint32_t kHeaderExtensionFlagsOffset = 0;
+// Unix modes and symbolic links follow the end record (UnixRecord.h).
+// Honoured only in a payload that begins with a settings check record.
+constexpr uint8_t kExtensionUnixTrailer = 0x01;
 constexpr uint32_t kHeaderEncryptionFlagOffset = 4;  // 0 = plain, anything else = encrypted
 constexpr uint32_t kHeaderKeyLengthCodeOffset = 5;   // 0 = 128, 1 = 192, else 256 bits
 

@@ -30,12 +30,12 @@ uint8_t keyLengthCode(int32_t keyBits) {
 
 PayloadWriter::PayloadWriter(Output& target)
     : m_output(&target), m_stream(nullptr), m_cipher(nullptr), m_encrypted(false),
-      m_keyBits(kKeyBits128), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
+      m_keyBits(kKeyBits128), m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
       m_bytesWritten(0) {}
 
 PayloadWriter::PayloadWriter(FILE* target)
     : m_output(nullptr), m_stream(target), m_cipher(nullptr), m_encrypted(false),
-      m_keyBits(kKeyBits128), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
+      m_keyBits(kKeyBits128), m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
       m_bytesWritten(0) {}
 
 PayloadWriter::~PayloadWriter() { delete m_cipher; }
@@ -59,9 +59,16 @@ bool PayloadWriter::setEncryption(const char* password, int32_t keyBits) {
     return true;
 }
 
+bool PayloadWriter::setExtensionFlags(uint8_t flags) {
+    if (m_stage != Stage::Start || m_failed) return false;
+    m_extensionFlags |= flags;
+    return true;
+}
+
 bool PayloadWriter::writeHeader() {
     if (!enter(Stage::Start)) return false;
     uint8_t header[kArchiveHeaderBytes] = {0, 0, 0, 0, 0, 0};
+    header[kHeaderExtensionFlagsOffset] = m_extensionFlags;
     header[kHeaderEncryptionFlagOffset] = m_encrypted ? 1 : 0;
     header[kHeaderKeyLengthCodeOffset] = m_encrypted ? keyLengthCode(m_keyBits) : 0;
     if (!emitU32(payloadMarkerWord1()) || !emitU32(payloadMarkerWord2()) ||
@@ -130,8 +137,14 @@ bool PayloadWriter::writeEntryHeader(uint8_t type, const char* name, uint64_t fi
     if (name == nullptr || name[0] == 0) return false;
     size_t nameBytes = std::strlen(name);
     if (nameBytes > kMaxU16) return false;
+    return writeRecordHeader(type, name, static_cast<uint32_t>(nameBytes), fileTime, attributes);
+}
+
+bool PayloadWriter::writeRecordHeader(uint8_t type, const void* name, uint32_t nameBytes, uint64_t fileTime,
+                                      uint32_t attributes) {
+    if (name == nullptr || nameBytes == 0 || nameBytes > kMaxU16) return false;
     DataBuffer storedName;
-    if (!storedForm(name, static_cast<uint32_t>(nameBytes), storedName)) return false;
+    if (!storedForm(name, nameBytes, storedName)) return false;
     // The reader takes a zero name length for a damaged record.
     if (storedName.getSize() == 0 || storedName.getSize() > kMaxEntryNameBytes) return false;
     return emitU32(kEntryRecordMagic) && emitU8(type) &&
@@ -172,6 +185,19 @@ bool PayloadWriter::writeEnd() {
     if (!enter(Stage::Entries)) return false;
     if (!emitU32(kEntryRecordMagic) || !emitU8(kEntryEnd)) return false;
     m_stage = Stage::Ended;
+    return true;
+}
+
+bool PayloadWriter::writeTrailerRecord(uint8_t type, const void* text, uint32_t size) {
+    if (!enter(Stage::Ended)) return false;
+    if (type == kEntryEnd) return false;
+    return writeRecordHeader(type, text, size, 0, 0);
+}
+
+bool PayloadWriter::writeTrailerEnd() {
+    if (!enter(Stage::Ended)) return false;
+    if (!emitU32(kEntryRecordMagic) || !emitU8(kEntryEnd)) return false;
+    m_stage = Stage::TrailerEnded;
     return true;
 }
 

@@ -12,6 +12,8 @@
 //   writeDirectory / beginFile, writeStoredChunk / writeCompressedChunk ...,
 //   endFile / writeOtherEntry ...     the entries, in extraction order
 //   writeEnd                          the end record
+//   writeTrailerRecord ...            records behind the end record, for
+//                                     readers that look there (UnixRecord.h)
 // A call out of order, or any failed write, returns false and makes every
 // later call return false too (failed() tells).
 //
@@ -49,7 +51,11 @@ public:
     // 128, 192 or 256; an empty password or another key length gives false.
     bool setEncryption(const char* password, int32_t keyBits);
 
-    // Marker, then the header: 4 zero bytes, the encryption flag, the key
+    // Sets bits of the header's extension flags byte (PayloadFormat.h);
+    // before writeHeader.
+    bool setExtensionFlags(uint8_t flags);
+
+    // Marker, then the header: the extension flags byte, 3 zero bytes, the encryption flag, the key
     // length code (0 for 128 bits, 1 for 192, 2 for 256).
     bool writeHeader();
 
@@ -89,6 +95,13 @@ public:
     // The end record (magic and type 0).
     bool writeEnd();
 
+    // After writeEnd: a record of any type but 0 with text (size bytes,
+    // which may hold NUL bytes) as its name, time and attributes 0; the
+    // text enciphered like every name. writeTrailerEnd ends them with an
+    // end record.
+    bool writeTrailerRecord(uint8_t type, const void* text, uint32_t size);
+    bool writeTrailerEnd();
+
     // Appends bytes as they stand, for callers that lay out a field
     // themselves (damaged payloads in tests).
     bool writeRaw(const void* data, uint32_t size);
@@ -103,7 +116,7 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    enum class Stage { Start, Settings, Entries, InFile, Ended };
+    enum class Stage { Start, Settings, Entries, InFile, Ended, TrailerEnded };
 
     bool emit(const void* data, uint32_t size);
     bool emitU8(uint8_t value);
@@ -116,6 +129,8 @@ private:
     // payload is encrypted, else a copy.
     bool storedForm(const void* data, uint32_t size, DataBuffer& stored);
     bool writeEntryHeader(uint8_t type, const char* name, uint64_t fileTime, uint32_t attributes);
+    bool writeRecordHeader(uint8_t type, const void* name, uint32_t nameBytes, uint64_t fileTime,
+                           uint32_t attributes);
     bool writeChunk(const void* data, uint32_t size, uint32_t storedFlag);
     bool writeVerifier();
 
@@ -124,6 +139,7 @@ private:
     Rijndael2* m_cipher;  // only with encryption
     bool m_encrypted;
     int32_t m_keyBits;
+    uint8_t m_extensionFlags;
     uint32_t m_settingsCount;
     Stage m_stage;
     bool m_failed;

@@ -86,7 +86,7 @@ SimpleArchive::SimpleArchive()
       m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
       m_hashingReads(false), m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
       m_hasLookahead(false), m_lookaheadRead(false), m_entries(0), m_entryAction(EntryAction::Create),
-      m_observer(nullptr) {}
+      m_observer(nullptr), m_extensionFlags(0) {}
 
 SimpleArchive::~SimpleArchive() {
     m_password.shorten(m_password.getSize());
@@ -160,6 +160,7 @@ bool SimpleArchive::readHeader() {
         return false;
     }
     m_encrypted = header[kHeaderEncryptionFlagOffset] != 0;
+    m_extensionFlags = header[kHeaderExtensionFlagsOffset];
     uint8_t code = header[kHeaderKeyLengthCodeOffset];
     if (code == kKeyLengthCode128) {
         m_keyLength = kKeyBits128;
@@ -413,7 +414,67 @@ bool SimpleArchive::finishPayload() {
     if (m_checkState == CheckState::Unchecked && m_entries == 0 && endRecordHidesCheckRecord()) {
         return fail(Failure::Damaged);
     }
+    const bool applied = !wantsUnixTrailer() || takeUnixTrailer();
+    // Links made in a folder change its time too.
     m_directoryTimes.restoreAll();
+    return applied;
+}
+
+// --- Unix modes and links ---------------------------------------------------------
+
+bool SimpleArchive::wantsUnixTrailer() const {
+    return isChecked() && (m_extensionFlags & kExtensionUnixTrailer) != 0 && keepsUnixModes();
+}
+
+// The records behind the end record, up to their closing check record and
+// the end record after it; nothing is applied unless all of them are sound.
+bool SimpleArchive::takeUnixTrailer() {
+    UnixTrailer trailer;
+    for (;;) {
+        EntryHeader record;
+        if (!readEntryHeader(record) || record.type == kEntryEnd) return fail(Failure::Damaged);
+        const UnixTrailer::Take taken = trailer.take(record.type, record.name.getString(),
+                                                     static_cast<size_t>(record.name.getSize()),
+                                                     record.fileTime(), record.attributes);
+        if (taken == UnixTrailer::Take::Damaged) return fail(Failure::Damaged);
+        if (taken == UnixTrailer::Take::Closed) break;
+    }
+    EntryHeader end;
+    if (!readEntryHeader(end) || end.type != kEntryEnd) return fail(Failure::Damaged);
+    if (trailer.modeCount() != m_unixEntries.size()) return fail(Failure::Damaged);
+    // A verifying run has created nothing to give modes or links to.
+    if (m_entryAction == EntryAction::VerifyOnly) return true;
+    return applyUnixTrailer(trailer);
+}
+
+// A link name bvsfx writes: relative, without a ".." component.
+static bool isPackedLinkName(const std::string& name) {
+    const char first = name.empty() ? 0 : name[0];
+    const bool absolute = first == '/' || first == '\\' || name.find(':') != std::string::npos;
+    return !name.empty() && !absolute && !EntryPath::climbsOut(name.c_str());
+}
+
+bool SimpleArchive::applyUnixTrailer(const UnixTrailer& trailer) {
+    // Damage is found before anything changes.
+    for (const UnixTrailer::Link& link : trailer.links()) {
+        if (!isPackedLinkName(link.name)) return fail(Failure::Damaged);
+    }
+    for (size_t i = 0; i < m_unixEntries.size(); ++i) {
+        const UnixEntry& entry = m_unixEntries[i];
+        if (entry.isDirectory || entry.name.empty()) continue;
+        if (!setModeBelow(".", entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+    }
+    for (const UnixTrailer::Link& link : trailer.links()) {
+        if (!makeParentDirsNoLinks(link.name.c_str(), nullptr) ||
+            !createLinkBelow(".", link.name.c_str(), link.target.c_str())) {
+            return fail(Failure::CannotCreate);
+        }
+    }
+    for (size_t i = m_unixEntries.size(); i-- > 0;) {
+        const UnixEntry& entry = m_unixEntries[i];
+        if (!entry.isDirectory || entry.name.empty()) continue;
+        if (!setModeBelow(".", entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+    }
     return true;
 }
 
@@ -457,7 +518,15 @@ bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
     } else if (header.type == kEntryFile) {
         if (!(verifyOnly ? verifyFile(header, progress) : extractFile(header, progress))) return false;
     }
-    if (createsSomething) ++m_entries;
+    if (createsSomething) {
+        ++m_entries;
+        if (wantsUnixTrailer()) {
+            const char* name = header.name.getString();
+            const bool absolute = name[0] == '/' || name[0] == '\\' || std::strchr(name, ':') != nullptr;
+            m_unixEntries.push_back(UnixEntry{absolute ? std::string() : std::string(name),
+                                              header.type == kEntryDirectory});
+        }
+    }
     // Other types carry nothing more; the next record follows directly.
     finished = false;
     return true;

@@ -29,8 +29,24 @@
 // The times of the directory entries are set again at the end record,
 // innermost first, since the entries written into a directory change its
 // time (payload/DirectoryTimes.h).
+//
+// On a system with Unix modes (keepsUnixModes), a checked payload whose
+// header announces them has Unix records behind its end record
+// (payload/UnixRecord.h). They are read and checked at the end record, and
+// then applied: every file gets its permission bits, the symbolic links are
+// created, every directory gets its permission bits (innermost last, so
+// that a folder without write permission is closed only when nothing more
+// goes into it); the umask applies, setuid, setgid and sticky never, and no
+// link is followed on the way to any of them. Links come last, so no entry
+// can be written through one. A link is created exactly as packed, with
+// whatever target the publisher gave it: the check records confirm that
+// target, and the installer itself never follows it. Entries with absolute
+// names keep the modes the system gives them. Elsewhere (Windows) the
+// records are never read, as by every installer that predates them.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "compress/ZipCRC.h"
 #include "core/DataBuffer.h"
@@ -41,6 +57,7 @@
 #include "payload/DirectoryTimes.h"
 #include "payload/EntryObserver.h"
 #include "payload/SaProgress.h"
+#include "payload/UnixTrailer.h"
 
 class DataSource;
 class Output;
@@ -196,6 +213,9 @@ private:
     bool takeClosingCheck(const EntryHeader& record);
     bool endRecordHidesCheckRecord();
     bool finishPayload();
+    bool takeUnixTrailer();
+    bool applyUnixTrailer(const UnixTrailer& trailer);
+    bool wantsUnixTrailer() const;
     bool decipherField(const DataBuffer& stored, DataBuffer& plain);
     bool extractDirectory(const EntryHeader& header, SaProgress* progress);
     bool extractFile(const EntryHeader& header, SaProgress* progress);
@@ -229,4 +249,13 @@ private:
     DirectoryTimes m_directoryTimes;
     EntryAction m_entryAction;
     EntryObserver* m_observer;
+    // The header's extension flags, and the directory and file entries in
+    // payload order when Unix records are to be applied ("" for an absolute
+    // name, whose modes are the system's).
+    uint8_t m_extensionFlags;
+    struct UnixEntry {
+        std::string name;
+        bool isDirectory;
+    };
+    std::vector<UnixEntry> m_unixEntries;
 };

@@ -35,3 +35,28 @@ BOOL replaceFileW(LPCWSTR from, LPCWSTR to);
 // are followed. False when something could not be removed; what could be
 // removed is gone. A name at which nothing stands is removed already: TRUE.
 BOOL removeTreeW(LPCWSTR path);
+
+// --- Unix modes and symbolic links -------------------------------------------
+// Whether the system has Unix permission bits and symbolic links that an
+// extraction can recreate: TRUE on POSIX systems. On Windows FALSE, and the
+// two functions below fail there with ERROR_NOT_SUPPORTED.
+BOOL systemKeepsUnixModes();
+
+// Both functions reach `name` (relative, '/' or '\' separated, no ".."
+// component) from the directory `base` (the system's; followed) one
+// directory at a time, each opened without following a link: a link on the
+// way makes them fail, and nothing outside `base` can be touched through
+// one. The last component is never followed either.
+
+// Gives the directory or regular file at `name` the permission bits `mode`
+// as a new file of that mode would get them: the process's umask removes
+// bits, and setuid, setgid and sticky are never set. Fails when a link, a
+// special file, or a regular file with more than one name (a hard link,
+// which may be someone else's file) stands there.
+BOOL setModeBelowW(LPCWSTR base, LPCWSTR name, DWORD mode);
+
+// Creates the symbolic link `name` with the content `target` (bytes, as
+// stored; never resolved) under a new name in its folder and renames it over
+// `name`, replacing a file or link that stands there without following it.
+// Fails when a directory stands there or the folder on the way is missing.
+BOOL createSymbolicLinkBelowW(LPCWSTR base, LPCWSTR name, LPCSTR target);

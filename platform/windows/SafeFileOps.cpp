@@ -100,3 +100,23 @@ BOOL removeTreeW(LPCWSTR path) {
     while (name.size() > 1 && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
     return removeEntry(name) ? TRUE : FALSE;
 }
+
+// Windows keeps neither Unix permission bits nor links an unprivileged
+// installer could make: both are left to Linux installers.
+BOOL systemKeepsUnixModes() { return FALSE; }
+
+BOOL setModeBelowW(LPCWSTR base, LPCWSTR name, DWORD mode) {
+    (void)base;
+    (void)name;
+    (void)mode;
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+}
+
+BOOL createSymbolicLinkBelowW(LPCWSTR base, LPCWSTR name, LPCSTR target) {
+    (void)base;
+    (void)name;
+    (void)target;
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+}

@@ -46,6 +46,12 @@ Cases:
                setup program not launched (the unchanged installer launches
                it); with the Linux stub
   windows-damaged  the same with the Windows stub through the runner
+  unix         execute bits and other modes, and symbolic links (one
+               through "..", a dangling one): the Linux installer and bvsfx
+               extract keep the modes (setuid left out) and make the links
+               as links, also over links planted in the destination, which
+               are replaced and not followed; --dereference packs what links
+               point to
 
 Folder times are compared too: the installer and bvsfx extract both set a
 folder's packed time once everything inside it is written.
@@ -219,7 +225,8 @@ def run(command, *, stdin_text=None, env=None, expect=0, timeout=STUB_TIMEOUT_SE
 def make_writable(root):
     for folder, dirs, files in os.walk(root):
         for name in files:
-            os.chmod(os.path.join(folder, name), 0o644)
+            if not os.path.islink(os.path.join(folder, name)):  # never what a link points to
+                os.chmod(os.path.join(folder, name), 0o644)
 
 
 def fresh(path):
@@ -325,8 +332,30 @@ def case_windows(args):
     _, elapsed = run(runner + [installer], expect=EXIT_SILENT_DONE)
     entries = compare_trees(tree, target, folder_times=True)
     log(f"Windows stub: {copied} corpus files, {entries} entries identical (folder times too) after {elapsed:.1f} s")
+    windows_unix_records(args, work, runner)
     if args.pack:
         windows_names(args, work, runner)
+
+
+def windows_unix_records(args, work, runner):
+    """A tree with modes and links: the Windows installer extracts every file
+    and folder and leaves the links out (it never reads the Unix records)."""
+    tree = fresh(os.path.join(work, "unix-tree"))
+    os.rmdir(tree)
+    unix_tree(tree)
+    target = fresh(os.path.join(work, "windows-unix-target"))
+    installer = os.path.join(work, "unix-setup.exe")
+    result, _ = run([args.bvsfx, "pack", "-q", "--stub", args.windows_stub, "-o", installer, "--silent", "--dir",
+                     "Z:" + target.replace("/", "\\"), tree])
+    check("3 symbolic links packed as links: the Windows installer does not create links" in result.stderr,
+          result.stderr)
+    run(runner + [installer], expect=EXIT_SILENT_DONE)
+    found = sorted(os.path.relpath(os.path.join(folder, name), target)
+                   for folder, dirs, files in os.walk(target) for name in dirs + files)
+    expected = ["bin", "bin/setup.sh", "bin/suid", "bin/tool", "lib", "lib/libx.so.1", "private", "private/key"]
+    check(found == expected, f"the Windows installer made {found}, expected {expected}")
+    check(not any(os.path.islink(os.path.join(target, name)) for name in found), "a link was made")
+    log("Windows stub: a payload with Unix modes and links extracts its files and folders, the links left out")
 
 
 # Pairs of names, each with whether bvsfx takes them for one file on Windows
@@ -678,6 +707,82 @@ def case_installer_options(args):
     log("installer options: on by default (--list exit 0), off with --no-installer-options (the silent run, exit 42)")
 
 
+def unix_tree(root):
+    """Executables, a private folder, links (relative, through "..", one
+    that points nowhere) and a setuid file."""
+    write(os.path.join(root, "bin", "tool"), b"#!/bin/sh\necho tool ran\n")
+    write(os.path.join(root, "bin", "setup.sh"), b"#!/bin/sh\n[ -x bin/tool ] && bin/tool > setup-ran.txt\n")
+    write(os.path.join(root, "bin", "suid"), b"x")
+    write(os.path.join(root, "lib", "libx.so.1"), b"library\n")
+    write(os.path.join(root, "private", "key"), b"key\n")
+    for name, mode in (("bin/tool", 0o755), ("bin/setup.sh", 0o755), ("bin/suid", 0o4755),
+                       ("private/key", 0o600), ("private", 0o700)):
+        os.chmod(os.path.join(root, name), mode)
+    os.symlink("libx.so.1", os.path.join(root, "lib", "libx.so"))
+    os.symlink("../lib/libx.so", os.path.join(root, "bin", "lib-link"))
+    os.symlink("not-there", os.path.join(root, "dangling"))
+
+
+def case_unix(args):
+    # The Linux installer keeps modes and recreates links as links, also
+    # where links were planted in its destination; the setup program finds
+    # its tool executable. bvsfx extract does the same.
+    work = fresh(os.path.join(args.work, "unix"))
+    tree = os.path.join(work, "tree")
+    unix_tree(tree)
+    dest = os.path.join(work, "dest")
+    outside = os.path.join(work, "outside")
+    write(os.path.join(outside, "victim.txt"), b"victim\n")
+    os.chmod(os.path.join(outside, "victim.txt"), 0o600)
+    os.makedirs(dest)
+    os.symlink(outside, os.path.join(dest, "lib"))                               # a folder on the way
+    os.symlink(os.path.join(outside, "victim.txt"), os.path.join(dest, "dangling"))  # a link's name
+    os.symlink(os.path.join(outside, "victim.txt"), os.path.join(dest, "bin-tool"))  # unrelated, left alone
+    installer = os.path.join(work, "unix.run")
+    run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer, "--silent", "--dir", dest,
+         "--setup", "bin/setup.sh", tree])
+    old_mask = os.umask(0o022)
+    try:
+        run([installer], expect=EXIT_SILENT_DONE)
+        extracted = os.path.join(work, "extracted")
+        run([args.bvsfx, "extract", "-q", "-C", extracted, installer])
+    finally:
+        os.umask(old_mask)
+    wait_for_file(os.path.join(dest, "setup-ran.txt"), 10)
+    check(open(os.path.join(dest, "setup-ran.txt"), "rb").read() == b"tool ran\n", "the setup program's tool did not run")
+    modes = {"bin/tool": 0o755, "bin/setup.sh": 0o755, "bin/suid": 0o755, "private/key": 0o600, "private": 0o700,
+             "lib/libx.so.1": 0o644}
+    links = {"lib/libx.so": "libx.so.1", "bin/lib-link": "../lib/libx.so", "dangling": "not-there"}
+    for root in (dest, extracted):
+        for name, mode in modes.items():
+            actual = os.lstat(os.path.join(root, name)).st_mode & 0o7777
+            check(actual == mode, f"{root}: {name} has mode {actual:o}, expected {mode:o}")
+        for name, target in links.items():
+            path = os.path.join(root, name)
+            check(os.path.islink(path) and os.readlink(path) == target,
+                  f"{root}: {name} is not a link to {target}")
+    check(open(os.path.join(dest, "bin", "lib-link"), "rb").read() == b"library\n", "the link through .. is broken")
+    check(os.listdir(outside) == ["victim.txt"] and open(os.path.join(outside, "victim.txt"), "rb").read() == b"victim\n"
+          and os.lstat(os.path.join(outside, "victim.txt")).st_mode & 0o777 == 0o600,
+          f"the run changed what lies outside the destination: {os.listdir(outside)}")
+    check(not os.path.islink(os.path.join(dest, "lib")), "the planted folder link is still there")
+    log("Linux installer and bvsfx extract: execute bits and modes kept (setuid left out), "
+        "links recreated as links, planted links replaced and not followed")
+
+    # --dereference: what the links point to, as files; the dangling link
+    # stops the pack.
+    result, _ = run([args.bvsfx, "pack", "-q", "--dereference", "--stub", args.stub, "-o",
+                     os.path.join(work, "deref.run"), tree], expect=3)
+    check("dangling: the link points nowhere" in result.stderr, result.stderr)
+    os.remove(os.path.join(tree, "dangling"))
+    run([args.bvsfx, "pack", "-q", "--dereference", "--stub", args.stub, "-o", os.path.join(work, "deref.run"), tree])
+    deref = os.path.join(work, "deref")
+    run([args.bvsfx, "extract", "-q", "-C", deref, os.path.join(work, "deref.run")])
+    check(not os.path.islink(os.path.join(deref, "lib", "libx.so")) and
+          open(os.path.join(deref, "lib", "libx.so"), "rb").read() == b"library\n", "--dereference kept a link")
+    log("--dereference packs what the links point to; a dangling link stops it (exit 3)")
+
+
 def run_on_terminal(command, answer):
     """Runs the command on a pseudo-terminal, types the answer once the
     prompt appears; returns the exit code and everything the terminal
@@ -809,7 +914,8 @@ def case_windows_damaged(args):
 
 CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
          "refusals": case_refusals, "prompt": case_prompt, "damaged": case_damaged,
-         "windows-damaged": case_windows_damaged, "wait": case_wait, "installer-options": case_installer_options}
+         "windows-damaged": case_windows_damaged, "wait": case_wait, "installer-options": case_installer_options,
+         "unix": case_unix}
 
 
 def main():

@@ -448,7 +448,10 @@ class Sweep:
         for kind in ("file", "folder", "dangling-link", "missing"):
             root = os.path.join(scratch, "no-such-folder") if kind == "missing" else tree_with(kind)
             out = os.path.join(scratch, "out-" + kind)
-            result = subprocess.run(as_user + [bvsfx, "pack", "-q", "-o", out, "--stub", stub, root],
+            # A dangling link is packed as a link; only followed does it
+            # stop the pack.
+            follow = ["--dereference"] if kind == "dangling-link" else []
+            result = subprocess.run(as_user + [bvsfx, "pack", "-q", "-o", out, "--stub", stub] + follow + [root],
                                     capture_output=True)
             message = result.stderr.decode(errors="replace")
             if result.returncode != BVSFX_INPUT or "error" not in message or os.path.exists(out):

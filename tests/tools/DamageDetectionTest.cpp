@@ -3,7 +3,8 @@
 // `bvsfx test` runs must find every change to chunk data (stored and
 // deflated, plain and encrypted) and must never crash on a payload cut off
 // at any offset. Thanks to the check records (payload/CheckRecord.h)
-// no change anywhere in the payload goes unnoticed.
+// no change anywhere in the payload goes unnoticed, the Unix records behind
+// its end record (payload/UnixRecord.h) included.
 #ifdef BVSFX_TOOL_PATH
 
 #include <fcntl.h>
@@ -84,13 +85,18 @@ FieldMap mapFields(const fs::path& file, const char* password) {
         label(map, verifierStart, reader.position() - verifierStart, "verifier");
     }
     DataBuffer data;
+    // The entries, their end record, then the Unix records and theirs.
+    bool inTrailer = false;
     for (;;) {
         PayloadReader::EntryRecord entry;
         const auto result = reader.nextRecord(entry);
-        const std::string kind = entry.type == CheckRecord::kCheckRecordType ? "check record " : "entry ";
+        std::string kind = entry.type == CheckRecord::kCheckRecordType ? "check record " : "entry ";
+        if (inTrailer) kind = "Unix " + kind;
         if (result == PayloadReader::RecordResult::End) {
-            label(map, entry.offset, 5, "end record");
-            break;
+            label(map, entry.offset, 5, inTrailer ? "Unix end record" : "end record");
+            if (inTrailer || reader.position() >= installer.fileSize()) break;
+            inTrailer = true;
+            continue;
         }
         EXPECT_EQ(result, PayloadReader::RecordResult::Entry);
         if (result != PayloadReader::RecordResult::Entry) break;

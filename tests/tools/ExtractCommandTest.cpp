@@ -246,6 +246,75 @@ TEST_F(ExtractCommandTest, PasswordsAndCommandLine) {
     EXPECT_EQ(readText(scratch / "y" / "a.txt"), "a");
 }
 
+// Unix modes and symbolic links survive pack and extract: execute bits,
+// a private folder, links as links (a dangling one and a loop too); setuid
+// is never set; a link leading out of the folder is refused.
+TEST_F(ExtractCommandTest, ModesAndLinksRoundTrip) {
+    const fs::path tree = scratch / "unix";
+    writeText(tree / "bin" / "tool", "#!/bin/sh\necho tool\n");
+    writeText(tree / "bin" / "suid", "x");
+    writeText(tree / "lib" / "libx.so.1", "lib");
+    writeText(tree / "secret" / "key", "k");
+    fs::permissions(tree / "bin" / "tool", fs::perms(0755));
+    fs::permissions(tree / "bin" / "suid", fs::perms(04755));
+    fs::permissions(tree / "secret" / "key", fs::perms(0600));
+    fs::permissions(tree / "secret", fs::perms(0700));
+    fs::create_symlink("libx.so.1", tree / "lib" / "libx.so");
+    fs::create_symlink("../lib/libx.so", tree / "bin" / "up-and-over");
+    fs::create_symlink("missing", tree / "dangling");
+    fs::create_symlink("loop-b", tree / "loop-a");
+    fs::create_symlink("loop-a", tree / "loop-b");
+    fs::create_symlink("/etc/hostname", tree / "absolute");
+    fs::create_symlink("../../outside", tree / "lib" / "climbing");
+    const RunResult packed = bvsfx({"pack", "-q", "--stub", "stub", "-o", "unix.exe", "unix"});
+    ASSERT_EQ(packed.exitCode, kExitOk) << describe(packed);
+    for (const char* warned : {"unix/absolute -> /etc/hostname: the link leads out", "unix/lib/climbing -> ../../outside"}) {
+        EXPECT_NE(packed.err.find(warned), std::string::npos) << packed.err;
+    }
+    const RunResult listed = bvsfx({"list", "unix.exe"});
+    EXPECT_NE(listed.out.find(" 0755           20           20  bin/tool\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(" 4755 "), std::string::npos) << "recorded as packed: " << listed.out;
+    EXPECT_NE(listed.out.find("  lib/libx.so -> libx.so.1\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("7 links"), std::string::npos) << listed.out;
+    EXPECT_EQ(bvsfx({"test", "-q", "unix.exe"}).exitCode, kExitOk);
+
+    const mode_t previous = ::umask(022);
+    const RunResult extracted = bvsfx({"extract", "-q", "-C", "out", "unix.exe"});
+    ::umask(previous);
+    EXPECT_EQ(extracted.exitCode, kExitUnsafeName) << describe(extracted);
+    const fs::path out = scratch / "out";
+    auto mode = [](const fs::path& path) { return unsigned(fs::symlink_status(path).permissions()) & 07777u; };
+    EXPECT_EQ(mode(out / "bin" / "tool"), 0755u);
+    EXPECT_EQ(mode(out / "bin" / "suid"), 0755u) << "setuid is never set";
+    EXPECT_EQ(mode(out / "secret"), 0700u);
+    EXPECT_EQ(mode(out / "secret" / "key"), 0600u);
+    EXPECT_EQ(mode(out / "lib" / "libx.so.1"), 0644u);
+    const std::pair<const char*, const char*> links[] = {{"lib/libx.so", "libx.so.1"},
+                                                         {"bin/up-and-over", "../lib/libx.so"},
+                                                         {"dangling", "missing"},
+                                                         {"loop-a", "loop-b"},
+                                                         {"loop-b", "loop-a"}};
+    for (const auto& [name, target] : links) {
+        ASSERT_TRUE(fs::is_symlink(out / name)) << name;
+        EXPECT_EQ(fs::read_symlink(out / name), target) << name;
+    }
+    EXPECT_EQ(readText(out / "bin" / "up-and-over"), "lib");
+    for (const char* refused : {"absolute", "lib/climbing"}) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(out / refused))) << refused;
+        EXPECT_NE(extracted.err.find(std::string("skipped \"") + refused + "\": the link leads out of the folder"),
+                  std::string::npos)
+            << extracted.err;
+    }
+
+    // With --dereference the links are followed: a dangling one and a loop
+    // stop the pack, each named for what it is.
+    const RunResult followed = bvsfx({"pack", "-q", "--dereference", "--stub", "stub", "-o", "d.exe", "unix"});
+    EXPECT_EQ(followed.exitCode, kExitInput) << describe(followed);
+    EXPECT_NE(followed.err.find("unix/dangling: the link points nowhere"), std::string::npos) << followed.err;
+    EXPECT_NE(followed.err.find("unix/loop-a: the link is a loop of links"), std::string::npos) << followed.err;
+    EXPECT_FALSE(fs::exists(scratch / "d.exe"));
+}
+
 }  // namespace
 
 #endif  // BVSFX_TOOL_PATH

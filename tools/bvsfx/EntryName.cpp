@@ -266,4 +266,23 @@ bool toSafeRelativePath(const std::string& stored, std::string& relative, std::s
     return true;
 }
 
+bool linkLeavesFolder(const std::string& linkName, const std::string& target) {
+    if (target.empty() || target[0] == '/' || target[0] == '\\') return true;
+    int depth = 0;
+    for (char c : linkName) depth += c == '/' ? 1 : 0;
+    size_t start = 0;
+    while (start <= target.size()) {
+        size_t end = target.find_first_of("/\\", start);
+        if (end == std::string::npos) end = target.size();
+        const std::string part = target.substr(start, end - start);
+        if (part == "..") {
+            if (--depth < 0) return true;
+        } else if (!part.empty() && part != ".") {
+            ++depth;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace EntryName

@@ -89,4 +89,11 @@ bool isValidUtf8(const std::string& text);
 // left. relative never starts with '/' and never holds "..".
 bool toSafeRelativePath(const std::string& stored, std::string& relative, std::string& reason);
 
+// Whether a symbolic link named linkName ('/'-separated, relative) with
+// this target leads out of the folder it is extracted to: an absolute target
+// (a leading '/' or '\\'), or one whose ".." components climb above the
+// folder from the link's own folder. Only the text is looked at: links the
+// target passes through are the extraction's business (none is followed).
+bool linkLeavesFolder(const std::string& linkName, const std::string& target);
+
 }  // namespace EntryName

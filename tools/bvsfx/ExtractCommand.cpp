@@ -6,6 +6,15 @@
 // disk, data cut short, an interruption) leaves an old file of that name as
 // it was, and no half file.
 //
+// Unix modes and symbolic links (the records behind the end record, read by
+// the walk) are applied once every entry is written, where the system has
+// them: files get their permission bits, links are created as links,
+// directories get theirs last (innermost first); the umask applies,
+// setuid, setgid and sticky never, and no link is followed on the way. A
+// link whose target leaves the folder (an absolute target, or one that
+// climbs above it with "..") is refused: what it would lead to is not the
+// installer's. Elsewhere (Windows) the links are skipped with a message.
+//
 // Directory times are set last, deepest first: creating a file inside a
 // folder changes the folder's last-write time, so a time set when the
 // folder is made would not survive its contents.
@@ -67,6 +76,7 @@ public:
     }
 
     bool onDirectory(const PayloadReader::EntryRecord& entry) override {
+        m_entries.push_back(Written{std::string(), true});
         fs::path path;
         if (!resolve(entry, path, true)) return true;
         std::error_code error;
@@ -78,10 +88,12 @@ public:
             return true;
         }
         m_directoryTimes.emplace_back(path, entry.fileTime);
+        m_entries.back().relative = relativeTo(path);
         return true;
     }
 
     bool onFileBegin(const PayloadReader::EntryRecord& entry) override {
+        m_entries.push_back(Written{std::string(), false});
         m_path.clear();
         fs::path path;
         if (!resolve(entry, path, false)) return true;
@@ -145,7 +157,32 @@ public:
             setAttributes(name, entry.attributes);
         }
         ++m_filesWritten;
+        m_entries.back().relative = relativeTo(m_path);
         return true;
+    }
+
+    // The modes and links of the walk's Unix records, when it found sound
+    // ones: files, then links, then directories innermost first (a folder
+    // without write permission is closed only when nothing more goes in).
+    void applyUnixRecords(const PayloadWalker& walker) {
+        if (!walker.hasUnixTrailer()) return;
+        const UnixTrailer& trailer = walker.unixTrailer();
+        if (!keepsUnixModes()) {
+            for (const UnixTrailer::Link& link : trailer.links()) {
+                Messages::note("skipped the link " + TextFormat::displayName(link.name) +
+                                   ": links are not created on this system",
+                               false);
+            }
+            return;
+        }
+        const std::string root = m_root.string();
+        for (size_t i = 0; i < m_entries.size(); ++i) {
+            if (!m_entries[i].isDirectory) applyMode(m_entries[i].relative, trailer.modeOf(i));
+        }
+        for (const UnixTrailer::Link& link : trailer.links()) createLink(link);
+        for (size_t i = m_entries.size(); i-- > 0;) {
+            if (m_entries[i].isDirectory) applyMode(m_entries[i].relative, trailer.modeOf(i));
+        }
     }
 
     // Directory times, deepest first.
@@ -166,8 +203,50 @@ public:
     uint32_t unsafeNames() const { return m_unsafeNames; }
     uint32_t outputFailures() const { return m_outputFailures; }
     uint32_t filesWritten() const { return m_filesWritten; }
+    uint32_t linksWritten() const { return m_linksWritten; }
 
 private:
+    // A directory or file entry, in payload order; relative is its path
+    // below the root once written ("" when it was not).
+    struct Written {
+        std::string relative;
+        bool isDirectory;
+    };
+
+    std::string relativeTo(const fs::path& path) const { return path.lexically_relative(m_root).generic_string(); }
+
+    void applyMode(const std::string& relative, uint32_t mode) {
+        if (relative.empty() || mode == UnixTrailer::kNoMode) return;
+        if (setModeBelow(m_root.string().c_str(), relative.c_str(), mode)) return;
+        const DWORD error = GetLastError();
+        outputFailure(TextFormat::displayName(relative) + ": cannot set its mode: " + systemText(error));
+    }
+
+    void createLink(const UnixTrailer::Link& link) {
+        std::string relative;
+        std::string reason;
+        if (!EntryName::toSafeRelativePath(link.name, relative, reason)) {
+            refuse(link.name, reason);
+            return;
+        }
+        if (EntryName::linkLeavesFolder(relative, link.target)) {
+            refuse(link.name, "the link leads out of the folder (to " + TextFormat::displayName(link.target) + ")");
+            return;
+        }
+        PayloadReader::EntryRecord asEntry;
+        asEntry.name = link.name;
+        fs::path path;
+        if (!resolve(asEntry, path, false)) return;
+        std::error_code error;
+        fs::create_directories(path.parent_path(), error);
+        if (!createLinkBelow(m_root.string().c_str(), relative.c_str(), link.target.c_str())) {
+            const DWORD createError = GetLastError();
+            outputFailure(TextFormat::displayName(link.name) + ": cannot create the link: " + systemText(createError));
+            return;
+        }
+        ++m_linksWritten;
+    }
+
     // The entry's place below the root; false (reported) when the name is
     // unsafe or the way there passes through a symbolic link.
     bool resolve(const PayloadReader::EntryRecord& entry, fs::path& path, bool isDirectory) {
@@ -265,6 +344,8 @@ private:
     uint32_t m_unsafeNames = 0;
     uint32_t m_outputFailures = 0;
     uint32_t m_filesWritten = 0;
+    uint32_t m_linksWritten = 0;
+    std::vector<Written> m_entries;
 };
 
 }  // namespace
@@ -292,10 +373,14 @@ int runExtract(const InspectOptions& options) {
     Extractor extractor(root);
     PayloadWalker walker(file, true, &progress);
     const bool sound = walker.walk(extractor);
+    extractor.applyUnixRecords(walker);
     extractor.finish();
     if (sound) progress.finish();
     for (const std::string& problem : walker.problems()) Messages::error(options.file + ": " + problem);
-    Messages::note("extracted " + TextFormat::count(extractor.filesWritten(), "file", "files") + " and " +
+    const std::string links = extractor.linksWritten() == 0
+                                  ? std::string()
+                                  : ", " + TextFormat::count(extractor.linksWritten(), "link", "links");
+    Messages::note("extracted " + TextFormat::count(extractor.filesWritten(), "file", "files") + links + " and " +
                        TextFormat::count(walker.directories(), "folder", "folders") + " into " +
                        TextFormat::displayName(root.string()),
                    options.quiet);

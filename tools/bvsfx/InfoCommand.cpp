@@ -105,6 +105,15 @@ int runInfo(const InspectOptions& options) {
     }
     std::printf("\n");
     std::printf("Chunks:          %u deflated, %u stored\n", walker.deflatedChunks(), walker.storedChunks());
+    if (walker.hasUnixTrailer()) {
+        std::printf("Unix modes:      of %s, and %s (applied by Linux installers, skipped by Windows ones)\n",
+                    TextFormat::count(walker.unixTrailer().modeCount(), "entry", "entries").c_str(),
+                    TextFormat::count(walker.unixTrailer().links().size(), "symbolic link", "symbolic links").c_str());
+    } else if (walker.announcesUnixTrailer() && !file.namesReadable()) {
+        std::printf("Unix modes:      present (the password is needed to read them)\n");
+    } else if (!walker.announcesUnixTrailer()) {
+        std::printf("Unix modes:      none (extracted files get the system's default modes)\n");
+    }
     if (walker.uncheckedFiles() == 0) {
         std::printf("File data:       %llu bytes, packed into %llu bytes (%s)\n",
                     static_cast<unsigned long long>(walker.knownFileBytes()),

@@ -28,7 +28,19 @@ std::string inputName(const fs::path& input) {
     return full.filename().string();
 }
 
+// A status that could not be read because the links on the way loop.
+bool isLoop(const std::error_code& error) {
+    return error == std::make_error_condition(std::errc::too_many_symbolic_link_levels);
+}
+
 }  // namespace
+
+std::string describeBrokenLink(const fs::path& link) {
+    std::error_code error;
+    (void)fs::status(link, error);
+    if (isLoop(error)) return "the link is a loop of links and leads to nothing";
+    return "the link points nowhere";
+}
 
 bool readEntryMetadata(const fs::path& source, uint64_t& fileTime, uint32_t& attributes,
                        bool& isDirectory) {
@@ -44,7 +56,8 @@ bool readEntryMetadata(const fs::path& source, uint64_t& fileTime, uint32_t& att
     return true;
 }
 
-InputTree::InputTree(bool keepRoot, fs::path exclude) : m_keepRoot(keepRoot), m_exclude(std::move(exclude)) {}
+InputTree::InputTree(bool keepRoot, bool dereference, fs::path exclude)
+    : m_keepRoot(keepRoot), m_dereference(dereference), m_exclude(std::move(exclude)) {}
 
 bool InputTree::gather(const std::vector<std::string>& inputs) {
     std::vector<Pending> top;
@@ -62,9 +75,8 @@ void InputTree::addInput(const fs::path& input, bool asContents, std::vector<Pen
     std::error_code error;
     const fs::file_status status = fs::status(input, error);
     if (error || !fs::exists(status)) {
-        const bool dangling = fs::is_symlink(fs::symlink_status(input, error));
-        m_errors.push_back(displayPath(input) +
-                           (dangling ? ": the link points nowhere" : ": no such file or folder"));
+        const bool link = fs::is_symlink(fs::symlink_status(input, error));
+        m_errors.push_back(displayPath(input) + ": " + (link ? describeBrokenLink(input) : "no such file or folder"));
         return;
     }
     if (asContents) {
@@ -103,10 +115,14 @@ void InputTree::listFolder(const fs::path& folder, const std::string& prefix, st
         const std::string name = prefix + path.filename().string();
         std::error_code statusError;
         const fs::file_status own = fs::symlink_status(path, statusError);
+        if (fs::is_symlink(own) && !m_dereference) {
+            out.push_back(Pending{name, path, true});
+            continue;
+        }
         if (fs::is_symlink(own)) {
             const fs::file_status target = fs::status(path, statusError);
             if (statusError || !fs::exists(target)) {
-                m_errors.push_back(displayPath(path) + ": the link points nowhere");
+                m_errors.push_back(displayPath(path) + ": " + describeBrokenLink(path));
                 continue;
             }
             if (fs::is_directory(target)) {
@@ -121,7 +137,7 @@ void InputTree::listFolder(const fs::path& folder, const std::string& prefix, st
             m_warnings.push_back(displayPath(path) + ": not a file or folder, skipped");
             continue;
         }
-        out.push_back(Pending{name, path});
+        out.push_back(Pending{name, path, false});
     }
 }
 
@@ -131,6 +147,10 @@ void InputTree::walk(std::vector<Pending>& level) {
     checkDuplicateNames(level);
     for (const Pending& pending : level) {
         if (isExcluded(pending.source)) continue;
+        if (pending.isLink) {
+            addLink(pending);
+            continue;
+        }
         PackEntry entry;
         if (!describeEntry(pending, entry)) continue;
         const bool isDirectory = entry.isDirectory;
@@ -159,6 +179,8 @@ bool InputTree::describeEntry(const Pending& pending, PackEntry& entry) {
         m_errors.push_back(displayPath(pending.source) + ": cannot be read");
         return false;
     }
+    std::error_code modeError;
+    entry.mode = static_cast<uint32_t>(fs::status(pending.source, modeError).permissions()) & 07777u;
     if (entry.isDirectory) {
         ++m_directoryCount;
         return true;
@@ -172,6 +194,23 @@ bool InputTree::describeEntry(const Pending& pending, PackEntry& entry) {
     ++m_fileCount;
     m_totalFileBytes += entry.size;
     return true;
+}
+
+void InputTree::addLink(const Pending& pending) {
+    const EntryName::PackProblem problem = EntryName::checkForPacking(pending.name, false);
+    if (problem != EntryName::PackProblem::None && problem != EntryName::PackProblem::TooLong) {
+        m_errors.push_back(displayPath(pending.source) + ": " + EntryName::describe(problem));
+        ++m_nameErrors;
+        return;
+    }
+    std::error_code error;
+    const fs::path target = fs::read_symlink(pending.source, error);
+    if (error || target.empty()) {
+        m_errors.push_back(displayPath(pending.source) + ": cannot read the link" +
+                           (error ? " (" + error.message() + ")" : std::string()));
+        return;
+    }
+    m_links.push_back(PackLink{pending.name, pending.source, target.string()});
 }
 
 bool InputTree::isExcluded(const fs::path& source) const {

@@ -12,11 +12,19 @@
 // the Windows bits read-only (no owner write permission), directory, and
 // archive for files.
 //
-// Links and special files: a symbolic link to a file is packed as that file
-// (its content, time and attributes); a symbolic link to a folder met inside
-// a walk is not followed (it could loop or pack a tree twice) and is reported
-// as a warning, as are sockets, pipes and devices. Inputs named on the
-// command line are followed, links or not.
+// Modes: every directory and file entry carries its Unix permission bits
+// (of what it is read from, so of a link's target where a link is
+// followed).
+//
+// Links and special files: a symbolic link met inside a walk is packed as
+// a link, its target as the system stores it, whether it leads anywhere or
+// not (links()). With dereference, a link to a file is packed as that file
+// (its content, time, attributes and mode), and a link that leads nowhere
+// (dangling, or a loop of links, told apart) is an error. A link to a
+// folder is never followed (it could loop or pack a tree twice): with
+// dereference it is skipped with a warning. Sockets, pipes and devices are
+// skipped with a warning. Inputs named on the command line are followed,
+// links or not.
 
 #include <cstdint>
 #include <filesystem>
@@ -30,13 +38,20 @@ struct PackEntry {
     uint64_t fileTime = 0;          // FILETIME of the last write
     uint32_t attributes = 0;        // Windows attribute bits
     uint64_t size = 0;              // bytes at walk time (files)
+    uint32_t mode = 0;              // Unix permission bits (07777)
+};
+
+struct PackLink {
+    std::string name;               // UTF-8, '/'-separated, relative
+    std::filesystem::path source;
+    std::string target;             // the link's content, as stored
 };
 
 class InputTree {
 public:
     // exclude: a path never to pack (the output file, when it lies inside an
     // input); may be empty.
-    InputTree(bool keepRoot, std::filesystem::path exclude);
+    InputTree(bool keepRoot, bool dereference, std::filesystem::path exclude);
 
     // Walks every input. False when any input or entry is missing,
     // unreadable or unnamable; every such problem is in errors(), each as
@@ -44,6 +59,8 @@ public:
     bool gather(const std::vector<std::string>& inputs);
 
     const std::vector<PackEntry>& entries() const { return m_entries; }
+    // The symbolic links packed as links, in walk order.
+    const std::vector<PackLink>& links() const { return m_links; }
     const std::vector<std::string>& errors() const { return m_errors; }
     const std::vector<std::string>& warnings() const { return m_warnings; }
     // How many of errors() are about names (a name the payload cannot hold,
@@ -57,6 +74,7 @@ private:
     struct Pending {
         std::string name;
         std::filesystem::path source;
+        bool isLink = false;
     };
 
     void addInput(const std::filesystem::path& input, bool asContents, std::vector<Pending>& top);
@@ -64,12 +82,15 @@ private:
                     std::vector<Pending>& out);
     void walk(std::vector<Pending>& level);
     bool describeEntry(const Pending& pending, PackEntry& entry);
+    void addLink(const Pending& pending);
     bool isExcluded(const std::filesystem::path& source) const;
     void checkDuplicateNames(const std::vector<Pending>& sorted);
 
     bool m_keepRoot;
+    bool m_dereference;
     std::filesystem::path m_exclude;
     std::vector<PackEntry> m_entries;
+    std::vector<PackLink> m_links;
     std::vector<std::string> m_errors;
     std::vector<std::string> m_warnings;
     size_t m_nameErrors = 0;
@@ -77,6 +98,9 @@ private:
     uint32_t m_fileCount = 0;
     uint32_t m_directoryCount = 0;
 };
+
+// Why a link cannot be followed: it points nowhere, or it is a loop of links.
+std::string describeBrokenLink(const std::filesystem::path& link);
 
 // The last-write time, attributes and kind of a file or folder, read through
 // the library's FileInfo (links followed). False when it cannot be read.

@@ -10,7 +10,7 @@ namespace {
 
 enum PackOptionId {
     kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
-    kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kAllowChanging, kStrict, kQuiet, kHelp,
+    kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kDereference, kAllowChanging, kStrict, kQuiet, kHelp,
     kWait, kCleanup, kNoInstallerOptions,
 };
 
@@ -34,6 +34,7 @@ const std::vector<OptionSpec> kPackSpecs = {
     {"key-bits", 0, OptionArity::Value, kKeyBits},
     {"jobs", 'j', OptionArity::Value, kJobs},
     {"keep-root", 0, OptionArity::Flag, kKeepRoot},
+    {"dereference", 'L', OptionArity::Flag, kDereference},
     {"allow-changing", 0, OptionArity::Flag, kAllowChanging},
     {"strict", 0, OptionArity::Flag, kStrict},
     {"quiet", 'q', OptionArity::Flag, kQuiet},
@@ -119,6 +120,10 @@ const char* const kPackHelp =
     "                          (or set BVSFX_PASSWORD in the environment)\n"
     "  --key-bits 128|192|256  AES key length (default 256; needs a password)\n"
     "  --keep-root             keep a lone folder's own name in front\n"
+    "  -L, --dereference       pack what symbolic links point to instead of the\n"
+    "                          links (links to folders are skipped); without\n"
+    "                          it links are packed as links, which Linux\n"
+    "                          installers recreate and Windows ones leave out\n"
     "  --allow-changing        pack a file that changes while it is read as it\n"
     "                          was read, with a warning (otherwise: exit 3)\n"
     "Running:\n"
@@ -189,6 +194,7 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
                 options.jobs = static_cast<uint32_t>(number);
                 break;
             case kKeepRoot: options.keepRoot = true; break;
+            case kDereference: options.dereference = true; break;
             case kAllowChanging: options.allowChanging = true; break;
             case kStrict: options.strict = true; break;
             case kQuiet: options.quiet = true; break;

@@ -25,6 +25,7 @@ struct PackOptions {
     Password::Sources password;
     uint32_t jobs = 1;
     bool keepRoot = false;
+    bool dereference = false;          // pack what links point to, not the links
     bool allowChanging = false;        // pack a file that changes while read, as read
     bool strict = false;               // every warning stops the pack
     bool quiet = false;

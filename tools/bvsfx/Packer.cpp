@@ -16,6 +16,7 @@
 #include "payload/PayloadKey.h"
 #include "payload/PayloadWriter.h"
 #include "payload/SignatureArea.h"
+#include "payload/UnixRecord.h"
 #include "tools/bvsfx/EntryName.h"
 #include "tools/bvsfx/ExitCode.h"
 #include "tools/bvsfx/InputFile.h"
@@ -120,10 +121,19 @@ bool isInside(const fs::path& path, const fs::path& folder) {
 
 std::string systemReason(int errorNumber) { return std::strerror(errorNumber); }
 
+// Unix modes and links are read where the system has them; a pack on
+// Windows writes no Unix records and follows links.
+#ifdef _WIN32
+constexpr bool kHostHasUnixModes = false;
+#else
+constexpr bool kHostHasUnixModes = true;
+#endif
+
 }  // namespace
 
 Packer::Packer(const PackOptions& options)
-    : m_options(options), m_tree(options.keepRoot, absoluteOrSame(options.output)) {}
+    : m_options(options),
+      m_tree(options.keepRoot, options.dereference || !kHostHasUnixModes, absoluteOrSame(options.output)) {}
 
 Packer::~Packer() {
     // The workers' ciphers wipe their key schedules; the key and the
@@ -146,6 +156,7 @@ int Packer::run() {
         const int namesCode = checkNames();
         if (code == kExitOk) code = namesCode;
     }
+    if (code == kExitOk) code = checkLinks();
     if (code != kExitOk) return code;
     checkSetupProgram();
     if (m_options.strict && Messages::warningCount() != 0) {
@@ -343,8 +354,44 @@ int Packer::gatherInputs() {
     for (const std::string& warning : m_tree.warnings()) Messages::warning(warning);
     for (const std::string& error : m_tree.errors()) Messages::error(error);
     if (!ok) return m_tree.errors().size() == m_tree.nameErrorCount() ? kExitLimits : kExitInput;
-    if (m_tree.entries().empty()) Messages::warning("nothing to pack: the installer will hold no files");
+    if (m_tree.entries().empty() && m_tree.links().empty()) {
+        Messages::warning("nothing to pack: the installer will hold no files");
+    }
     return kExitOk;
+}
+
+// Links are checked like the other names, and their targets for what an
+// installer and bvsfx extract make of them.
+int Packer::checkLinks() {
+    int code = kExitOk;
+    for (const PackLink& link : m_tree.links()) {
+        const std::string source = TextFormat::displayName(link.source.string());
+        const EntryName::PackProblem problem = EntryName::checkForPacking(link.name, m_encrypted);
+        if (problem != EntryName::PackProblem::None) {
+            Messages::error(source + ": " + EntryName::describe(problem));
+            code = kExitLimits;
+            continue;
+        }
+        if (link.name.size() > EntryName::kMaxInstallerNameBytes ||
+            link.name.size() + link.target.size() + kLinkRecordOverheadBytes > PayloadFormat::kMaxEntryNameBytes) {
+            Messages::error(source + ": the link's name and target (" +
+                            std::to_string(link.name.size() + link.target.size()) +
+                            " bytes) are longer than a payload record can hold");
+            code = kExitLimits;
+            continue;
+        }
+        if (EntryName::linkLeavesFolder(link.name, link.target)) {
+            Messages::warning(source + " -> " + TextFormat::displayName(link.target) +
+                              ": the link leads out of what is packed; the Linux installer creates it as packed, "
+                              "bvsfx extract refuses it");
+        }
+    }
+    if (m_windowsStub && !m_tree.links().empty()) {
+        Messages::warning(TextFormat::count(m_tree.links().size(), "symbolic link", "symbolic links") +
+                          " packed as links: the Windows installer does not create links and leaves them out "
+                          "(--dereference packs what they point to)");
+    }
+    return code;
 }
 
 // Every name the installer could not create is an error, each reported
@@ -454,6 +501,9 @@ int Packer::writeInstaller() {
     Messages::note("wrote " + TextFormat::displayName(output.string()) + ": " +
                        TextFormat::count(m_tree.fileCount(), "file", "files") + ", " +
                        TextFormat::count(m_tree.directoryCount(), "folder", "folders") + ", " +
+                       (m_tree.links().empty()
+                            ? std::string()
+                            : TextFormat::count(m_tree.links().size(), "link", "links") + ", ") +
                        TextFormat::bytes(m_tree.totalFileBytes()) + " in " + TextFormat::bytes(payloadBytes) + " of payload (" +
                        std::to_string(m_deflatedChunks) + " deflated and " +
                        TextFormat::count(m_storedChunks, "stored chunk", "stored chunks") +
@@ -470,6 +520,7 @@ bool Packer::writePayload(FILE* out) {
         StringBuffer password(m_password.c_str());
         derivePayloadKey(password, m_options.keyBits, m_key);
     }
+    if (kHostHasUnixModes && !m_writer->setExtensionFlags(PayloadFormat::kExtensionUnixTrailer)) return false;
     if (!m_writer->writeHeader()) return false;
     for (const auto& setting : m_options.settings) {
         if (!m_writer->addSetting(setting.first.c_str(), setting.second.c_str())) return false;
@@ -498,8 +549,40 @@ bool Packer::writePayload(FILE* out) {
     }
     const uint64_t entries = m_tree.entries().size();
     if (!writeCheckRecord({CheckRecord::Kind::End, 0, 0, entries}) || !m_writer->writeEnd()) return false;
+    if (kHostHasUnixModes && !writeUnixTrailer()) return false;
     m_progress->finish();
     return true;
+}
+
+// Behind the end record: the mode of every entry, then the links, then
+// their check record and an end record (UnixRecord.h).
+bool Packer::writeUnixTrailer() {
+    UnixRecord::TrailerSum sum;
+    auto writeRecord = [this, &sum](const UnixRecord::Fields& fields) {
+        const std::string text = UnixRecord::format(fields);
+        sum.add(UnixRecord::kUnixRecordType, text.data(), text.size());
+        return m_writer->writeTrailerRecord(UnixRecord::kUnixRecordType, text.data(),
+                                            static_cast<uint32_t>(text.size()));
+    };
+    const std::vector<PackEntry>& entries = m_tree.entries();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        UnixRecord::Fields fields;
+        fields.kind = UnixRecord::Kind::Mode;
+        fields.entryIndex = i;
+        fields.mode = entries[i].mode;
+        if (!writeRecord(fields)) return false;
+    }
+    for (const PackLink& link : m_tree.links()) {
+        UnixRecord::Fields fields;
+        fields.kind = UnixRecord::Kind::Link;
+        fields.name = link.name;
+        fields.target = link.target;
+        if (!writeRecord(fields)) return false;
+    }
+    const std::string check = CheckRecord::format({CheckRecord::Kind::Trailer, sum.crc(), 0, sum.records()});
+    return m_writer->writeTrailerRecord(CheckRecord::kCheckRecordType, check.data(),
+                                        static_cast<uint32_t>(check.size())) &&
+           m_writer->writeTrailerEnd();
 }
 
 bool Packer::queueFile(const PackEntry& entry) {
@@ -651,11 +734,12 @@ uint32_t Packer::entryCrc(const PackEntry& entry) {
     return CheckRecord::entryHeaderCrc(type, entry.name, entry.fileTime, entry.attributes);
 }
 
-// The header and the settings table as PayloadWriter lays them out: 4 zero
-// bytes, the encryption flag and key length code, then the pairs and, below
+// The header and the settings table as PayloadWriter lays them out: the
+// extension flags, 3 zero bytes, the encryption flag and key length code, then the pairs and, below
 // 200 pairs, the zero terminator.
 uint32_t Packer::headerAndSettingsCrc() const {
-    std::vector<uint8_t> bytes = {0, 0, 0, 0, static_cast<uint8_t>(m_encrypted ? 1 : 0), 0};
+    const uint8_t flags = kHostHasUnixModes ? PayloadFormat::kExtensionUnixTrailer : 0;
+    std::vector<uint8_t> bytes = {flags, 0, 0, 0, static_cast<uint8_t>(m_encrypted ? 1 : 0), 0};
     if (m_encrypted) {
         bytes[5] = m_options.keyBits == PayloadFormat::kKeyBits128   ? PayloadFormat::kKeyLengthCode128
                    : m_options.keyBits == PayloadFormat::kKeyBits192 ? PayloadFormat::kKeyLengthCode192

@@ -16,7 +16,8 @@
 // Writing order is the payload's: stub copy, marker and header, settings,
 // verifier, the settings check record, then per entry its record, its
 // chunks (files) and its check record, then the closing check record and
-// the end record (see CheckRecord.h). Chunks are encoded on
+// the end record (see CheckRecord.h); behind it the Unix modes of every
+// entry and the symbolic links (UnixRecord.h). Chunks are encoded on
 // worker threads (ChunkPipeline) while this thread reads the next slices;
 // at most kChunksInFlightPerWorker chunks per worker (plus a few) wait to be
 // written at any time, which bounds memory whatever the size of the inputs.
@@ -45,6 +46,9 @@ class Packer {
 public:
     static constexpr uint32_t kChunksInFlightPerWorker = 2;
     static constexpr uint32_t kExtraChunksInFlight = 2;
+    // A link record's text beyond the name and target: kind, two
+    // separators, and room for the AES padding of an encrypted payload.
+    static constexpr size_t kLinkRecordOverheadBytes = 3 + 16;
 
     explicit Packer(const PackOptions& options);
     ~Packer();
@@ -70,6 +74,7 @@ private:
     int checkOutputPlace();
     int gatherInputs();
     int checkNames();
+    int checkLinks();
     void checkSetupProgram();
     int writeInstaller();
 
@@ -87,6 +92,7 @@ private:
     bool writeStep(PendingStep& step);
     bool writeChunk(const EncodedChunk& chunk);
     bool writeCheckRecord(const CheckRecord::Fields& fields);
+    bool writeUnixTrailer();
     static uint32_t entryCrc(const PackEntry& entry);
     uint32_t headerAndSettingsCrc() const;
     uint32_t chunksInFlightLimit() const;

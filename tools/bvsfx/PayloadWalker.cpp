@@ -40,6 +40,7 @@ bool PayloadWalker::walk(PayloadVisitor& visitor) {
                         ": entries are missing");
             }
             m_reachedEnd = true;
+            if (announcesUnixTrailer()) readUnixTrailer();
             m_endOffset = m_reader.position();
             return m_problems.empty();
         }
@@ -80,6 +81,56 @@ bool PayloadWalker::walk(PayloadVisitor& visitor) {
         entry = next;
         result = nextResult;
     }
+}
+
+bool PayloadWalker::announcesUnixTrailer() const {
+    const std::vector<uint8_t>& header = m_reader.headerAndSettingsBytes();
+    return m_checked && !header.empty() &&
+           (header[PayloadFormat::kHeaderExtensionFlagsOffset] & PayloadFormat::kExtensionUnixTrailer) != 0;
+}
+
+// The records behind the end record, up to their check record and the end
+// record after it. Without the password their texts cannot be read: they
+// are stepped over.
+void PayloadWalker::readUnixTrailer() {
+    const std::string damaged = ": the Unix modes and links behind the end record are damaged";
+    for (;;) {
+        Entry record;
+        const Record result = m_reader.nextRecord(record);
+        if (result == Record::End) {
+            problem("the Unix modes and links end before their check record" + at(record.offset) + ": damaged");
+            return;
+        }
+        if (result != Record::Entry) {
+            reportFraming(result, record);
+            return;
+        }
+        if (!m_namesReadable) {
+            if (record.type == CheckRecord::kCheckRecordType) break;
+            continue;
+        }
+        const UnixTrailer::Take taken = m_unixTrailer.take(record.type, record.name.data(), record.name.size(),
+                                                           record.fileTime, record.attributes);
+        if (taken == UnixTrailer::Take::Damaged || !record.namePaddingValid) {
+            problem("the record" + at(record.offset) + damaged);
+            return;
+        }
+        if (taken == UnixTrailer::Take::Closed) break;
+    }
+    Entry end;
+    const Record result = m_reader.nextRecord(end);
+    if (result != Record::End) {
+        problem("no end record after the Unix modes and links" + at(end.offset) + ": damaged");
+        return;
+    }
+    if (!m_namesReadable) return;
+    const uint64_t entries = uint64_t(m_directories) + m_files;
+    if (m_unixTrailer.modeCount() != entries) {
+        problem("the payload holds " + std::to_string(entries) + " entries, its Unix records give modes for " +
+                std::to_string(m_unixTrailer.modeCount()) + ": damaged");
+        return;
+    }
+    m_unixTrailerSound = true;
 }
 
 void PayloadWalker::reportFraming(Record result, const Entry& entry) {

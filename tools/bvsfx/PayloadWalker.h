@@ -16,6 +16,10 @@
 //   lost): through the check records bvsfx writes (CheckRecord.h). A payload
 //   without them (not written by bvsfx) cannot reveal those; its files are
 //   counted as unchecked.
+//
+// The Unix records behind the end record (UnixRecord.h), when the header
+// announces them, are read and checked after the entries; unixTrailer()
+// then holds them.
 
 #include <cstdint>
 #include <string>
@@ -24,6 +28,7 @@
 #include "compress/ZipCRC.h"
 #include "payload/PayloadReader.h"
 #include "payload/CheckRecord.h"
+#include "payload/UnixTrailer.h"
 
 class InstallerFile;
 class ProgressBar;
@@ -79,6 +84,12 @@ public:
     // Sum of the file sizes known (from check records, or decoded).
     uint64_t knownFileBytes() const { return m_knownFileBytes; }
     uint64_t endOffset() const { return m_endOffset; }
+    // The header announces Unix records behind the end record (a payload
+    // with check records only).
+    bool announcesUnixTrailer() const;
+    // The payload announces Unix records, and they were read and sound.
+    bool hasUnixTrailer() const { return m_unixTrailerSound; }
+    const UnixTrailer& unixTrailer() const { return m_unixTrailer; }
 
 private:
     using Entry = PayloadReader::EntryRecord;
@@ -96,6 +107,7 @@ private:
     void takeEntryCheck(const Entry& entry, Entry& next, Record& nextResult, FileSummary* summary);
     void compareContent(const Entry& entry, FileSummary& summary);
     void reportFraming(Record result, const Entry& entry);
+    void readUnixTrailer();
     void problem(const std::string& text);
     std::string nameOf(const Entry& entry) const;
     static std::string at(uint64_t offset);
@@ -122,4 +134,6 @@ private:
     uint64_t m_packedBytes = 0;
     uint64_t m_knownFileBytes = 0;
     uint64_t m_endOffset = 0;
+    UnixTrailer m_unixTrailer;
+    bool m_unixTrailerSound = false;
 };
