@@ -13,7 +13,9 @@ void writeDiagnosticLines(const char* prefix, const StringBuffer& setupFilename)
 
     FILE* log = std::fopen(kDiagnosticLogPath, "a");
     if (log == nullptr) return;
-    std::fprintf(log, "%sm_setupFilename = %s\n", prefix, setupFilename.getString());
-    std::fprintf(log, "%scurDir = %s\n", prefix, currentDir);
+    // Plain writes: the lines need no formatting.
+    const char* lines[] = {prefix, "m_setupFilename = ", setupFilename.getString(), "\n",
+                           prefix, "curDir = ",          currentDir,                "\n"};
+    for (const char* text : lines) std::fputs(text, log);
     std::fclose(log);
 }

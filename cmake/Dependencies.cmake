@@ -1,22 +1,29 @@
 # zlib and libbz2: system packages natively; for the mingw cross builds zlib
-# comes from the mingw-w64 package and libbz2 is compiled here from the
-# bzip2 sources that scripts/bootstrap unpacks into third_party/.
+# comes from the mingw-w64 package and libbz2 is compiled here.
+#
+# libbz2 compiled from the bzip2 sources that scripts/bootstrap unpacks into
+# third_party/ (the mingw builds and the stub, which must not depend on the
+# build machine's shared library).
+set(BZIP2_SOURCE_DIR "${CMAKE_SOURCE_DIR}/third_party/bzip2" CACHE PATH "bzip2 sources")
+function(brivane_add_bzip2_library name)
+  if(NOT EXISTS "${BZIP2_SOURCE_DIR}/bzlib.h")
+    message(FATAL_ERROR "bzip2 sources missing in ${BZIP2_SOURCE_DIR}: run scripts/bootstrap")
+  endif()
+  add_library(${name} STATIC
+    ${BZIP2_SOURCE_DIR}/blocksort.c ${BZIP2_SOURCE_DIR}/huffman.c
+    ${BZIP2_SOURCE_DIR}/crctable.c ${BZIP2_SOURCE_DIR}/randtable.c
+    ${BZIP2_SOURCE_DIR}/compress.c ${BZIP2_SOURCE_DIR}/decompress.c
+    ${BZIP2_SOURCE_DIR}/bzlib.c)
+  target_include_directories(${name} PUBLIC ${BZIP2_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE -w)
+endfunction()
+
 add_library(brivane_zlib INTERFACE)
 add_library(brivane_bz2 INTERFACE)
 if(WIN32)
   find_library(BRIVANE_ZLIB_A NAMES libz.a z REQUIRED)
   target_link_libraries(brivane_zlib INTERFACE ${BRIVANE_ZLIB_A})
-  set(BZIP2_SOURCE_DIR "${CMAKE_SOURCE_DIR}/third_party/bzip2" CACHE PATH "bzip2 sources")
-  if(NOT EXISTS "${BZIP2_SOURCE_DIR}/bzlib.h")
-    message(FATAL_ERROR "bzip2 sources missing in ${BZIP2_SOURCE_DIR}: run scripts/bootstrap")
-  endif()
-  add_library(bz2_static STATIC
-    ${BZIP2_SOURCE_DIR}/blocksort.c ${BZIP2_SOURCE_DIR}/huffman.c
-    ${BZIP2_SOURCE_DIR}/crctable.c ${BZIP2_SOURCE_DIR}/randtable.c
-    ${BZIP2_SOURCE_DIR}/compress.c ${BZIP2_SOURCE_DIR}/decompress.c
-    ${BZIP2_SOURCE_DIR}/bzlib.c)
-  target_include_directories(bz2_static PUBLIC ${BZIP2_SOURCE_DIR})
-  target_compile_options(bz2_static PRIVATE -w)
+  brivane_add_bzip2_library(bz2_static)
   target_link_libraries(brivane_bz2 INTERFACE bz2_static)
 else()
   find_package(ZLIB REQUIRED)

@@ -1,6 +1,5 @@
 #include "compress/DataPipeline.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "compress/DataProcessor.h"
@@ -15,9 +14,8 @@ int32_t g_pipelineCounter = 0;
 }  // namespace
 
 DataPipeline::DataPipeline() {
-    char name[32];
-    std::snprintf(name, sizeof name, "DataPipeline_%d", static_cast<int>(++g_pipelineCounter));
-    m_name.setString(name);
+    m_name.setString("DataPipeline_");
+    m_name.appendDecimal(static_cast<uint32_t>(++g_pipelineCounter));
 }
 
 DataPipeline::~DataPipeline() = default;

@@ -1,6 +1,5 @@
 #include "compress/DataProcessor.h"
 
-#include <cstdio>
 #include <new>
 
 #include "io/DataSource.h"
@@ -14,9 +13,8 @@ int32_t g_processorCounter = 0;
 
 DataProcessor::DataProcessor()
     : m_ownsWorkBuffer(false), m_workBuffer(nullptr), m_workBufferSize(0), m_source(nullptr), m_next(nullptr) {
-    char name[32];
-    std::snprintf(name, sizeof name, "processor_%d", static_cast<int>(++g_processorCounter));
-    m_name.setString(name);
+    m_name.setString("processor_");
+    m_name.appendDecimal(static_cast<uint32_t>(++g_processorCounter));
     m_ring.init(kRingBytes);
 }
 

@@ -9,7 +9,9 @@ Gzip::~Gzip() = default;
 bool Gzip::inflateBuffer(const DataBuffer& input, DataBuffer& output) {
     output.clear();
     if (input.getSize() == 0) return true;
-    ZipPipeline pipeline;
+    // The one configuration used here only inflates: the inflate-only
+    // pipeline keeps the other stages out of programs that only unpack.
+    ZipPipeline pipeline{ZipPipeline::InflateOnly{}};
     pipeline.setLevel(ZipPipeline::kDefaultLevel);
     pipeline.setSourceEncrypted(false);
     OutputDataBuffer appender(&output);

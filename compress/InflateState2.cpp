@@ -131,11 +131,16 @@ void InflateState2::inflateRange(const uint8_t* data, uint32_t size) {
     if (data == nullptr || m_result != InflateResult::NotFinished) return;
     m_inPos = data;
     m_inEnd = data + size;
+#if __cpp_exceptions
     try {
         decodeStream();
     } catch (...) {
         m_result = InflateResult::Aborted;
     }
+#else
+    // Built without exceptions (the stub): nothing below can throw.
+    decodeStream();
+#endif
     m_inPos = m_inEnd = nullptr;
 }
 
@@ -150,6 +155,7 @@ bool InflateState2::inflateFromSource(DataSource* source) {
     m_sourceEnded = (source == nullptr);
     m_inPos = m_inEnd = m_inputWindow;
     bool ok = true;
+#if __cpp_exceptions
     try {
         fillInputWindow();
         decodeStream();
@@ -157,6 +163,10 @@ bool InflateState2::inflateFromSource(DataSource* source) {
         m_result = InflateResult::Aborted;
         ok = false;
     }
+#else
+    fillInputWindow();
+    decodeStream();
+#endif
     delete[] m_inputWindow;
     m_inputWindow = nullptr;
     m_source = nullptr;

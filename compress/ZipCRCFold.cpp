@@ -8,7 +8,24 @@
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
+#include <cpuid.h> // the compiler's own wrapper of the cpuid instruction
+
 namespace {
+
+// cpuid leaf 1, ECX feature bits (processor manuals, "feature information").
+constexpr unsigned kLeafFeatures = 1;
+constexpr unsigned kEcxPclmulqdq = 1u << 1;
+constexpr unsigned kEcxSse41 = 1u << 19;
+
+// Asked with cpuid itself rather than the compiler's processor-model
+// builtins, whose run-time support library would be linked into every
+// program (the stub among them) for this one question.
+bool detectFoldingInstructions() {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(kLeafFeatures, &eax, &ebx, &ecx, &edx) == 0) return false;
+    const unsigned needed = kEcxPclmulqdq | kEcxSse41;
+    return (ecx & needed) == needed;
+}
 
 typedef long long Lanes64 __attribute__((vector_size(16)));
 
@@ -58,10 +75,7 @@ FOLD_TARGET inline Lanes64 keepLow32Of64(Lanes64 x) { return x & kLow32Of64; }
 namespace ZipCRCFold {
 
 bool foldingAvailable() {
-    static const bool available = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-    }();
+    static const bool available = detectFoldingInstructions();
     return available;
 }
 

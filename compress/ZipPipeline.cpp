@@ -42,8 +42,11 @@ uint32_t readUpTo(DataSource& source, uint8_t* buffer, uint32_t size) {
 
 }  // namespace
 
-ZipPipeline::ZipPipeline()
-    : m_sourceIsFile(false),
+ZipPipeline::ZipPipeline() : ZipPipeline(InflateOnly{}) { m_allStages = &ZipPipeline::runAllStages; }
+
+ZipPipeline::ZipPipeline(InflateOnly)
+    : m_allStages(nullptr),
+      m_sourceIsFile(false),
       m_sourcePwdProtected(false),
       m_sourceMethod(0),
       m_sourceKeyBits(0),
@@ -102,14 +105,27 @@ void ZipPipeline::setTempDir(const char* utf8Dir) { m_tempDir.setString(utf8Dir)
 bool ZipPipeline::run(uint32_t& crcOut, LogBase* log) {
     LogNull nullLog;
     LogBase& runLog = log != nullptr ? *log : nullLog;
-    bool ok = true;
-    if (m_sourceEncrypted) ok = removeSourceEncryption(runLog);
-    if (ok && m_sourcePwdProtected) ok = removePwdProtection(runLog);
-    if (ok) ok = runMainStage(crcOut, runLog);
+    const bool ok = m_allStages != nullptr ? (this->*m_allStages)(crcOut, runLog) : runInflateOnly(runLog);
     // The last scratch source goes whatever the result (a failed deletion
     // does not change it).
     deleteOwnedScratch();
     return ok;
+}
+
+bool ZipPipeline::runAllStages(uint32_t& crcOut, LogBase& log) {
+    bool ok = true;
+    if (m_sourceEncrypted) ok = removeSourceEncryption(log);
+    if (ok && m_sourcePwdProtected) ok = removePwdProtection(log);
+    if (ok) ok = runMainStage(crcOut, log);
+    return ok;
+}
+
+bool ZipPipeline::runInflateOnly(LogBase& log) {
+    if (m_sourceEncrypted || m_sourcePwdProtected || !m_sourceCompressed || m_compressOutput) {
+        log.logError("Internal Error: this pipeline only inflates (26)");
+        return false;
+    }
+    return inflateAction();
 }
 
 // Stage A: the source's own encryption layer.

@@ -49,6 +49,14 @@ public:
 
     // Every field zero, false or empty, except level 6.
     ZipPipeline();
+
+    // Selects the pipeline that only inflates: a program that builds its
+    // pipelines this way never links the cipher, password and deflate stages
+    // (the stub's size depends on it). Its run() inflates an unencrypted
+    // compressed source into the output; any other configuration logs an
+    // internal error and fails.
+    struct InflateOnly {};
+    explicit ZipPipeline(InflateOnly);
     // Deletes a scratch source the pipeline still owns.
     ~ZipPipeline() override;
 
@@ -105,6 +113,11 @@ public:
 private:
     enum class ScratchFolder { TempDirOrSystem, System };
 
+    // Every stage, in order (what run() does in a full pipeline).
+    bool runAllStages(uint32_t& crcOut, LogBase& log);
+    // The only run of an inflate-only pipeline.
+    bool runInflateOnly(LogBase& log);
+
     // Stages.
     bool removeSourceEncryption(LogBase& log);
     bool removeWinZipAesLayer(LogBase& log);
@@ -132,6 +145,9 @@ private:
     const uint8_t* sourceBytes() const;
     PipelineHelp& helper();
 
+    // runAllStages for a full pipeline, null for an inflate-only one: the
+    // one reference through which the other stages are linked.
+    bool (ZipPipeline::*m_allStages)(uint32_t& crcOut, LogBase& log);
     bool m_sourceIsFile;
     bool m_sourcePwdProtected;
     int32_t m_sourceMethod;

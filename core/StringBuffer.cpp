@@ -133,6 +133,20 @@ void StringBuffer::clear() {
     m_length = 0;
 }
 
+void StringBuffer::appendDecimal(uint32_t value) {
+    // Digits are produced from the lowest; 10 hold any 32-bit value.
+    char digits[10];
+    int32_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    char text[11];
+    for (int32_t i = 0; i < count; ++i) text[i] = digits[count - 1 - i];
+    text[count] = '\0';
+    append(text);
+}
+
 void StringBuffer::append(const char* s) {
     checkGuard(m_guard);
     if (s == nullptr)

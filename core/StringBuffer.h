@@ -69,6 +69,8 @@ public:
     void append(const char* s);
     // Appends n bytes from p (NULs included). Nothing if p is null or n <= 0.
     void appendN(const void* p, int32_t n);
+    // Appends value in decimal digits, without sign or leading zeros.
+    void appendDecimal(uint32_t value);
     // Replaces the content by a copy of s; s may point into this string's own
     // block. Null s leaves the string empty.
     void setString(const char* s);

@@ -6,9 +6,12 @@ that it can be regenerated and reviewed: a rounded blue box with a white
 arrow pointing down into an open tray (files coming out of the installer).
 
 Each image is stored the classic way: a BITMAPINFOHEADER whose height counts
-the colour rows and the mask rows together, 32-bit BGRA rows bottom-up, then
-a 1-bit AND mask (rows padded to 32 bits), also bottom-up. Sizes: 16 and 32
-pixels square, which is what the window manager and the file browser ask for.
+the colour rows and the mask rows together, a palette, 4-bit palette indices
+in rows padded to 32 bits, bottom-up, then a 1-bit AND mask (rows padded to
+32 bits), also bottom-up. The drawing has three opaque colours, so 4 bits per
+pixel hold it exactly in a fifth of the bytes of 32-bit images (every
+installer carries the icon). Sizes: 16 and 32 pixels square, which is what
+the window manager and the file browser ask for.
 
     python3 resources/make_icon.py      # rewrites resources/stub.ico
 """
@@ -24,6 +27,11 @@ ARROW = (0xFF, 0xFF, 0xFF, 0xFF)
 TRANSPARENT = (0, 0, 0, 0)
 
 BITMAPINFOHEADER_BYTES = 40
+BITS_PER_PIXEL = 4
+# Palette entries are (blue, green, red, reserved); transparent pixels use
+# entry 0 under a set mask bit.
+PALETTE = (TRANSPARENT, BOX_FILL, BOX_EDGE, ARROW)
+PALETTE_ENTRIES = 16  # a 4-bit image's full palette
 ICONDIR_BYTES = 6
 ICONDIRENTRY_BYTES = 16
 
@@ -74,27 +82,37 @@ def pixel(x, y, size):
     return BOX_FILL
 
 
+def row_stride(size, bits_per_pixel):
+    """Bytes of one bitmap row: rows are padded to 32 bits."""
+    return ((size * bits_per_pixel + 31) // 32) * 4
+
+
 def image_bytes(size):
     rows = [[pixel(x, y, size) for x in range(size)] for y in range(size)]
     header = struct.pack("<IiiHHIIiiII",
                          BITMAPINFOHEADER_BYTES,
                          size, size * 2,   # height counts colour and mask rows
-                         1, 32,            # planes, bits per pixel
+                         1, BITS_PER_PIXEL,  # planes, bits per pixel
                          0, 0,             # BI_RGB, image size (may be 0)
-                         0, 0, 0, 0)
+                         0, 0, PALETTE_ENTRIES, 0)
+    palette = bytearray()
+    for index in range(PALETTE_ENTRIES):
+        blue, green, red, _ = PALETTE[index] if index < len(PALETTE) else TRANSPARENT
+        palette += bytes((blue, green, red, 0))
     colour = bytearray()
     for row in reversed(rows):
-        for blue, green, red, alpha in row:
-            colour += bytes((blue, green, red, alpha))
-    mask_row_bytes = ((size + 31) // 32) * 4
+        packed = bytearray(row_stride(size, BITS_PER_PIXEL))
+        for x, value in enumerate(row):
+            packed[x // 2] |= PALETTE.index(value) << (4 if x % 2 == 0 else 0)
+        colour += packed
     mask = bytearray()
     for row in reversed(rows):
-        bits = bytearray(mask_row_bytes)
+        bits = bytearray(row_stride(size, 1))
         for x, (_, _, _, alpha) in enumerate(row):
             if alpha == 0:  # a set AND bit lets the background through
                 bits[x // 8] |= 0x80 >> (x % 8)
         mask += bits
-    return header + colour + mask
+    return header + palette + colour + mask
 
 
 def icon_file(sizes):
@@ -104,8 +122,8 @@ def icon_file(sizes):
     for size, image in zip(sizes, images):
         out += struct.pack("<BBBBHHII",
                            size % 256, size % 256,  # 0 would mean 256
-                           0, 0,                    # no palette, reserved
-                           1, 32,                   # planes, bits per pixel
+                           PALETTE_ENTRIES, 0,      # colours, reserved
+                           1, BITS_PER_PIXEL,       # planes, bits per pixel
                            len(image), offset)
         offset += len(image)
     for image in images:

@@ -56,11 +56,20 @@ struct timespec creationTimeOf(const posix_layer::FileStatus& status) {
 }
 
 void fillBirthTime(int dirFd, const char* path, int flags, posix_layer::FileStatus& out) {
+#ifndef STATX_BTIME
+  // A C library without statx (the static stub's): no birth time, so the
+  // last-write time stands in for it.
+  (void)dirFd;
+  (void)path;
+  (void)flags;
+  (void)out;
+#else
   struct statx extended;
   if (::statx(dirFd, path, flags, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME) != 0) {
     out.birthSeconds = extended.stx_btime.tv_sec;
     out.birthNanoseconds = extended.stx_btime.tv_nsec;
   }
+#endif
 }
 
 // A file's identity for the kept bits: an inode number reused by a new file

@@ -424,3 +424,17 @@ TEST_F(StringBufferDeathTest, DestroyedStringStopsTheProcessSilently) {
     EXPECT_DEATH(lastCharOfDead(sb), "^$");
     EXPECT_DEATH(destroyDead(sb), "^$");
 }
+
+TEST(StringBufferTest, AppendDecimalWritesPlainDigits) {
+    const struct {
+        uint32_t value;
+        const char* text;
+    } cases[] = {{0, "0"}, {7, "7"}, {10, "10"}, {1000000, "1000000"}, {4294967295u, "4294967295"}};
+    for (const auto& c : cases) {
+        StringBuffer text;
+        text.setString("n=");
+        text.appendDecimal(c.value);
+        std::string expected = std::string("n=") + c.text;
+        EXPECT_STREQ(text.getString(), expected.c_str()) << c.value;
+    }
+}

@@ -1,0 +1,96 @@
+# The release stub: the program every installer carries, so its size is a
+# product feature. It is built from the library's and the app's sources a
+# second time, with its own options:
+# - optimised for size, one section per function (and per object on ELF)
+#   so that the linker drops what the stub never reaches (gc-sections);
+# - without exceptions, RTTI and unwind tables (no exception crosses an
+#   operation, and the inflater's guard is compiled out), and without a C++
+#   runtime library: platform/runtime/StubRuntime.cpp supplies the few entry
+#   points it needs;
+# - statically linked and stripped. Windows: the mingw C runtime over
+#   msvcrt. Linux: musl (Debian's musl-tools), so the stub has no
+#   interpreter and no shared library to find; the build machine's C++
+#   headers are used for the header-only parts of the C++ library.
+# zlib is not linked: the stub inflates with the library's own inflater and
+# never deflates. bzip2 is compiled with the same options (it unpacks the
+# stored code-page tables).
+#
+# The linker map is written beside the stub (<stub>.map): scripts/stub-size
+# reads it.
+
+set(BRIVANE_STUB_COMPILE_OPTIONS
+  -Os -ffunction-sections
+  -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables -fno-threadsafe-statics)
+set(BRIVANE_STUB_CXX_OPTIONS -include ${CMAKE_SOURCE_DIR}/platform/runtime/StubRuntimeConfig.h)
+set(BRIVANE_STUB_LINK_OPTIONS -static -Os -Wl,--gc-sections -s)
+
+if(WIN32)
+  # No -fdata-sections here: for PE targets it places zero-filled variables
+  # in .data$ sections that occupy the file (the CRC tables alone are
+  # 16 KiB), where one .bss costs nothing; the read-only tables of the
+  # objects the stub does not reach go with their code anyway.
+  # printf-style calls go to msvcrt's own (the stub formats only %d and %s)
+  # instead of linking the C runtime's portable formatter.
+  list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -D__USE_MINGW_ANSI_STDIO=0)
+else()
+  list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -fdata-sections)
+  set(BRIVANE_MUSL_SPECS "/usr/lib/x86_64-linux-musl/musl-gcc.specs" CACHE FILEPATH "musl's gcc specs file")
+  if(NOT EXISTS ${BRIVANE_MUSL_SPECS})
+    message(FATAL_ERROR "the Linux stub links against musl: install the package musl-tools (scripts/bootstrap does)")
+  endif()
+  # musl's specs replace the C include path; the C++ headers (and the
+  # compiler's own, for the intrinsics) are named again in front of it.
+  set(stub_cxx_includes)
+  foreach(dir ${CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES})
+    if(dir MATCHES "c\\+\\+")
+      list(APPEND stub_cxx_includes "SHELL:-isystem ${dir}")
+    endif()
+  endforeach()
+  list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -specs=${BRIVANE_MUSL_SPECS})
+  list(APPEND BRIVANE_STUB_CXX_OPTIONS ${stub_cxx_includes} -DBRIVANE_STUB_MUSL)
+  list(APPEND BRIVANE_STUB_LINK_OPTIONS -specs=${BRIVANE_MUSL_SPECS})
+  # The few out-of-line pieces of the containers the POSIX layer uses (the
+  # red-black tree steps, the hash table's growth policy, the steady clock)
+  # come from the C++ library's archive; they call nothing of glibc's, and
+  # scripts/stub-size shows which members were taken.
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++.a
+                  OUTPUT_VARIABLE BRIVANE_STUB_LIBSTDCXX OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+
+function(brivane_apply_stub_options target)
+  target_compile_options(${target} PRIVATE ${BRIVANE_STUB_COMPILE_OPTIONS}
+                         $<$<COMPILE_LANGUAGE:CXX>:${BRIVANE_STUB_CXX_OPTIONS}>)
+endfunction()
+
+brivane_add_bzip2_library(bvsfx-stub-bz2)
+brivane_apply_stub_options(bvsfx-stub-bz2)
+target_compile_definitions(bvsfx-stub-bz2 PRIVATE BZ_NO_STDIO)
+
+# Everything the stub is made of but its entry, compiled the stub's way.
+# Sources that only deflate are left out: a reference to them fails the link.
+set(stub_library_sources ${BRIVANE_SOURCES} ${STUB_APP_SOURCES})
+list(FILTER stub_library_sources EXCLUDE REGEX "/compress/(DeflateProcessor|ZeeStream)\\.cpp$")
+add_library(bvsfx-stub-library STATIC ${stub_library_sources})
+brivane_apply_stub_options(bvsfx-stub-library)
+target_include_directories(bvsfx-stub-library PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(bvsfx-stub-library PUBLIC bvsfx-stub-bz2)
+if(WIN32)
+  target_link_libraries(bvsfx-stub-library PUBLIC shell32 user32 comctl32 ole32)
+endif()
+
+set(stub_sources ${CMAKE_SOURCE_DIR}/app/StubMain.cpp ${CMAKE_SOURCE_DIR}/platform/runtime/StubRuntime.cpp)
+if(WIN32)
+  list(APPEND stub_sources ${CMAKE_SOURCE_DIR}/resources/stub.rc)
+endif()
+add_executable(bvsfx-stub ${stub_sources})
+brivane_apply_stub_options(bvsfx-stub)
+target_link_libraries(bvsfx-stub PRIVATE bvsfx-stub-library)
+if(NOT WIN32)
+  target_link_libraries(bvsfx-stub PRIVATE ${BRIVANE_STUB_LIBSTDCXX})
+endif()
+target_link_options(bvsfx-stub PRIVATE ${BRIVANE_STUB_LINK_OPTIONS} "-Wl,-Map=$<TARGET_FILE:bvsfx-stub>.map")
+# Linked by the C driver, and without the C++ runtime libraries that CMake
+# would add for the C++ objects (this folder holds no other program).
+set_target_properties(bvsfx-stub PROPERTIES LINKER_LANGUAGE C)
+set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
+set(CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES "")
