@@ -51,12 +51,27 @@ if(BRIVANE_E2E_WINDOWS_STUB)
   set_tests_properties(e2e.bvsfx.windows-damaged PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
 endif()
 
-# Signed installers (pack, then sign with osslsigncode) and the refusal of
-# payloads inside a certificate table, with the Windows stub.
+# Signed installers (pack, then sign with osslsigncode; also branded ones,
+# and with the 32-bit stub when BRIVANE_E2E_WIN32_STUB names it) and the
+# refusal of payloads inside a certificate table, with the Windows stub.
+# Branding (--icon, --version-info) read back with wrestool, pefile and,
+# under Wine, the version and icon API, on both stubs.
+set(BRIVANE_E2E_WIN32_STUB "" CACHE FILEPATH "The 32-bit Windows stub (signed and branded, not run)")
 if(BRIVANE_E2E_WINDOWS_STUB)
+  set(win32_stub_option)
+  set(win32_stub_branding)
+  if(BRIVANE_E2E_WIN32_STUB)
+    set(win32_stub_option --win32-stub ${BRIVANE_E2E_WIN32_STUB})
+    set(win32_stub_branding --stub ${BRIVANE_E2E_WIN32_STUB})
+  endif()
   add_test(NAME e2e.bvsfx.signing
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/signing_e2e.py --bvsfx $<TARGET_FILE:bvsfx>
-                   --stub ${BRIVANE_E2E_WINDOWS_STUB} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
+                   --stub ${BRIVANE_E2E_WINDOWS_STUB} ${win32_stub_option} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
                    --work ${CMAKE_BINARY_DIR}/e2e-signing)
   set_tests_properties(e2e.bvsfx.signing PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
+  add_test(NAME e2e.bvsfx.branding
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/e2e/branding_e2e.py --bvsfx $<TARGET_FILE:bvsfx>
+                   --stub ${BRIVANE_E2E_WINDOWS_STUB} ${win32_stub_branding} --runner "${BRIVANE_E2E_WINDOWS_RUNNER}"
+                   --work ${CMAKE_BINARY_DIR}/e2e-branding)
+  set_tests_properties(e2e.bvsfx.branding PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
 endif()

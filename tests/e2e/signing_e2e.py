@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """Signed installers: pack first, then sign, with a test certificate.
 
-    signing_e2e.py --bvsfx BVSFX --stub WINDOWS_STUB --work DIR [--runner "wine-run"]
+    signing_e2e.py --bvsfx BVSFX --stub WINDOWS_STUB [--win32-stub WIN32_STUB] --work DIR
+                   [--runner "wine-run"]
 
 1. A certificate and key made with openssl; `osslsigncode sign` on a bvsfx-made
    installer; `osslsigncode verify` says the signature holds; bvsfx info says
    the file is signed; bvsfx list, test and extract read it; with --runner
-   the signed installer runs (silently) and extracts.
+   the signed installer runs (silently) and extracts. The same for an
+   installer branded with --icon and --version-info, and (--win32-stub) for
+   a branded installer of the 32-bit stub, which is not run: this machine's
+   Wine runs 64-bit programs only.
 2. bvsfx pack refuses a signed stub (exit 4): a payload behind it would
    break the signature.
 3. The doctored file: a signed bare stub whose certificate table was grown to
@@ -22,7 +26,7 @@ import subprocess
 import sys
 import time
 
-TOOLS = {"openssl": "openssl", "osslsigncode": "osslsigncode"}
+TOOLS = {"openssl": "openssl", "osslsigncode": "osslsigncode", "convert": "imagemagick"}
 SECURITY_DIRECTORY_ENTRY = 4
 EXIT_NO_PAYLOAD = 6
 EXIT_LIMITS = 4
@@ -61,6 +65,54 @@ def verify(cert, path):
     return result.returncode == 0 and "Signature verification: ok" in result.stdout, result.stdout
 
 
+def make_icon(path):
+    result = run(["convert", "-size", "64x64", "gradient:green-white", "-depth", "8", "-define",
+                  "icon:auto-resize=64,32,16", path])
+    check(result.returncode == 0, "convert failed: " + result.stderr)
+
+
+def branding(icon):
+    return ["--icon", icon, "--version-info", "ProductName=Brivane signed demo", "--version-info",
+            "FileVersion=3.0.0.1", "--version-info", "CompanyName=Brivane test publisher"]
+
+
+def pack(args, stub, out, dest, tree, extra=()):
+    result = run([args.bvsfx, "pack", "-q", "--stub", stub, "-o", out, "--silent", "--dir",
+                  "Z:" + dest.replace("/", "\\"), "--setup", "setup.bat"] + list(extra) + [tree])
+    check(result.returncode == 0, "bvsfx pack failed: " + result.stderr)
+
+
+def signed_round_trip(args, key, cert, unsigned, dest, label):
+    """Signs the installer, verifies it, reads it with bvsfx, and with a
+    runner and a destination runs it."""
+    work = os.path.dirname(unsigned)
+    signed = unsigned[:-4] + "-signed.exe"
+    sign(key, cert, unsigned, signed)
+    ok, text = verify(cert, signed)
+    check(ok, "the %s does not verify:\n%s" % (label, text))
+    for line in text.splitlines():
+        if "PE checksum" in line or "Signature verification" in line or "Message digest" in line:
+            print("%s: osslsigncode verify: %s" % (label, line.strip()))
+    info = run([args.bvsfx, "info", signed])
+    check(info.returncode == 0 and "Signed:          yes" in info.stdout, "bvsfx info: " + info.stdout + info.stderr)
+    extracted = os.path.join(work, "extracted-" + os.path.basename(signed))
+    for command in (["list"], ["test"], ["extract", "-C", extracted]):
+        result = run([args.bvsfx] + command + [signed])
+        check(result.returncode == 0, "bvsfx %s on the %s: exit %d\n%s"
+              % (command[0], label, result.returncode, result.stdout + result.stderr))
+    check(open(os.path.join(extracted, "readme.txt")).read() == "signed hello\n", "extracted content")
+    print("%s: verifies, bvsfx info says signed, list/test/extract read it" % label)
+    if args.runner and dest:
+        result = subprocess.run(shlex.split(args.runner) + [signed], capture_output=True, timeout=300)
+        check(result.returncode == 1, "the %s exited %d" % (label, result.returncode))
+        deadline = time.monotonic() + 20
+        while not os.path.exists(os.path.join(dest, "setup-ran.txt")) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        check(open(os.path.join(dest, "readme.txt")).read() == "signed hello\n", "the run extracted wrong data")
+        check(os.path.exists(os.path.join(dest, "setup-ran.txt")), "the %s did not launch setup" % label)
+        print("%s: ran under the runner, extracted and launched its setup program" % label)
+
+
 def security_directory_field(image):
     """File offset of the certificate-table entry of the data directory."""
     pe = struct.unpack_from("<I", image, 0x3C)[0]
@@ -95,6 +147,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--bvsfx", required=True)
     parser.add_argument("--stub", required=True, help="a Windows stub")
+    parser.add_argument("--win32-stub", default="", help="the 32-bit Windows stub, signed but not run")
     parser.add_argument("--work", required=True)
     parser.add_argument("--runner", default="")
     args = parser.parse_args()
@@ -102,6 +155,10 @@ def main():
         if shutil.which(tool) is None:
             print("FAILED: %s is missing: install the package %s (scripts/bootstrap does)" % (tool, package))
             return 1
+    if args.win32_stub and not os.path.isfile(args.win32_stub):
+        print("FAILED: the win32 stub %s is missing: build it (cmake --preset win32 && cmake --build --preset win32)"
+              % args.win32_stub)
+        return 1
     work = os.path.abspath(args.work)
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -111,31 +168,20 @@ def main():
         make_tree(tree)
         dest = os.path.join(work, "dest")
         unsigned = os.path.join(work, "installer.exe")
-        result = run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", unsigned, "--silent", "--dir",
-                      "Z:" + dest.replace("/", "\\"), "--setup", "setup.bat", tree])
-        check(result.returncode == 0, "bvsfx pack failed: " + result.stderr)
-        signed = os.path.join(work, "signed.exe")
-        sign(key, cert, unsigned, signed)
-        ok, text = verify(cert, signed)
-        check(ok, "the signed installer does not verify:\n" + text)
-        info = run([args.bvsfx, "info", signed])
-        check(info.returncode == 0 and "Signed:          yes" in info.stdout, "bvsfx info: " + info.stdout + info.stderr)
-        for command in (["list"], ["test"], ["extract", "-C", os.path.join(work, "extracted")]):
-            result = run([args.bvsfx] + command + [signed])
-            check(result.returncode == 0, "bvsfx %s on the signed installer: exit %d\n%s"
-                  % (command[0], result.returncode, result.stdout + result.stderr))
-        check(open(os.path.join(work, "extracted", "readme.txt")).read() == "signed hello\n", "extracted content")
-        print("signed installer: verifies, bvsfx info says signed, list/test/extract read it")
+        pack(args, args.stub, unsigned, dest, tree)
+        signed_round_trip(args, key, cert, unsigned, dest, "signed installer")
 
-        if args.runner:
-            result = subprocess.run(shlex.split(args.runner) + [signed], capture_output=True, timeout=300)
-            check(result.returncode == 1, "the signed installer exited %d" % result.returncode)
-            deadline = time.monotonic() + 20
-            while not os.path.exists(os.path.join(dest, "setup-ran.txt")) and time.monotonic() < deadline:
-                time.sleep(0.1)
-            check(open(os.path.join(dest, "readme.txt")).read() == "signed hello\n", "the run extracted wrong data")
-            check(os.path.exists(os.path.join(dest, "setup-ran.txt")), "the signed installer did not launch setup")
-            print("signed installer: ran under the runner, extracted and launched its setup program")
+        icon = os.path.join(work, "brand.ico")
+        make_icon(icon)
+        branded_dest = os.path.join(work, "dest-branded")
+        branded = os.path.join(work, "branded.exe")
+        pack(args, args.stub, branded, branded_dest, tree, branding(icon))
+        signed_round_trip(args, key, cert, branded, branded_dest, "signed branded installer")
+        if args.win32_stub:
+            branded32 = os.path.join(work, "branded32.exe")
+            pack(args, args.win32_stub, branded32, os.path.join(work, "dest32"), tree, branding(icon))
+            signed_round_trip(args, key, cert, branded32, None, "signed branded win32 installer")
+            print("signed branded win32 installer: not run (this machine's Wine runs 64-bit programs only)")
 
         signed_stub = os.path.join(work, "signed-stub.exe")
         sign(key, cert, args.stub, signed_stub)

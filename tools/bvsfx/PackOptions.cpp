@@ -5,18 +5,21 @@
 #include "tools/bvsfx/ChunkEncoder.h"
 #include "tools/bvsfx/CommandLine.h"
 #include "tools/bvsfx/StubLocator.h"
+#include "tools/bvsfx/VersionInfoResource.h"
 
 namespace {
 
 enum PackOptionId {
     kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
     kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kDereference, kAllowChanging, kStrict, kQuiet, kHelp,
-    kWait, kCleanup, kNoInstallerOptions,
+    kWait, kCleanup, kNoInstallerOptions, kIcon, kVersionInfo,
 };
 
 const std::vector<OptionSpec> kPackSpecs = {
     {"output", 'o', OptionArity::Value, kOutput},
     {"stub", 0, OptionArity::Value, kStub},
+    {"icon", 0, OptionArity::Value, kIcon},
+    {"version-info", 0, OptionArity::Value, kVersionInfo},
     {"title", 0, OptionArity::Value, kTitle},
     {"caption", 0, OptionArity::Value, kCaption},
     {"setup", 0, OptionArity::Value, kSetup},
@@ -91,6 +94,15 @@ const char* const kPackHelp =
     "                          the stub to copy (default win32, the 32-bit\n"
     "                          Windows stub), looked up next to bvsfx and in\n"
     "                          the build tree\n"
+    "  --icon FILE.ico         the installer's icon: replaces the Windows stub's\n"
+    "                          icon by every image of FILE.ico\n"
+    "  --version-info KEY=VALUE\n"
+    "                          version information of the Windows installer (its\n"
+    "                          file properties), repeatable; KEY is one of\n"
+    "                          CompanyName, FileDescription, FileVersion,\n"
+    "                          LegalCopyright, OriginalFilename, ProductName,\n"
+    "                          ProductVersion; a FileVersion or ProductVersion\n"
+    "                          of the form a.b.c.d is also the numeric version\n"
     "Installer settings:\n"
     "  --title TEXT            window title (appTitle)\n"
     "  --caption TEXT          dialog caption (appCaption)\n"
@@ -146,6 +158,20 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
         switch (option.id) {
             case kOutput: options.output = option.value; break;
             case kStub: options.stub = option.value; break;
+            case kIcon: options.branding.iconFile = option.value; break;
+            case kVersionInfo: {
+                const size_t equals = option.value.find('=');
+                const std::string key = option.value.substr(0, equals);
+                if (equals == std::string::npos || !VersionInfoResource::isKnownKey(key)) {
+                    std::string keys;
+                    for (const char* known : VersionInfoResource::kKeys) keys += std::string(" ") + known;
+                    error = "--version-info takes KEY=VALUE with KEY one of" + keys + ", not \"" + option.value +
+                            "\"";
+                    return false;
+                }
+                putSetting(options.branding.versionStrings, key, option.value.substr(equals + 1));
+                break;
+            }
             case kTitle: putSetting(named, kAppTitle, option.value); break;
             case kCaption: putSetting(named, kAppCaption, option.value); break;
             case kSetup: putSetting(named, kSetupFilename, option.value); break;

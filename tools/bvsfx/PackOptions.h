@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/bvsfx/Password.h"
+#include "tools/bvsfx/StubBranding.h"
 
 struct PackOptions {
     std::string output;
@@ -19,6 +20,7 @@ struct PackOptions {
     // noInterface, unzipToTemp), then --set pairs in command-line order. A
     // name is written once: a later value replaces an earlier one in place.
     std::vector<std::pair<std::string, std::string>> settings;
+    StubBrandingRequest branding;      // --icon, --version-info
     int32_t level = 6;                 // 0 stores, 1..12 deflate (libdeflate)
     int32_t keyBits = 256;
     bool keyBitsGiven = false;         // --key-bits was on the command line

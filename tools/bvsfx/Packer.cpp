@@ -22,6 +22,7 @@
 #include "tools/bvsfx/InputFile.h"
 #include "tools/bvsfx/Messages.h"
 #include "tools/bvsfx/ProgressBar.h"
+#include "tools/bvsfx/StubBranding.h"
 #include "tools/bvsfx/StubImage.h"
 #include "tools/bvsfx/StubLocator.h"
 #include "tools/bvsfx/TemporaryFiles.h"
@@ -284,6 +285,15 @@ int Packer::loadStub() {
     m_windowsStub = StubImage::isWindows(kind);
     if (kind == StubKind::Unknown) {
         Messages::warning("the stub " + m_stubPath + " is neither a Windows nor a Linux program");
+    }
+    if (m_options.branding.any()) {
+        if (!m_windowsStub) {
+            Messages::error("--icon and --version-info need a Windows stub; " + m_stubPath + " is " +
+                            StubImage::describe(m_stub.data(), m_stub.size()));
+            return kExitUsage;
+        }
+        const int code = StubBranding::apply(m_stub, m_stubPath, m_options.branding);
+        if (code != kExitOk) return code;
     }
     if (m_encrypted && StubImage::isWindows(kind) && !isAscii(m_password)) {
         Messages::warning("the password has characters outside ASCII; it is hashed as UTF-8, while the "
