@@ -43,9 +43,9 @@ void HmacSha256::update(const void* data, uint32_t len) { m_inner.update(data, l
 void HmacSha256::final(uint8_t* out) {
     uint8_t innerDigest[kSha256DigestBytes];
     m_inner.final(innerDigest);
-    Sha256 outer = m_outerKeyed;
-    outer.update(innerDigest, kSha256DigestBytes);
-    outer.final(out);
+    m_outer = m_outerKeyed;
+    m_outer.update(innerDigest, kSha256DigestBytes);
+    m_outer.final(out);
     m_inner = m_innerKeyed;
     wipeSecretBytes(innerDigest, sizeof(innerDigest));
 }

@@ -34,6 +34,9 @@ private:
     // SHA-256 states after absorbing key ^ ipad and key ^ opad.
     Sha256 m_innerKeyed;
     Sha256 m_outerKeyed;
-    // The running inner hash of the current message.
+    // The running inner hash of the current message, and the outer hash's
+    // working copy (a member, so that the many codes of PBKDF2 do not
+    // create and wipe a new one each).
     Sha256 m_inner;
+    Sha256 m_outer;
 };

@@ -85,8 +85,12 @@ bool StrongCipher::expand() {
     return true;
 }
 
+uint8_t StrongCipher::verifierDifference(const uint8_t* stored) const {
+    return constantTimeDifference(stored, m_verifier, kVerifierBytes);
+}
+
 bool StrongCipher::verifierMatches(const uint8_t* stored) const {
-    return m_ready && constantTimeEqual(stored, m_verifier, kVerifierBytes);
+    return m_ready && verifierDifference(stored) == 0;
 }
 
 void StrongCipher::settingsCode(const uint8_t* settingsDigest, const uint8_t* recordHead,

@@ -45,6 +45,10 @@ public:
     // True when stored (32 bytes) is this verifier; a constant-time
     // comparison, so a timing observer learns nothing of how much matched.
     bool verifierMatches(const uint8_t* stored) const;
+    // The OR of the byte differences between stored and this verifier (what
+    // verifierMatches tests for 0): every byte is compared, whatever the
+    // first difference.
+    uint8_t verifierDifference(const uint8_t* stored) const;
 
     // The settings code: over the SHA-256 digest of the header and settings
     // table as stored, and the key record from its tag to the verifier.

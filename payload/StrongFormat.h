@@ -71,7 +71,7 @@ constexpr uint32_t kRecordBytes = kSettingsMacOffset + kMacBytes;     // 89, aft
 // for hours before the verifier refuses the password.
 constexpr uint32_t kDefaultIterations = 600000;
 constexpr uint32_t kMinIterations = 1;
-constexpr uint32_t kMaxIterations = 50000000;
+constexpr uint32_t kMaxIterations = 10000000;
 
 // A sealed field: IV, at least one padded block, code.
 constexpr uint32_t kSealOverheadBytes = kIvBytes + kMacBytes;

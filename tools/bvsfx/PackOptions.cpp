@@ -117,7 +117,7 @@ const char* const kPackHelp =
     "  --password-file FILE    the password is the file's first line\n"
     "                          (or set BVSFX_PASSWORD in the environment)\n"
     "  --key-bits 128|192|256  AES key length (default 256; needs a password)\n"
-    "  --kdf-iterations N      PBKDF2 iterations, 1000..50000000 (default 600000)\n"
+    "  --kdf-iterations N      PBKDF2 iterations, 1000..10000000 (default 600000)\n"
     "  --classic-encryption    the old, weak mode (unsalted MD5 key, nothing\n"
     "                          authenticated) for installers of older versions\n"
     "  --keep-root             keep a lone folder's own name in front\n"

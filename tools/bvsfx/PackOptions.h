@@ -39,10 +39,10 @@ constexpr int32_t kDefaultKeyBits = 256;
 constexpr uint32_t kMaxJobs = 256;
 // --kdf-iterations: below the lower bound the derivation stops costing a
 // guesser anything worth having (it exists so that test suites stay fast);
-// above the upper one an installer would take minutes (the installer
-// refuses more than 50,000,000).
+// above the upper one an installer would take many seconds (the installer
+// refuses more than 10,000,000).
 constexpr uint32_t kMinKdfIterations = 1000;
-constexpr uint32_t kMaxKdfIterations = 50000000;
+constexpr uint32_t kMaxKdfIterations = 10000000;
 
 // The text of `bvsfx pack --help`.
 extern const char* const kPackHelp;
