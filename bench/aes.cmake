@@ -12,3 +12,8 @@ target_link_libraries(aes_bench PRIVATE brivane benchmark::benchmark OpenSSL::Cr
 # md5_bench: HmacMD5 beside OpenSSL's EVP MD5 in one run.
 add_executable(md5_bench ${CMAKE_CURRENT_LIST_DIR}/md5_bench.cpp)
 target_link_libraries(md5_bench PRIVATE brivane OpenSSL::Crypto)
+
+# password_bench: guesses per second against the classic and the strong
+# password mode, the strong mode's derivation time, OpenSSL's PBKDF2 beside.
+add_executable(password_bench ${CMAKE_CURRENT_LIST_DIR}/password_bench.cpp)
+target_link_libraries(password_bench PRIVATE brivane OpenSSL::Crypto)

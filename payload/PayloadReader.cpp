@@ -9,6 +9,7 @@
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"
 #include "payload/SimpleArchive.h"
+#include "payload/StrongCipher.h"
 
 using namespace PayloadFormat;
 
@@ -129,7 +130,16 @@ bool PayloadReader::getSetting(const char* name, std::string& value) {
 PayloadReader::PasswordResult PayloadReader::checkPassword(const char* password) {
     if (!m_archive->isEncrypted()) return PasswordResult::NotEncrypted;
     m_archive->usePassword(password);
-    if (!m_archive->verifyPassword()) return PasswordResult::Wrong;
+    const bool right = m_archive->verifyPassword();
+    m_strongMode = m_archive->isStrong();
+    if (m_strongMode) m_strongRecord = m_archive->strongKeyRecord();
+    if (!right) return PasswordResult::Wrong;
+    if (m_strongMode) {
+        m_strong = std::make_unique<StrongCipher>();
+        m_strong->copyKeysFrom(m_archive->strongCipher());
+        m_settingsAuthentic = m_archive->strongSettingsAuthentic();
+        return PasswordResult::Ok;
+    }
     StringBuffer text(password);
     DataBuffer key;
     derivePayloadKey(text, m_archive->getKeyLength(), key);
@@ -145,7 +155,16 @@ bool PayloadReader::skipPasswordCheck() {
     if (!isEncrypted()) return true;
     uint8_t storedBytes = 0;
     uint8_t stored[kMaxVerifierBytes];
-    return readU8(storedBytes) && readExact(stored, storedBytes);
+    if (!readU8(storedBytes)) return false;
+    if (storedBytes == StrongFormat::kClassicVerifierLength) {
+        // The strong key record; it says the mode and the derivation even
+        // without the password.
+        uint8_t record[StrongFormat::kRecordBytes];
+        if (!readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record)) return false;
+        m_strongMode = true;
+        return true;
+    }
+    return readExact(stored, storedBytes);
 }
 
 bool PayloadReader::readExact(void* buffer, uint32_t bytes) {
@@ -188,6 +207,7 @@ PayloadReader::RecordResult PayloadReader::nextRecord(EntryRecord& record) {
     if (!readExact(stored.getData(), nameBytes)) return RecordResult::Truncated;
     stored.setSize(nameBytes);
     record.storedNameBytes = nameBytes;
+    if (m_strongMode) return readStrongRecordTail(stored, record);
     if (isEncrypted()) {
         DataBuffer plain;
         if (m_cipher && !decipher(stored, plain, record.namePaddingValid)) return RecordResult::BadName;
@@ -204,6 +224,42 @@ PayloadReader::RecordResult PayloadReader::nextRecord(EntryRecord& record) {
     return RecordResult::Entry;
 }
 
+// The time and attributes of a strong record, then its name, whose code
+// covers them.
+PayloadReader::RecordResult PayloadReader::readStrongRecordTail(const DataBuffer& stored, EntryRecord& record) {
+    uint32_t timeLow = 0;
+    uint32_t timeHigh = 0;
+    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(record.attributes)) return RecordResult::Truncated;
+    record.fileTime = (uint64_t(timeHigh) << 32) | timeLow;
+    const uint64_t sequence = m_fieldSequence++;
+    const uint32_t size = stored.getSize();
+    if (size < StrongFormat::kMinSealedBytes || (size - StrongFormat::kSealOverheadBytes) % kCipherBlockBytes != 0) {
+        return RecordResult::BadName;
+    }
+    if (!m_strong) return RecordResult::Entry;  // no password: the name stays unknown
+    uint8_t context[StrongFormat::kNameContextBytes];
+    context[0] = record.type;
+    for (uint32_t i = 0; i < 8; ++i) context[1 + i] = static_cast<uint8_t>(record.fileTime >> (8 * i));
+    for (uint32_t i = 0; i < 4; ++i) context[9 + i] = static_cast<uint8_t>(record.attributes >> (8 * i));
+    DataBuffer plain;
+    record.namePaddingValid = m_strong->open(StrongFormat::kFieldName, sequence, context, sizeof context,
+                                             stored.getData(), size, plain);
+    record.name.assign(reinterpret_cast<const char*>(plain.getData()), plain.getSize());
+    return RecordResult::Entry;
+}
+
+bool PayloadReader::decipherChunk(const ChunkRecord& chunk, const DataBuffer& stored, DataBuffer& plain,
+                                  bool& paddingValid) {
+    if (!m_strongMode) return decipher(stored, plain, paddingValid);
+    plain.clear();
+    paddingValid = false;
+    if (!m_strong) return false;
+    const uint8_t context[StrongFormat::kChunkContextBytes] = {static_cast<uint8_t>(chunk.stored ? 1 : 0)};
+    paddingValid = m_strong->open(StrongFormat::kFieldChunk, chunk.sequence, context, sizeof context,
+                                  stored.getData(), stored.getSize(), plain);
+    return true;
+}
+
 PayloadReader::ChunkResult PayloadReader::nextChunk(ChunkRecord& chunk, DataBuffer& data) {
     chunk = ChunkRecord();
     chunk.offset = position();
@@ -215,6 +271,7 @@ PayloadReader::ChunkResult PayloadReader::nextChunk(ChunkRecord& chunk, DataBuff
     if (field == kChunkEndOfData) return ChunkResult::EndOfData;
     chunk.stored = (field & kChunkStoredFlag) != 0;
     chunk.dataBytes = field & kChunkLengthMask;
+    if (m_strongMode) chunk.sequence = m_fieldSequence++;
     if (chunk.dataBytes >= kChunkBufferBytes) return ChunkResult::Oversized;
     data.ensureCapacity(chunk.dataBytes);
     if (!readExact(data.getData(), chunk.dataBytes)) return ChunkResult::Truncated;

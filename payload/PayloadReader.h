@@ -20,10 +20,12 @@
 #include <vector>
 
 #include "core/DataBuffer.h"
+#include "payload/StrongKeyRecord.h"
 
 class DataSource;
 class Rijndael2;
 class SimpleArchive;
+class StrongCipher;
 
 class PayloadReader {
 public:
@@ -52,7 +54,8 @@ public:
         uint8_t type = 0;
         uint32_t storedNameBytes = 0;  // as stored (ciphertext length when encrypted)
         std::string name;              // plain text (deciphered; lenient padding removal)
-        bool namePaddingValid = true;  // encrypted: the padding was well formed
+        bool namePaddingValid = true;  // encrypted: the padding was well formed (strong
+                                       // mode: the name's code matched)
         uint64_t fileTime = 0;
         uint32_t attributes = 0;
         uint64_t offset = 0;           // of the record's magic, from the start of the file
@@ -62,6 +65,7 @@ public:
         bool stored = false;       // bit 31
         uint32_t dataBytes = 0;    // n
         uint64_t offset = 0;       // of the length field
+        uint64_t sequence = 0;     // strong mode: the sealed field's number
     };
 
     // The source is borrowed and read from its current position (normally
@@ -79,6 +83,13 @@ public:
     uint64_t markerOffset() const { return m_markerOffset; }
     bool isEncrypted() const;
     int32_t keyBits() const;
+    // The payload is in the strong mode (known once the verifier record has
+    // been read by checkPassword or skipPasswordCheck); its key record.
+    bool isStrong() const { return m_strongMode; }
+    const StrongKeyRecord& strongKeyRecord() const { return m_strongRecord; }
+    // Strong mode after checkPassword returned Ok: the header and settings
+    // table match their code. False means they were changed.
+    bool settingsAuthentic() const { return m_settingsAuthentic; }
     // The settings table as stored, in order, repeated names included.
     const std::vector<Setting>& settings() const { return m_settings; }
     // Whether the table ended with a zero name length (false after 200 pairs).
@@ -106,6 +117,10 @@ public:
     // ended in well-formed PKCS#7 padding (1 to 16 bytes of its own length):
     // deciphering with damage in the last block almost never gives it.
     bool decipher(const DataBuffer& stored, DataBuffer& plain, bool& paddingValid);
+    // A chunk as the payload's mode stores it: in the strong mode its code
+    // is checked first (paddingValid false when it does not match);
+    // otherwise as decipher.
+    bool decipherChunk(const ChunkRecord& chunk, const DataBuffer& stored, DataBuffer& plain, bool& paddingValid);
 
     // Bytes read from the source so far (the offset of the next byte).
     uint64_t position() const;
@@ -119,10 +134,16 @@ private:
     bool readU32(uint32_t& value);
     // tableBytes: the header, then the settings table.
     void collectSettings(const std::vector<uint8_t>& tableBytes);
+    RecordResult readStrongRecordTail(const DataBuffer& stored, EntryRecord& record);
 
     std::unique_ptr<CountingSource> m_source;
     std::unique_ptr<SimpleArchive> m_archive;
     std::unique_ptr<Rijndael2> m_cipher;  // after checkPassword
+    std::unique_ptr<StrongCipher> m_strong;  // after checkPassword, strong mode
+    bool m_strongMode = false;
+    bool m_settingsAuthentic = true;
+    StrongKeyRecord m_strongRecord;
+    uint64_t m_fieldSequence = 0;
     std::vector<Setting> m_settings;
     std::vector<uint8_t> m_headerAndSettings;
     bool m_settingsTerminated = false;

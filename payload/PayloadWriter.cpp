@@ -8,6 +8,9 @@
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"
 #include "payload/PayloadMarker.h"
+#include "payload/StrongCipher.h"
+#include "payload/StrongKeyRecord.h"
+#include "platform/SystemRandom.h"
 
 using namespace PayloadFormat;
 
@@ -31,14 +34,19 @@ uint8_t keyLengthCode(int32_t keyBits) {
 PayloadWriter::PayloadWriter(Output& target)
     : m_output(&target), m_stream(nullptr), m_cipher(nullptr), m_encrypted(false),
       m_keyBits(kKeyBits128), m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
-      m_bytesWritten(0) {}
+      m_bytesWritten(0), m_strong(nullptr), m_salt{}, m_iterations(0), m_hashingEmits(false),
+      m_fieldSequence(0) {}
 
 PayloadWriter::PayloadWriter(FILE* target)
     : m_output(nullptr), m_stream(target), m_cipher(nullptr), m_encrypted(false),
       m_keyBits(kKeyBits128), m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
-      m_bytesWritten(0) {}
+      m_bytesWritten(0), m_strong(nullptr), m_salt{}, m_iterations(0), m_hashingEmits(false),
+      m_fieldSequence(0) {}
 
-PayloadWriter::~PayloadWriter() { delete m_cipher; }
+PayloadWriter::~PayloadWriter() {
+    delete m_cipher;
+    delete m_strong;
+}
 
 bool PayloadWriter::setEncryption(const char* password, int32_t keyBits) {
     if (m_stage != Stage::Start || m_failed) return false;
@@ -65,16 +73,40 @@ bool PayloadWriter::setExtensionFlags(uint8_t flags) {
     return true;
 }
 
+bool PayloadWriter::setStrongEncryption(const char* password, int32_t keyBits, uint32_t iterations) {
+    if (m_stage != Stage::Start || m_failed) return false;
+    if (password == nullptr || password[0] == 0) return false;
+    if (keyBits != kKeyBits128 && keyBits != kKeyBits192 && keyBits != kKeyBits256) return false;
+    if (iterations < StrongFormat::kMinIterations || iterations > StrongFormat::kMaxIterations) return false;
+    if (!systemRandomBytes(m_salt, StrongFormat::kSaltBytes)) return false;
+    StrongCipher* strong = new StrongCipher();
+    if (!strong->derive(reinterpret_cast<const uint8_t*>(password), static_cast<uint32_t>(std::strlen(password)),
+                        m_salt, iterations, keyBits)) {
+        delete strong;
+        return false;
+    }
+    delete m_cipher;
+    m_cipher = nullptr;
+    delete m_strong;
+    m_strong = strong;
+    m_iterations = iterations;
+    m_encrypted = true;
+    m_keyBits = keyBits;
+    return true;
+}
+
 bool PayloadWriter::writeHeader() {
     if (!enter(Stage::Start)) return false;
     uint8_t header[kArchiveHeaderBytes] = {0, 0, 0, 0, 0, 0};
     header[kHeaderExtensionFlagsOffset] = m_extensionFlags;
     header[kHeaderEncryptionFlagOffset] = m_encrypted ? 1 : 0;
     header[kHeaderKeyLengthCodeOffset] = m_encrypted ? keyLengthCode(m_keyBits) : 0;
-    if (!emitU32(payloadMarkerWord1()) || !emitU32(payloadMarkerWord2()) ||
-        !emit(header, kArchiveHeaderBytes)) {
-        return false;
-    }
+    if (!emitU32(payloadMarkerWord1()) || !emitU32(payloadMarkerWord2())) return false;
+    // From the header to the end of the settings table: what the strong
+    // mode's settings code covers.
+    m_settingsSha.reset();
+    m_hashingEmits = true;
+    if (!emit(header, kArchiveHeaderBytes)) return false;
     m_stage = Stage::Settings;
     return true;
 }
@@ -100,7 +132,12 @@ bool PayloadWriter::endSettings() {
     if (!enter(Stage::Settings)) return false;
     // After the 200th pair the reader goes straight on to the next structure.
     if (m_settingsCount < kMaxSettingsPairs && !emitU16(0)) return false;
-    if (m_encrypted && !writeVerifier()) return false;
+    m_hashingEmits = false;
+    if (m_strong != nullptr) {
+        if (!writeStrongKeyRecord()) return false;
+    } else if (m_encrypted && !writeVerifier()) {
+        return false;
+    }
     m_stage = Stage::Entries;
     return true;
 }
@@ -111,6 +148,19 @@ bool PayloadWriter::writeVerifier() {
     if (stored.getSize() == 0 || stored.getSize() > kMaxVerifierBytes) return fail();
     return emitU8(static_cast<uint8_t>(stored.getSize())) &&
            emit(stored.getData(), stored.getSize());
+}
+
+bool PayloadWriter::writeStrongKeyRecord() {
+    StrongKeyRecord record;
+    record.iterations = m_iterations;
+    std::memcpy(record.salt, m_salt, StrongFormat::kSaltBytes);
+    std::memcpy(record.verifier, m_strong->verifier(), StrongFormat::kVerifierBytes);
+    uint8_t bytes[StrongFormat::kRecordBytes];
+    record.store(bytes);
+    uint8_t digest[kSha256DigestBytes];
+    m_settingsSha.final(digest);
+    m_strong->settingsCode(digest, bytes, StrongFormat::kSettingsMacOffset, bytes + StrongFormat::kSettingsMacOffset);
+    return emitU8(StrongFormat::kClassicVerifierLength) && emit(bytes, StrongFormat::kRecordBytes);
 }
 
 bool PayloadWriter::writeDirectory(const char* name, uint64_t fileTime, uint32_t attributes) {
@@ -144,7 +194,18 @@ bool PayloadWriter::writeRecordHeader(uint8_t type, const void* name, uint32_t n
                                       uint32_t attributes) {
     if (name == nullptr || nameBytes == 0 || nameBytes > kMaxU16) return false;
     DataBuffer storedName;
-    if (!storedForm(name, nameBytes, storedName)) return false;
+    if (m_strong != nullptr) {
+        uint8_t context[StrongFormat::kNameContextBytes];
+        context[0] = type;
+        for (uint32_t i = 0; i < 8; ++i) context[1 + i] = static_cast<uint8_t>(fileTime >> (8 * i));
+        for (uint32_t i = 0; i < 4; ++i) context[9 + i] = static_cast<uint8_t>(attributes >> (8 * i));
+        if (!sealedForm(StrongFormat::kFieldName, context, sizeof context, name, static_cast<uint32_t>(nameBytes),
+                        storedName)) {
+            return false;
+        }
+    } else if (!storedForm(name, static_cast<uint32_t>(nameBytes), storedName)) {
+        return false;
+    }
     // The reader takes a zero name length for a damaged record.
     if (storedName.getSize() == 0 || storedName.getSize() > kMaxEntryNameBytes) return false;
     return emitU32(kEntryRecordMagic) && emitU8(type) &&
@@ -169,9 +230,27 @@ bool PayloadWriter::writeChunk(const void* data, uint32_t size, uint32_t storedF
     if (size > maxChunkInputBytes()) return false;
     if (data == nullptr && size != 0) return false;
     DataBuffer stored;
-    if (!storedForm(data, size, stored)) return false;
+    if (m_strong != nullptr) {
+        const uint8_t context[StrongFormat::kChunkContextBytes] = {static_cast<uint8_t>(storedFlag != 0 ? 1 : 0)};
+        if (!sealedForm(StrongFormat::kFieldChunk, context, sizeof context, data, size, stored)) return false;
+    } else if (!storedForm(data, size, stored)) {
+        return false;
+    }
     if (stored.getSize() > kMaxChunkBytes) return false;
     return emitU32(storedFlag | stored.getSize()) && emit(stored.getData(), stored.getSize());
+}
+
+bool PayloadWriter::writeSealedChunk(bool storedChunk, const uint8_t* ivAndCiphertext, uint32_t size) {
+    if (!enter(Stage::InFile) || m_strong == nullptr || ivAndCiphertext == nullptr) return false;
+    if (size < StrongFormat::kIvBytes + StrongFormat::kCipherBlockBytes ||
+        size + StrongFormat::kMacBytes > kMaxChunkBytes) {
+        return false;
+    }
+    const uint8_t context[StrongFormat::kChunkContextBytes] = {static_cast<uint8_t>(storedChunk ? 1 : 0)};
+    uint8_t code[StrongFormat::kMacBytes];
+    m_strong->code(StrongFormat::kFieldChunk, m_fieldSequence++, context, sizeof context, ivAndCiphertext, size, code);
+    return emitU32((storedChunk ? kChunkStoredFlag : 0) | (size + StrongFormat::kMacBytes)) &&
+           emit(ivAndCiphertext, size) && emit(code, StrongFormat::kMacBytes);
 }
 
 bool PayloadWriter::endFile() {
@@ -207,7 +286,15 @@ bool PayloadWriter::writeRaw(const void* data, uint32_t size) {
 }
 
 uint32_t PayloadWriter::maxChunkInputBytes() const {
+    if (m_strong != nullptr) return StrongFormat::maxPlainBytesFor(kMaxChunkBytes);
     return m_encrypted ? kMaxEncryptedChunkInputBytes : kMaxChunkBytes;
+}
+
+bool PayloadWriter::sealedForm(uint8_t kind, const uint8_t* context, uint32_t contextBytes, const void* data,
+                               uint32_t size, DataBuffer& stored) {
+    if (!m_strong->encipher(static_cast<const uint8_t*>(data), size, stored)) return fail();
+    m_strong->appendCode(kind, m_fieldSequence++, context, contextBytes, stored);
+    return true;
 }
 
 bool PayloadWriter::storedForm(const void* data, uint32_t size, DataBuffer& stored) {
@@ -246,6 +333,7 @@ bool PayloadWriter::emit(const void* data, uint32_t size) {
         written = m_output->writeBytes(data, 1, size);
     }
     if (written != size) return fail();
+    if (m_hashingEmits) m_settingsSha.update(data, size);
     m_bytesWritten += size;
     return true;
 }

@@ -23,6 +23,12 @@
 // enciphers the verifier, every entry name and every chunk, each as an
 // independent AES-CBC message from a zero IV with PKCS#7 padding, under the
 // key the reader derives from the same password.
+// With strong encryption set instead (payload/StrongFormat.h), the verifier
+// record is the strong key record (random salt, the iteration count, the
+// derived verifier and the settings code), and every name and chunk is a
+// sealed field: random IV, AES-CBC, HMAC-SHA256 code. The caller must then
+// write the check records too (a strong payload is always checked), and the
+// output differs from run to run (salt and IVs are random).
 //
 // The writer never holds the marker as a whole constant either (it composes
 // it like the reader), although only the builder and the tests link it.
@@ -32,9 +38,11 @@
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
+#include "crypto/Sha256.h"
 
 class Output;
 class Rijndael2;
+class StrongCipher;
 
 class PayloadWriter {
 public:
@@ -50,6 +58,18 @@ public:
     // Encrypts the payload under a key derived from password. keyBits is
     // 128, 192 or 256; an empty password or another key length gives false.
     bool setEncryption(const char* password, int32_t keyBits);
+
+    // Encrypts the payload in the strong mode: keys from
+    // PBKDF2-HMAC-SHA256 of the password with a random salt and the given
+    // iteration count (kMinIterations..kMaxIterations). False as above, for
+    // an iteration count out of range, or when the random source fails.
+    bool setStrongEncryption(const char* password, int32_t keyBits, uint32_t iterations);
+
+    // The strong mode's keys (null unless setStrongEncryption succeeded),
+    // for callers that encipher chunks on other threads and hand them to
+    // writeSealedChunk.
+    const StrongCipher* strongCipher() const { return m_strong; }
+
 
     // Sets bits of the header's extension flags byte (PayloadFormat.h);
     // before writeHeader.
@@ -84,6 +104,10 @@ public:
     // maxChunkInputBytes() bytes of data per chunk.
     bool writeStoredChunk(const void* data, uint32_t size);
     bool writeCompressedChunk(const void* deflateStream, uint32_t size);
+    // Strong mode: a chunk already enciphered with StrongCipher::encipher
+    // (IV and ciphertext, no code yet); the writer adds its code in payload
+    // order and writes it.
+    bool writeSealedChunk(bool stored, const uint8_t* ivAndCiphertext, uint32_t size);
 
     // The zero length field that ends the file's data.
     bool endFile();
@@ -107,12 +131,14 @@ public:
     bool writeRaw(const void* data, uint32_t size);
 
     // Largest chunk data size the caller may pass: 2,048,575 without
-    // encryption, 2,048,559 with it (the padding must still fit).
+    // encryption, 2,048,559 with it (the padding must still fit), 2,048,511
+    // in the strong mode (IV and code too).
     uint32_t maxChunkInputBytes() const;
 
     // Bytes appended so far.
     uint64_t getBytesWritten() const { return m_bytesWritten; }
     bool isEncrypted() const { return m_encrypted; }
+    bool isStrong() const { return m_strong != nullptr; }
     bool failed() const { return m_failed; }
 
 private:
@@ -128,6 +154,10 @@ private:
     // The stored form of a name, verifier or chunk: enciphered when the
     // payload is encrypted, else a copy.
     bool storedForm(const void* data, uint32_t size, DataBuffer& stored);
+    // The sealed form of a strong field, with the next sequence number.
+    bool sealedForm(uint8_t kind, const uint8_t* context, uint32_t contextBytes, const void* data, uint32_t size,
+                    DataBuffer& stored);
+    bool writeStrongKeyRecord();
     bool writeEntryHeader(uint8_t type, const char* name, uint64_t fileTime, uint32_t attributes);
     bool writeRecordHeader(uint8_t type, const void* name, uint32_t nameBytes, uint64_t fileTime,
                            uint32_t attributes);
@@ -144,4 +174,13 @@ private:
     Stage m_stage;
     bool m_failed;
     uint64_t m_bytesWritten;
+    // Strong mode: the keys, the key record's salt and iteration count, the
+    // SHA-256 of the header and settings table as written, the sealed
+    // fields written so far.
+    StrongCipher* m_strong;
+    uint8_t m_salt[16];
+    uint32_t m_iterations;
+    Sha256 m_settingsSha;
+    bool m_hashingEmits;
+    uint64_t m_fieldSequence;
 };

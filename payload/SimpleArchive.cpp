@@ -4,6 +4,7 @@
 
 #include "compress/Gzip.h"
 #include "core/XString.h"
+#include "crypto/ConstantTime.h"
 #include "crypto/SecretWipe.h"
 #include "io/DataSource.h"
 #include "io/FileSystem.h"
@@ -12,6 +13,7 @@
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"
 #include "payload/PayloadMarker.h"
+#include "payload/StrongFormat.h"
 #include "platform/win32.h"
 
 using namespace PayloadFormat;
@@ -57,6 +59,14 @@ void storeU32(uint8_t* bytes, uint32_t value) {
     for (uint32_t i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// What a strong name's code covers besides the name: the record's type,
+// FILETIME and attributes, little-endian.
+void nameContext(uint8_t type, uint64_t fileTime, uint32_t attributes, uint8_t* context) {
+    context[0] = type;
+    for (uint32_t i = 0; i < 8; ++i) context[1 + i] = static_cast<uint8_t>(fileTime >> (8 * i));
+    storeU32(context + 9, attributes);
+}
+
 // Takes a file's data without writing it anywhere.
 class DiscardingOutput : public Output {
 public:
@@ -86,7 +96,10 @@ SimpleArchive::SimpleArchive()
       m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
       m_hashingReads(false), m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
       m_hasLookahead(false), m_lookaheadRead(false), m_entries(0), m_entryAction(EntryAction::Create),
-      m_observer(nullptr), m_extensionFlags(0) {}
+      m_observer(nullptr), m_extensionFlags(0), m_strong(false), m_strongSettingsAuthentic(false),
+      m_fieldSequence(0) {
+    std::memset(m_settingsDigest, 0, sizeof m_settingsDigest);
+}
 
 SimpleArchive::~SimpleArchive() {
     m_password.shorten(m_password.getSize());
@@ -103,7 +116,10 @@ bool SimpleArchive::readExact(void* buffer, uint32_t bytes) {
     if (!m_source->readBytes(buffer, bytes, &got)) return false;
     // The header and the settings table are summed as read, for their
     // check record.
-    if (m_hashingReads) m_settingsCrc.update(buffer, got);
+    if (m_hashingReads) {
+        m_settingsCrc.update(buffer, got);
+        m_settingsSha.update(buffer, got);
+    }
     return got == bytes;
 }
 
@@ -154,6 +170,7 @@ bool SimpleArchive::findMarker() {
 bool SimpleArchive::readHeader() {
     uint8_t header[kArchiveHeaderBytes];
     m_settingsCrc.reset();
+    m_settingsSha.reset();
     m_hashingReads = true;
     if (!readExact(header, kArchiveHeaderBytes)) {
         m_hashingReads = false;
@@ -175,6 +192,7 @@ bool SimpleArchive::readHeader() {
 bool SimpleArchive::readArgs() {
     const bool read = readSettingsTable();
     m_hashingReads = false;
+    m_settingsSha.final(m_settingsDigest);
     return read;
 }
 
@@ -224,6 +242,11 @@ void SimpleArchive::deriveKey(const StringBuffer& password, DataBuffer& key) {
 
 bool SimpleArchive::verifyPassword() {
     if (!m_encrypted) return false;
+    uint8_t storedBytes = 0;
+    if (!readU8(storedBytes)) return false;
+    // A classic verifier is never empty: length 0 is the strong mode's mark.
+    if (storedBytes == StrongFormat::kClassicVerifierLength) return verifyStrongPassword();
+
     m_cipher.setKeyLength(m_keyLength);
     m_cipher.setCbcMode();
     DataBuffer key;
@@ -231,8 +254,6 @@ bool SimpleArchive::verifyPassword() {
     m_cipher.setKey(key);
     wipeSecretBytes(key.getData(), key.getSize());
 
-    uint8_t storedBytes = 0;
-    if (!readU8(storedBytes) || storedBytes == 0) return false;
     DataBuffer stored(storedBytes);
     if (!readExact(stored.getData(), storedBytes)) return false;
     stored.setSize(storedBytes);
@@ -240,14 +261,71 @@ bool SimpleArchive::verifyPassword() {
     DataBuffer plain;
     if (!decipherField(stored, plain)) return false;
     return plain.getSize() == kVerifierPlaintextBytes &&
-           std::memcmp(plain.getData(), kVerifierPlaintext, kVerifierPlaintextBytes) == 0;
+           constantTimeEqual(plain.getData(), reinterpret_cast<const uint8_t*>(kVerifierPlaintext),
+                             kVerifierPlaintextBytes);
+}
+
+bool SimpleArchive::readStrongKeyRecord(uint8_t* record) {
+    if (!readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record)) return false;
+    m_strong = true;
+    return true;
+}
+
+// The slow derivation runs once per attempt; the verifier only tells
+// whether the password is right. The settings code, made with the MAC key,
+// then tells whether the header and settings are the packed ones.
+bool SimpleArchive::verifyStrongPassword() {
+    uint8_t record[StrongFormat::kRecordBytes];
+    if (!readStrongKeyRecord(record)) return false;
+    const bool derived = m_strongCipher.derive(reinterpret_cast<const uint8_t*>(m_password.getString()),
+                                               static_cast<uint32_t>(m_password.getSize()), m_strongRecord.salt,
+                                               m_strongRecord.iterations, m_keyLength);
+    if (!derived || !m_strongCipher.verifierMatches(m_strongRecord.verifier)) {
+        m_strongCipher.wipe();
+        return false;
+    }
+    uint8_t code[StrongFormat::kMacBytes];
+    m_strongCipher.settingsCode(m_settingsDigest, record, StrongFormat::kSettingsMacOffset, code);
+    m_strongSettingsAuthentic = constantTimeEqual(code, m_strongRecord.settingsCode, StrongFormat::kMacBytes);
+    if (!m_strongSettingsAuthentic) m_checkState = CheckState::Broken;
+    return true;
 }
 
 bool SimpleArchive::verifierIsWellFormed() {
     uint8_t storedBytes = 0;
-    if (!readU8(storedBytes) || storedBytes == 0 || storedBytes % kCipherBlockBytes != 0) return false;
+    if (!readU8(storedBytes)) return false;
+    if (storedBytes == StrongFormat::kClassicVerifierLength) {
+        uint8_t record[StrongFormat::kRecordBytes];
+        return readStrongKeyRecord(record);
+    }
+    if (storedBytes % kCipherBlockBytes != 0) return false;
     uint8_t stored[kMaxVerifierBytes];
     return readExact(stored, storedBytes);
+}
+
+bool SimpleArchive::openSealed(uint8_t kind, const uint8_t* context, uint32_t contextBytes,
+                               const DataBuffer& stored, DataBuffer& plain) {
+    const uint64_t sequence = m_fieldSequence++;
+    return m_strongCipher.open(kind, sequence, context, contextBytes, stored.getData(), stored.getSize(), plain);
+}
+
+// The name as its mode stores it: sealed (its code covering the type, time
+// and attributes read with it), enciphered or plain.
+bool SimpleArchive::takeName(const DataBuffer& stored, EntryHeader& header) {
+    if (!m_encrypted) {
+        header.name.appendDb(stored);
+        return true;
+    }
+    DataBuffer plain;
+    if (m_strong) {
+        uint8_t context[StrongFormat::kNameContextBytes];
+        nameContext(header.type, header.fileTime(), header.attributes, context);
+        if (!openSealed(StrongFormat::kFieldName, context, sizeof context, stored, plain)) return false;
+    } else if (!decipherField(stored, plain)) {
+        return false;
+    }
+    header.name.appendDb(plain);
+    return true;
 }
 
 // Each enciphered field is one CBC message from the zero IV. A length that is
@@ -276,20 +354,13 @@ bool SimpleArchive::readEntryHeader(EntryHeader& header) {
     DataBuffer stored(header.storedNameBytes);
     if (!readExact(stored.getData(), header.storedNameBytes)) return false;
     stored.setSize(header.storedNameBytes);
-    if (m_encrypted) {
-        DataBuffer plain;
-        if (!decipherField(stored, plain)) return false;
-        header.name.appendDb(plain);
-    } else {
-        header.name.appendDb(stored);
-    }
 
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!readU32(timeLow) || !readU32(timeHigh)) return false;
+    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(header.attributes)) return false;
     header.time.dwLowDateTime = timeLow;
     header.time.dwHighDateTime = timeHigh;
-    return readU32(header.attributes);
+    return takeName(stored, header);
 }
 
 // --- Check records -------------------------------------------------------------
@@ -301,6 +372,11 @@ bool SimpleArchive::checkSettings() {
     m_record->clear();
     m_lookaheadRead = readEntryHeader(*m_record);
     if (!m_lookaheadRead || m_record->type != CheckRecord::kCheckRecordType) {
+        // A strong payload always begins with its settings check.
+        if (m_strong) {
+            m_checkState = CheckState::Broken;
+            return fail(Failure::Damaged);
+        }
         // Kept for extractNext, which meets a broken record there as it
         // always has.
         m_hasLookahead = true;
@@ -349,14 +425,7 @@ bool SimpleArchive::readCheckRecordHeader(EntryHeader& record) {
     record.time.dwHighDateTime = u32At(4);
     record.attributes = u32At(8);
     rest.setSize(record.storedNameBytes);
-    if (!m_encrypted) {
-        record.name.appendDb(rest);
-        return true;
-    }
-    DataBuffer plain;
-    if (!decipherField(rest, plain)) return false;
-    record.name.appendDb(plain);
-    return true;
+    return takeName(rest, record);
 }
 
 // The record that follows a directory or a file in a checked payload.
@@ -387,6 +456,7 @@ bool SimpleArchive::takeClosingCheck(const EntryHeader& record) {
 // record then follows (name length, name, zero time and attributes); nothing
 // else reads beyond an end record, so looking does no harm.
 bool SimpleArchive::endRecordHidesCheckRecord() {
+    if (m_strong) return true;  // a strong payload is always checked
     EntryHeader rest;
     rest.type = CheckRecord::kCheckRecordType;
     if (!readU16(rest.storedNameBytes) || rest.storedNameBytes == 0) return false;
@@ -670,7 +740,14 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
         content.packedBytes += n;
 
         const DataBuffer* plain = &m_workBuffer;
-        if (m_encrypted) {
+        if (m_strong) {
+            // The code is checked before a byte of the chunk is written.
+            const uint8_t context[StrongFormat::kChunkContextBytes] = {static_cast<uint8_t>(stored ? 1 : 0)};
+            if (!openSealed(StrongFormat::kFieldChunk, context, sizeof context, m_workBuffer, deciphered)) {
+                return ChunkLoopEnd::Damaged;
+            }
+            plain = &deciphered;
+        } else if (m_encrypted) {
             if (!decipherField(m_workBuffer, deciphered)) return ChunkLoopEnd::Damaged;
             plain = &deciphered;
         }

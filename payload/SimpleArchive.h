@@ -26,6 +26,16 @@
 // record does not confirm is damage. A payload without check records is
 // extracted as the format alone allows.
 //
+// An encrypted payload is in one of two modes. The classic one (MD5 of the
+// password, a fixed verifier, no authentication) is what the format always
+// had. The strong one (payload/StrongFormat.h) is chosen by a verifier
+// record of length 0, which a classic reader refuses: its key comes from
+// PBKDF2-HMAC-SHA256 with a salt, its verifier is compared in constant
+// time, and the settings, every name and every chunk carry an HMAC-SHA256
+// code that is checked before anything is created or launched. A strong
+// payload must be checked throughout (check records); a changed setting is
+// damage even with the right password.
+//
 // The times of the directory entries are set again at the end record,
 // innermost first, since the entries written into a directory change its
 // time (payload/DirectoryTimes.h).
@@ -53,11 +63,14 @@
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
 #include "crypto/Rijndael2.h"
+#include "crypto/Sha256.h"
 #include "payload/CheckRecord.h"
 #include "payload/DirectoryTimes.h"
 #include "payload/EntryObserver.h"
 #include "payload/SaProgress.h"
 #include "payload/UnixTrailer.h"
+#include "payload/StrongCipher.h"
+#include "payload/StrongKeyRecord.h"
 
 class DataSource;
 class Output;
@@ -141,14 +154,30 @@ public:
     // and reads the verifier record, which must come directly after the
     // settings table. True exactly when it deciphers to the 4 bytes "qmfu".
     // The record is consumed whatever the outcome. False when the payload is
-    // not encrypted, the record is unreadable or empty, or its length is not
-    // a whole number of AES blocks.
+    // not encrypted, the record is unreadable, or its length is not a whole
+    // number of AES blocks.
+    // A verifier of length 0 is the strong mode's key record: the keys are
+    // derived with its salt and iteration count, and the result is true
+    // exactly when the derived verifier matches (constant-time comparison).
+    // When it does but the settings code does not, the password is right
+    // and the payload damaged: checkSettings then fails.
     bool verifyPassword();
+
+    // The verifier record read so far was the strong mode's key record.
+    bool isStrong() const { return m_strong; }
+    // The key record of a strong payload (after verifyPassword or
+    // verifierIsWellFormed).
+    const StrongKeyRecord& strongKeyRecord() const { return m_strongRecord; }
+    // The keys of a strong payload after verifyPassword returned true.
+    const StrongCipher& strongCipher() const { return m_strongCipher; }
+    // Strong mode, right password: whether the header and settings table
+    // are the ones the key record's code was made for.
+    bool strongSettingsAuthentic() const { return m_strongSettingsAuthentic; }
 
     // For a run that will not ask for the password (a silent run of an
     // encrypted payload): reads the verifier record and tells whether it
     // could be one, a non-zero whole number of AES blocks that is all
-    // there. False means the header's encryption flag itself is damaged (a
+    // there, or a strong key record. False means the header's encryption flag itself is damaged (a
     // plain payload has a record magic there, whose first byte 0x9B is no
     // whole number of blocks). The record is consumed.
     bool verifierIsWellFormed();
@@ -217,6 +246,13 @@ private:
     bool applyUnixTrailer(const UnixTrailer& trailer);
     bool wantsUnixTrailer() const;
     bool decipherField(const DataBuffer& stored, DataBuffer& plain);
+    bool verifyStrongPassword();
+    bool readStrongKeyRecord(uint8_t* record);
+    // A name field into header.name, as the payload's mode stores it.
+    bool takeName(const DataBuffer& stored, EntryHeader& header);
+    // Opens the next sealed field of a strong payload.
+    bool openSealed(uint8_t kind, const uint8_t* context, uint32_t contextBytes, const DataBuffer& stored,
+                    DataBuffer& plain);
     bool extractDirectory(const EntryHeader& header, SaProgress* progress);
     bool extractFile(const EntryHeader& header, SaProgress* progress);
     bool verifyFile(const EntryHeader& header, SaProgress* progress);
@@ -240,6 +276,8 @@ private:
     // state, the record being handled (checkSettings reads the first one
     // ahead), the directory and file entries seen.
     ZipCRC m_settingsCrc;
+    Sha256 m_settingsSha;  // the same bytes, for the strong mode's settings code
+    uint8_t m_settingsDigest[kSha256DigestBytes];
     bool m_hashingReads;
     CheckState m_checkState;
     EntryHeader* m_record;
@@ -258,4 +296,10 @@ private:
         bool isDirectory;
     };
     std::vector<UnixEntry> m_unixEntries;
+    // The strong mode.
+    bool m_strong;
+    bool m_strongSettingsAuthentic;
+    StrongKeyRecord m_strongRecord;
+    StrongCipher m_strongCipher;
+    uint64_t m_fieldSequence;  // sealed fields opened so far
 };

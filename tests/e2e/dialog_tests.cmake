@@ -32,7 +32,7 @@ set(BRIVANE_DIALOG_WINDOWS_RUNNER "${CMAKE_SOURCE_DIR}/scripts/wine-run" CACHE S
 set(DIALOG_WINE_CASES
   unzip-configured current-dir temp-literal generated-temp title-and-caption password-128 password-192
   password-256 wrong-password empty-password cancel-password damaged-stored wait-responsive
-  options-message-box)
+  options-message-box strong-password strong-changed-setting)
 
 if(BRIVANE_DIALOG_WINDOWS_STUB AND TARGET e2e-pack)
   foreach(case ${DIALOG_WINE_CASES})

@@ -16,8 +16,14 @@ Sweeps (all by default):
                in the packed tree and the setup program launched, or in a
                message ("no payload", wrong password, damage) with nothing
                extracted and nothing launched
---offset-step N changes only every Nth payload byte in the bytes and
-checked sweeps (default 1: every byte).
+  strong       the same changes of a payload in the strong password mode
+               (PBKDF2 with a low iteration count, so that the sweep stays
+               quick), through the dialog with the right password: every
+               change must be refused (wrong password, damage message or no
+               payload), nothing launched, and nothing extracted that is not
+               exactly as packed; not run unless named
+--offset-step N changes only every Nth payload byte in the bytes, checked
+and strong sweeps (default 1: every byte).
   full-disk    a file-size limit (standing in for a full disk) at every
                16 bytes from 0 to past the largest file
   uncreatable  destinations that can be neither created nor entered
@@ -79,6 +85,11 @@ CHECKED_SETUP = "setup.sh"
 CHECKED_PASSWORD = "sweep password"
 LAUNCH_SETTLE_SECONDS = 2.0
 DAMAGE_MESSAGE = "The archive is damaged or incomplete."
+INCORRECT_PASSWORD_MESSAGE = "Incorrect password."
+# The strong sweep's derivation: the lowest bvsfx writes. A changed
+# iteration count costs what it names (the installer refuses more than
+# 10,000,000 at once), so the sweep stays within minutes.
+STRONG_SWEEP_ITERATIONS = 1000
 
 
 # --- The payload ----------------------------------------------------------------
@@ -310,8 +321,8 @@ class Sweep:
         make_checked_tree(self.checked_tree)
         expected = describe_tree(self.checked_tree)
         variants = [("plain, silent", self.pack_checked("checked-plain", ["--silent"]), None),
-                    ("AES-256, dialog", self.pack_checked("checked-aes", ["--password", CHECKED_PASSWORD,
-                                                                          "--key-bits", "256"]),
+                    ("classic AES-256, dialog", self.pack_checked("checked-aes", [
+                        "--password", CHECKED_PASSWORD, "--key-bits", "256", "--classic-encryption"]),
                      "\n%s\n" % CHECKED_PASSWORD)]
         launch_log = os.path.join(self.jail, JAIL_WORK, LAUNCH_LOG)
         for label, image, answers in variants:
@@ -370,6 +381,60 @@ class Sweep:
             self.fail(sweep, what, "exit %s, %s, nothing launched: %r" % (
                 code, "packed tree" if same_tree else "nothing extracted" if nothing else "another tree",
                 output[-200:]))
+
+    def sweep_strong(self):
+        if not hasattr(self, "checked_tree"):
+            self.checked_tree = os.path.join(self.work, "checked-tree")
+            make_checked_tree(self.checked_tree)
+        expected = describe_tree(self.checked_tree)
+        image = self.pack_checked("strong", ["--password", CHECKED_PASSWORD, "--key-bits", "256",
+                                             "--kdf-iterations", str(STRONG_SWEEP_ITERATIONS)])
+        answers = "\n%s\n" % CHECKED_PASSWORD
+        sweep = "strong (AES-256, PBKDF2 %d iterations, dialog, right password)" % STRONG_SWEEP_ITERATIONS
+        print("%s: payload %d bytes" % (sweep, len(image) - self.stub_bytes))
+        launch_log = os.path.join(self.jail, JAIL_WORK, LAUNCH_LOG)
+        if os.path.exists(launch_log):
+            os.remove(launch_log)
+        judged = []
+        for what, installer in self.checked_runs(image):
+            code, output, strays = self.run_stub(installer, answers=answers)
+            if not self.judge_common(sweep, what, code, strays):
+                continue
+            judged.append((self.runs, what, code, output, self.extracted()))
+        time.sleep(LAUNCH_SETTLE_SECONDS)
+        launched = set()
+        if os.path.exists(launch_log):
+            with open(launch_log) as f:
+                launched = {int(line) for line in f if line.strip().isdigit()}
+        for run, what, code, output, got in judged:
+            self.judge_strong(sweep, what, code, output, got, expected, run in launched)
+
+    def judge_strong(self, sweep, what, code, output, got, expected, launched):
+        if what == "unchanged":
+            if got == expected and launched:
+                self.count(sweep, "unchanged installer: packed tree, setup launched")
+            else:
+                self.fail(sweep, what, "the unchanged installer did not extract its tree and launch its setup")
+            return
+        if launched:
+            self.fail(sweep, what, "a changed strong payload launched its setup program (exit %s)" % code)
+            return
+        # A file may stand only as packed (one written before the damage was
+        # reached); anything else is garbage.
+        garbage = [name for name, content in (got or {}).items() if expected.get(name, "absent") != content]
+        if garbage:
+            self.fail(sweep, what, "extracted what was not packed: %s" % garbage[:5])
+            return
+        if INCORRECT_PASSWORD_MESSAGE in output:
+            self.count(sweep, "refused: \"Incorrect password.\", nothing extracted, nothing launched")
+        elif DAMAGE_MESSAGE in output:
+            self.count(sweep, "refused: damage message, nothing launched")
+        elif code == EXIT_SILENT_INCOMPLETE:
+            self.count(sweep, "refused: exit 2 (damage found), nothing launched")
+        elif "Error" in output and not got:
+            self.count(sweep, "refused: another message (no payload), nothing extracted, nothing launched")
+        else:
+            self.fail(sweep, what, "exit %s without a refusal: %r" % (code, output[-200:]))
 
     def sweep_full_disk(self):
         for limit in range(0, self.largest_file + FULL_DISK_STEP_BYTES, FULL_DISK_STEP_BYTES):
@@ -496,7 +561,9 @@ class Sweep:
         return 1 if self.failures else 0
 
 
-SWEEPS = ("truncate", "bytes", "checked", "full-disk", "uncreatable", "unreadable")
+SWEEPS = ("truncate", "bytes", "checked", "full-disk", "uncreatable", "unreadable", "strong")
+# Without --sweep: all but the strong sweep, which has a test entry of its own.
+DEFAULT_SWEEPS = tuple(name for name in SWEEPS if name != "strong")
 
 
 def main():
@@ -537,7 +604,7 @@ def main():
     try:
         sweep.build_jail()
         sweep.prepare_payload()
-        for name in args.sweep or SWEEPS:
+        for name in args.sweep or DEFAULT_SWEEPS:
             getattr(sweep, "sweep_" + name.replace("-", "_"))()
     except (subprocess.CalledProcessError, OSError) as error:
         print("fault_sweep: %s" % error, file=sys.stderr)

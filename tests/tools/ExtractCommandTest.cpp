@@ -62,9 +62,11 @@ TEST_F(ExtractCommandTest, RoundTripsForEveryLevelAndKeyLength) {
         {"level 9", {"--level", "9"}},
         {"level 10", {"--level", "10"}},
         {"level max (12)", {"--level", "max"}},
-        {"AES-128", {"-p", "pw", "--key-bits", "128"}},
-        {"AES-192", {"-p", "pw", "--key-bits", "192"}},
-        {"AES-256 level 9", {"-p", "p\xC3\xA4ssw\xC3\xB6rd", "--level", "9"}},
+        {"AES-128", {"-p", "pw", "--key-bits", "128", "--kdf-iterations", "1000"}},
+        {"AES-192", {"-p", "pw", "--key-bits", "192", "--kdf-iterations", "1000"}},
+        {"AES-256 level 9", {"-p", "p\xC3\xA4ssw\xC3\xB6rd", "--level", "9", "--kdf-iterations", "1000"}},
+        {"AES-128 classic", {"-p", "pw", "--key-bits", "128", "--classic-encryption"}},
+        {"AES-256 classic", {"-p", "pw", "--classic-encryption"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> pack = {"pack", "-q", "--stub", "stub", "-o", "i.exe", "tree"};

@@ -52,10 +52,28 @@ TEST_F(PackCommandTest, SameInputsGiveTheSameBytes) {
     ASSERT_EQ(pack({"-o", "a.exe", "-j", "1", "tree", "other.txt"}).exitCode, 0);
     ASSERT_EQ(pack({"-o", "b.exe", "-j", "4", "other.txt", "tree"}).exitCode, 0);
     EXPECT_EQ(readBytes(scratch / "a.exe"), readBytes(scratch / "b.exe"));
-    ASSERT_EQ(pack({"-o", "c.exe", "-j", "1", "-p", "pw", "tree"}).exitCode, 0);
-    ASSERT_EQ(pack({"-o", "d.exe", "-j", "3", "-p", "pw", "tree"}).exitCode, 0);
+    ASSERT_EQ(pack({"-o", "c.exe", "-j", "1", "-p", "pw", "--classic-encryption", "tree"}).exitCode, 0);
+    ASSERT_EQ(pack({"-o", "d.exe", "-j", "3", "-p", "pw", "--classic-encryption", "tree"}).exitCode, 0);
     EXPECT_EQ(readBytes(scratch / "c.exe"), readBytes(scratch / "d.exe"));
     EXPECT_NE(readBytes(scratch / "a.exe"), readBytes(scratch / "c.exe"));
+}
+
+// The strong mode draws a new salt and new IVs each time: same size, other
+// bytes, and each output (its codes added in payload order while several
+// threads encipher) opens and tests sound.
+TEST_F(PackCommandTest, StrongEncryptionIsNotByteReproducible) {
+    ASSERT_EQ(pack({"-o", "e.exe", "-j", "1", "-p", "pw", "--kdf-iterations", "1000", "tree"}).exitCode, 0);
+    ASSERT_EQ(pack({"-o", "f.exe", "-j", "3", "-p", "pw", "--kdf-iterations", "1000", "tree"}).exitCode, 0);
+    const Bytes e = readBytes(scratch / "e.exe");
+    const Bytes f = readBytes(scratch / "f.exe");
+    EXPECT_EQ(e.size(), f.size());
+    EXPECT_NE(e, f);
+    for (const char* installer : {"e.exe", "f.exe"}) {
+        const RunResult tested = runShell(quote(BVSFX_TOOL_PATH) + " test -q -p pw " + installer);
+        EXPECT_EQ(tested.exitCode, 0) << installer << ": " << describe(tested);
+        const RunResult info = runShell(quote(BVSFX_TOOL_PATH) + " info " + installer);
+        EXPECT_NE(info.out.find("PBKDF2-HMAC-SHA256, 1000 iterations"), std::string::npos) << info.out;
+    }
 }
 
 // Writing the output must never destroy what is packed: an output that is
@@ -242,6 +260,12 @@ TEST_F(PackCommandTest, RefusalsAndWarnings) {
         {"silent without folder", {"--stub", "stub", "-o", "x", "--silent", "tree"}, kExitUsage, "--silent needs --dir or --temp"},
         {"silent by --set without folder", {"--stub", "stub", "-o", "x", "--set", "noInterface=TRUE", "tree"}, kExitUsage, "--silent needs --dir or --temp"},
         {"key bits without password", {"--stub", "stub", "-o", "x", "--key-bits", "128", "tree"}, kExitUsage, "--key-bits without a password"},
+        {"classic without password", {"--stub", "stub", "-o", "x", "--classic-encryption", "tree"}, kExitUsage, "--classic-encryption without a password"},
+        {"iterations without password", {"--stub", "stub", "-o", "x", "--kdf-iterations", "5000", "tree"}, kExitUsage, "--kdf-iterations without a password"},
+        {"iterations below the minimum", {"--stub", "stub", "-o", "x", "-p", "a", "--kdf-iterations", "999", "tree"}, kExitUsage, "1000 to 10000000"},
+        {"iterations above the maximum", {"--stub", "stub", "-o", "x", "-p", "a", "--kdf-iterations", "10000001", "tree"}, kExitUsage, "1000 to 10000000"},
+        {"iterations in the classic mode", {"--stub", "stub", "-o", "x", "-p", "a", "--classic-encryption", "--kdf-iterations", "5000", "tree"}, kExitUsage, "the classic mode has none"},
+        {"classic warns", {"--stub", "stub", "-o", "w8", "-p", "a", "--classic-encryption", "tree"}, kExitOk, "warning: --classic-encryption is weak"},
         {"unknown setting", {"--stub", "stub", "-o", "w4", "--set", "unzipdir=C:\\x", "tree"}, kExitOk, "warning: setting unzipdir: the installer reads no setting of that name (names are case-sensitive) (did you mean unzipDir?)"},
         {"flag read as off", {"--stub", "stub", "-o", "w5", "--set", "noInterface=yes", "tree"}, kExitOk, "warning: setting noInterface=yes: the installer takes only \"true\""},
         {"strict turns a warning into an error", {"--stub", "stub", "-o", "x", "--strict", "--set", "unzipdir=y", "tree"}, kExitLimits, "--strict: 1 warning, so nothing was written"},
@@ -268,16 +292,30 @@ TEST_F(PackCommandTest, RefusalsAndWarnings) {
     }
 }
 
+// The classic mode is reproducible, so the three sources must give the same
+// bytes; the strong mode is not (random salt and IVs), so each installer
+// must open with the password.
 TEST_F(PackCommandTest, PasswordSourcesGiveTheSameInstaller) {
     writeText(scratch / "pw.txt", "from-file\r\nsecond line ignored\n");
-    ASSERT_EQ(pack({"-o", "option.exe", "-p", "from-file", "tree"}).exitCode, 0);
-    ASSERT_EQ(pack({"-o", "file.exe", "--password-file", "pw.txt", "tree"}).exitCode, 0);
-    const RunResult fromEnvironment = runShell("BVSFX_PASSWORD=from-file " + quote(BVSFX_TOOL_PATH) +
-                                               " pack --stub stub -o env.exe tree");
-    ASSERT_EQ(fromEnvironment.exitCode, 0) << describe(fromEnvironment);
-    EXPECT_NE(fromEnvironment.err.find("BVSFX_PASSWORD"), std::string::npos) << "the user is told";
-    EXPECT_EQ(readBytes(scratch / "file.exe"), readBytes(scratch / "option.exe"));
-    EXPECT_EQ(readBytes(scratch / "env.exe"), readBytes(scratch / "option.exe"));
+    for (const char* mode : {"--classic-encryption", "--kdf-iterations=1000"}) {
+        ASSERT_EQ(pack({"-o", "option.exe", "-p", "from-file", mode, "tree"}).exitCode, 0);
+        ASSERT_EQ(pack({"-o", "file.exe", "--password-file", "pw.txt", mode, "tree"}).exitCode, 0);
+        const RunResult fromEnvironment = runShell("BVSFX_PASSWORD=from-file " + quote(BVSFX_TOOL_PATH) +
+                                                   " pack --stub stub " + mode + " -o env.exe tree");
+        ASSERT_EQ(fromEnvironment.exitCode, 0) << describe(fromEnvironment);
+        EXPECT_NE(fromEnvironment.err.find("BVSFX_PASSWORD"), std::string::npos) << "the user is told";
+        if (std::string(mode) == "--classic-encryption") {
+            EXPECT_NE(fromEnvironment.err.find("--classic-encryption is weak"), std::string::npos) << fromEnvironment.err;
+            EXPECT_EQ(readBytes(scratch / "file.exe"), readBytes(scratch / "option.exe"));
+            EXPECT_EQ(readBytes(scratch / "env.exe"), readBytes(scratch / "option.exe"));
+            continue;
+        }
+        EXPECT_NE(readBytes(scratch / "file.exe"), readBytes(scratch / "option.exe")) << "a random salt";
+        for (const char* installer : {"option.exe", "file.exe", "env.exe"}) {
+            const RunResult tested = runShell(quote(BVSFX_TOOL_PATH) + " test -q -p from-file " + installer);
+            EXPECT_EQ(tested.exitCode, 0) << installer << ": " << describe(tested);
+        }
+    }
 }
 
 TEST_F(PackCommandTest, FailedPackLeavesTheOldOutputAlone) {

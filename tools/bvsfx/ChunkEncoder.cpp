@@ -7,6 +7,7 @@
 #include "core/DataBuffer.h"
 #include "crypto/Rijndael2.h"
 #include "payload/PayloadFormat.h"
+#include "payload/StrongCipher.h"
 
 using namespace PayloadFormat;
 
@@ -29,6 +30,12 @@ ChunkEncoder::ChunkEncoder(int32_t level, const DataBuffer* key, int32_t keyBits
     }
 }
 
+ChunkEncoder::ChunkEncoder(int32_t level, const StrongCipher& strong)
+    : m_level(std::clamp(level, kStoreLevel, kMaxLevel)), m_strong(std::make_unique<StrongCipher>()) {
+    if (m_level != kStoreLevel) m_compressor = libdeflate_alloc_compressor(m_level);
+    m_strong->copyKeysFrom(strong);
+}
+
 ChunkEncoder::~ChunkEncoder() {
     if (m_compressor != nullptr) libdeflate_free_compressor(m_compressor);
 }
@@ -37,7 +44,11 @@ uint32_t ChunkEncoder::maxSliceBytes(bool encrypted) {
     return encrypted ? kMaxEncryptedSliceBytes : kMaxChunkBytes;
 }
 
-uint32_t ChunkEncoder::maxSliceBytes() const { return maxSliceBytes(m_cipher != nullptr); }
+uint32_t ChunkEncoder::maxStrongSliceBytes() { return StrongFormat::maxPlainBytesFor(kMaxChunkBytes); }
+
+uint32_t ChunkEncoder::maxSliceBytes() const {
+    return m_strong ? maxStrongSliceBytes() : maxSliceBytes(m_cipher != nullptr);
+}
 
 uint32_t ChunkEncoder::lengthField(const EncodedChunk& chunk) {
     const uint32_t size = static_cast<uint32_t>(chunk.data.size());
@@ -51,6 +62,13 @@ bool ChunkEncoder::encode(const uint8_t* data, uint32_t size, EncodedChunk& out)
     out.stored = !(m_level != kStoreLevel && deflateSmaller(data, size, out.data));
     if (out.stored) out.data.assign(data, data + size);
     if (m_cipher && !encipher(out.data)) return false;
+    if (m_strong) {
+        DataBuffer sealed;
+        if (!m_strong->encipher(out.data.data(), static_cast<uint32_t>(out.data.size()), sealed)) return false;
+        out.data.assign(sealed.getData(), sealed.getData() + sealed.getSize());
+        // The code comes on top when the chunk is written.
+        return out.data.size() + StrongFormat::kMacBytes <= kMaxChunkBytes;
+    }
     return out.data.size() <= kMaxChunkBytes;
 }
 

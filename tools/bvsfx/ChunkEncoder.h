@@ -4,8 +4,10 @@
 // inflater reads; libdeflate compresses a whole buffer at once, faster than
 // zlib and into fewer bytes at the same level) when that makes it smaller,
 // stored otherwise, then enciphered when the
-// payload is encrypted (AES-CBC from a zero IV with PKCS#7 padding, one
-// independent message per chunk, exactly as PayloadWriter enciphers).
+// payload is encrypted (classic: AES-CBC from a zero IV with PKCS#7
+// padding, one independent message per chunk, exactly as PayloadWriter
+// enciphers; strong: a random IV and the ciphertext, whose authentication
+// code PayloadWriter::writeSealedChunk adds in payload order).
 //
 // One encoder per worker thread: it owns its deflate stream and its cipher.
 // Construct it on the thread that builds the pack (the cipher's set-up uses
@@ -15,7 +17,8 @@
 // Slice size: a stored chunk's data may be at most 2,048,575 bytes. The
 // plaintext slice is chosen so that neither form can pass it: a stored slice
 // is the limit itself (unencrypted) or 2,048,559 bytes, whose padded
-// ciphertext is 2,048,560 bytes (encrypted); a deflate result is used only
+// ciphertext is 2,048,560 bytes (encrypted), or 2,048,511 bytes, which with
+// IV, padding and code come to 2,048,560 (strong); a deflate result is used only
 // when it is smaller than the slice, so it fits too.
 
 #include <cstdint>
@@ -24,6 +27,7 @@
 
 class DataBuffer;
 class Rijndael2;
+class StrongCipher;
 struct libdeflate_compressor;
 
 struct EncodedChunk {
@@ -43,6 +47,8 @@ public:
     // key (16, 24 or 32 bytes, see payload/PayloadKey.h), or null for an
     // unencrypted payload.
     ChunkEncoder(int32_t level, const DataBuffer* key, int32_t keyBits);
+    // Strong mode: the keys are copied from strong (which must be ready).
+    ChunkEncoder(int32_t level, const StrongCipher& strong);
     ~ChunkEncoder();
 
     ChunkEncoder(const ChunkEncoder&) = delete;
@@ -55,6 +61,7 @@ public:
     // The largest slice a chunk may carry.
     uint32_t maxSliceBytes() const;
     static uint32_t maxSliceBytes(bool encrypted);
+    static uint32_t maxStrongSliceBytes();
 
     // The u32 length field of an encoded chunk.
     static uint32_t lengthField(const EncodedChunk& chunk);
@@ -66,5 +73,6 @@ private:
 
     int32_t m_level;
     libdeflate_compressor* m_compressor = nullptr;  // owned; null at level 0 or when out of memory
-    std::unique_ptr<Rijndael2> m_cipher;  // null without encryption
+    std::unique_ptr<Rijndael2> m_cipher;  // classic encryption only
+    std::unique_ptr<StrongCipher> m_strong;  // strong encryption only
 };

@@ -70,6 +70,16 @@ void printRunBehaviour(PayloadReader& reader) {
                                                "--quiet and --");
 }
 
+// "none", "classic: AES-256 (CBC), key MD5(password), unsalted" or
+// "strong: AES-256 (CBC), key PBKDF2-HMAC-SHA256, 600000 iterations, ...".
+std::string encryptionDescription(const PayloadReader& reader) {
+    if (!reader.isEncrypted()) return "none";
+    const std::string cipher = "AES-" + std::to_string(reader.keyBits()) + " (CBC)";
+    if (!reader.isStrong()) return "classic: " + cipher + ", key MD5(password), unsalted, unauthenticated (weak)";
+    return "strong: " + cipher + ", key PBKDF2-HMAC-SHA256, " + std::to_string(reader.strongKeyRecord().iterations) +
+           " iterations, 16-byte salt; HMAC-SHA256 on settings, names and chunks";
+}
+
 }  // namespace
 
 int runInfo(const InspectOptions& options) {
@@ -90,8 +100,7 @@ int runInfo(const InspectOptions& options) {
     } else {
         std::printf("Signed:          no\n");
     }
-    std::printf("Encryption:      %s\n",
-                reader.isEncrypted() ? ("AES-" + std::to_string(reader.keyBits()) + " (CBC)").c_str() : "none");
+    std::printf("Encryption:      %s\n", encryptionDescription(reader).c_str());
     printSettings(reader);
     printRunBehaviour(reader);
 

@@ -117,5 +117,9 @@ int InstallerFile::unlock(const Password::Sources& sources, bool required) {
         Messages::error(m_path + ": incorrect password (from " + origin + ")");
         return kExitPassword;
     }
+    if (!m_reader->settingsAuthentic()) {
+        Messages::error(m_path + ": the header or the settings differ from their authentication code: damaged");
+        return kExitDamaged;
+    }
     return kExitOk;
 }

@@ -11,8 +11,8 @@ namespace {
 
 enum PackOptionId {
     kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
-    kLevel, kPassword, kPasswordFile, kKeyBits, kJobs, kKeepRoot, kDereference, kAllowChanging, kStrict, kQuiet, kHelp,
-    kWait, kCleanup, kNoInstallerOptions, kIcon, kVersionInfo,
+    kLevel, kPassword, kPasswordFile, kKeyBits, kClassicEncryption, kKdfIterations, kJobs, kKeepRoot, kDereference,
+    kAllowChanging, kStrict, kQuiet, kHelp, kWait, kCleanup, kNoInstallerOptions, kIcon, kVersionInfo,
 };
 
 const std::vector<OptionSpec> kPackSpecs = {
@@ -35,6 +35,8 @@ const std::vector<OptionSpec> kPackSpecs = {
     {"password", 'p', OptionArity::Value, kPassword},
     {"password-file", 0, OptionArity::Value, kPasswordFile},
     {"key-bits", 0, OptionArity::Value, kKeyBits},
+    {"classic-encryption", 0, OptionArity::Flag, kClassicEncryption},
+    {"kdf-iterations", 0, OptionArity::Value, kKdfIterations},
     {"jobs", 'j', OptionArity::Value, kJobs},
     {"keep-root", 0, OptionArity::Flag, kKeepRoot},
     {"dereference", 'L', OptionArity::Flag, kDereference},
@@ -127,10 +129,15 @@ const char* const kPackHelp =
     "                          false, is warned about\n"
     "Data:\n"
     "  -l, --level N           deflate level 1..12 or max (= 12), 0 to store (default 6)\n"
-    "  -p, --password TEXT     encrypt with AES under this password\n"
+    "  -p, --password TEXT     encrypt with AES under this password: key from\n"
+    "                          PBKDF2-HMAC-SHA256 with a random salt, settings,\n"
+    "                          names and data authenticated (HMAC-SHA256)\n"
     "  --password-file FILE    the password is the file's first line\n"
     "                          (or set BVSFX_PASSWORD in the environment)\n"
     "  --key-bits 128|192|256  AES key length (default 256; needs a password)\n"
+    "  --kdf-iterations N      PBKDF2 iterations, 1000..10000000 (default 600000)\n"
+    "  --classic-encryption    the old, weak mode (unsalted MD5 key, nothing\n"
+    "                          authenticated) for installers of older versions\n"
     "  --keep-root             keep a lone folder's own name in front\n"
     "  -L, --dereference       pack what symbolic links point to instead of the\n"
     "                          links (links to folders are skipped); without\n"
@@ -215,6 +222,12 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
                 options.keyBits = std::stoi(option.value);
                 options.keyBitsGiven = true;
                 break;
+            case kClassicEncryption: options.classicEncryption = true; break;
+            case kKdfIterations:
+                if (!takeNumber(option, kMinKdfIterations, kMaxKdfIterations, number, error)) return false;
+                options.kdfIterations = static_cast<uint32_t>(number);
+                options.kdfIterationsGiven = true;
+                break;
             case kJobs:
                 if (!takeNumber(option, 1, kMaxJobs, number, error)) return false;
                 options.jobs = static_cast<uint32_t>(number);
@@ -228,6 +241,10 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
         }
     }
     if (options.help) return true;
+    if (options.classicEncryption && options.kdfIterationsGiven) {
+        error = "--kdf-iterations sets the strong mode's derivation; the classic mode has none";
+        return false;
+    }
     if (options.password.optionGiven && options.password.fileGiven) {
         error = "give --password or --password-file, not both";
         return false;

@@ -24,6 +24,9 @@ struct PackOptions {
     int32_t level = 6;                 // 0 stores, 1..12 deflate (libdeflate)
     int32_t keyBits = 256;
     bool keyBitsGiven = false;         // --key-bits was on the command line
+    bool classicEncryption = false;    // --classic-encryption: the weak mode old installers read
+    uint32_t kdfIterations = 600000;   // of the strong mode's key derivation
+    bool kdfIterationsGiven = false;
     Password::Sources password;
     uint32_t jobs = 1;
     bool keepRoot = false;
@@ -37,6 +40,12 @@ struct PackOptions {
 constexpr int32_t kDefaultDeflateLevel = 6;
 constexpr int32_t kDefaultKeyBits = 256;
 constexpr uint32_t kMaxJobs = 256;
+// --kdf-iterations: below the lower bound the derivation stops costing a
+// guesser anything worth having (it exists so that test suites stay fast);
+// above the upper one an installer would take many seconds (the installer
+// refuses more than 10,000,000).
+constexpr uint32_t kMinKdfIterations = 1000;
+constexpr uint32_t kMaxKdfIterations = 10000000;
 
 // The text of `bvsfx pack --help`.
 extern const char* const kPackHelp;

@@ -172,6 +172,12 @@ int Packer::resolvePassword() {
     std::string origin;
     switch (Password::resolve(m_options.password, m_password, origin)) {
         case Password::Result::None:
+            if (m_options.classicEncryption || m_options.kdfIterationsGiven) {
+                Messages::error(std::string(m_options.classicEncryption ? "--classic-encryption" : "--kdf-iterations") +
+                                " without a password: the installer would not be encrypted (give --password, "
+                                "--password-file or " + Password::kEnvironmentVariable + ")");
+                return kExitUsage;
+            }
             if (m_options.keyBitsGiven) {
                 Messages::error("--key-bits without a password: the installer would not be encrypted "
                                 "(give --password, --password-file or " +
@@ -188,6 +194,11 @@ int Packer::resolvePassword() {
         case Password::Result::Found: break;
     }
     m_encrypted = true;
+    if (m_options.classicEncryption) {
+        Messages::warning("--classic-encryption is weak: its key is an unsalted MD5 of the password (millions of "
+                          "guesses a second), the same password gives the same verifier everywhere, and nothing "
+                          "authenticates the settings or the data");
+    }
     if (origin == Password::kEnvironmentVariable) {
         Messages::note(std::string("encrypting with the password in ") + Password::kEnvironmentVariable,
                        m_options.quiet);
@@ -517,7 +528,12 @@ int Packer::writeInstaller() {
                        TextFormat::bytes(m_tree.totalFileBytes()) + " in " + TextFormat::bytes(payloadBytes) + " of payload (" +
                        std::to_string(m_deflatedChunks) + " deflated and " +
                        TextFormat::count(m_storedChunks, "stored chunk", "stored chunks") +
-                       (m_encrypted ? ", AES-" + std::to_string(m_options.keyBits) : "") +
+                       (m_encrypted ? ", AES-" + std::to_string(m_options.keyBits) +
+                                          (strongEncryption() ? ", PBKDF2-HMAC-SHA256 " +
+                                                                    std::to_string(m_options.kdfIterations) +
+                                                                    " iterations"
+                                                              : ", classic")
+                                    : "") +
                        ") behind a stub of " + std::to_string(m_stub.size()) + " bytes",
                    m_options.quiet);
     return kExitOk;
@@ -525,7 +541,12 @@ int Packer::writeInstaller() {
 
 bool Packer::writePayload(FILE* out) {
     m_writer = std::make_unique<PayloadWriter>(out);
-    if (m_encrypted) {
+    if (strongEncryption()) {
+        if (!m_writer->setStrongEncryption(m_password.c_str(), m_options.keyBits, m_options.kdfIterations)) {
+            m_failure = "cannot derive the key (the system's random source failed)";
+            return false;
+        }
+    } else if (m_encrypted) {
         if (!m_writer->setEncryption(m_password.c_str(), m_options.keyBits)) return false;
         StringBuffer password(m_password.c_str());
         derivePayloadKey(password, m_options.keyBits, m_key);
@@ -540,8 +561,12 @@ bool Packer::writePayload(FILE* out) {
 
     std::vector<std::unique_ptr<ChunkEncoder>> encoders;
     for (uint32_t i = 0; i < m_options.jobs; ++i) {
-        encoders.push_back(std::make_unique<ChunkEncoder>(m_options.level, m_encrypted ? &m_key : nullptr,
-                                                          m_options.keyBits));
+        if (strongEncryption()) {
+            encoders.push_back(std::make_unique<ChunkEncoder>(m_options.level, *m_writer->strongCipher()));
+        } else {
+            encoders.push_back(std::make_unique<ChunkEncoder>(m_options.level, m_encrypted ? &m_key : nullptr,
+                                                              m_options.keyBits));
+        }
     }
     m_pipeline = std::make_unique<ChunkPipeline>(std::move(encoders));
     m_progress = std::make_unique<ProgressBar>("pack", m_tree.totalFileBytes(), ProgressBar::wanted(m_options.quiet));
@@ -603,7 +628,8 @@ bool Packer::queueFile(const PackEntry& entry) {
         m_failure = "cannot open " + TextFormat::displayName(entry.source.string());
         return false;
     }
-    const uint32_t sliceBytes = ChunkEncoder::maxSliceBytes(m_encrypted);
+    const uint32_t sliceBytes = strongEncryption() ? ChunkEncoder::maxStrongSliceBytes()
+                                                   : ChunkEncoder::maxSliceBytes(m_encrypted);
     ZipCRC crc;
     uint64_t size = 0;
     bool atEnd = false;
@@ -779,6 +805,8 @@ bool Packer::writeChunk(const EncodedChunk& chunk) {
         return chunk.stored ? m_writer->writeStoredChunk(chunk.data.data(), size)
                             : m_writer->writeCompressedChunk(chunk.data.data(), size);
     }
+    // Enciphered by the worker; the writer adds the code in payload order.
+    if (strongEncryption()) return m_writer->writeSealedChunk(chunk.stored, chunk.data.data(), size);
     // Already enciphered by the worker: the length field and the bytes as
     // they stand (the writer would encipher them a second time).
     uint8_t field[PayloadFormat::kChunkLengthFieldBytes];

@@ -68,6 +68,7 @@ private:
     };
 
     int resolvePassword();
+    bool strongEncryption() const { return m_encrypted && !m_options.classicEncryption; }
     int checkSettings();
     int loadStub();
     int checkDestinationFolder();

@@ -162,7 +162,11 @@ bool PayloadWalker::readCheckFields(const Entry& record, CheckRecord::Fields& fi
 // A payload written by bvsfx starts with the check of its header and
 // settings; that record also says that all the others must be there.
 void PayloadWalker::takeSettingsCheck(Entry& entry, Record& result) {
-    if (result != Record::Entry || !isCheckRecord(entry)) return;
+    if (result != Record::Entry || !isCheckRecord(entry)) {
+        // The strong mode always has them.
+        if (m_reader.isStrong()) problem("the payload does not begin with its settings check record: damaged");
+        return;
+    }
     m_checked = true;
     CheckRecord::Fields fields;
     if (readCheckFields(entry, fields)) {
@@ -288,7 +292,14 @@ bool PayloadWalker::decodeChunk(const Entry& entry, const PayloadReader::ChunkRe
     DataBuffer deciphered;
     if (m_reader.isEncrypted()) {
         bool paddingValid = false;
-        if (!m_reader.decipher(stored, deciphered, paddingValid)) {
+        if (m_reader.isStrong()) {
+            m_reader.decipherChunk(chunk, stored, deciphered, paddingValid);
+            if (!paddingValid) {
+                problem(nameOf(entry) + ": a chunk whose authentication code does not match" + at(chunk.offset) +
+                        ": damaged");
+                summary.damaged = true;
+            }
+        } else if (!m_reader.decipher(stored, deciphered, paddingValid)) {
             problem(nameOf(entry) + ": a chunk that is not whole AES blocks" + at(chunk.offset) + ": damaged");
             summary.damaged = true;
         } else if (!paddingValid && stored.getSize() != 0) {
