@@ -658,6 +658,31 @@ def case_refusals(args):
         "--cleanup without --wait: exit 2")
 
 
+def case_empty_root(args):
+    # The Linux installer is one static file: in a root that holds only the
+    # installer, /proc and /tmp (no loader, no libraries) it extracts, and
+    # it names no interpreter and no shared library.
+    work = fresh(os.path.join(args.work, "empty-root"))
+    tree = os.path.join(work, "tree")
+    write(os.path.join(tree, "docs", "a.txt"), b"alpha\n")
+    root = os.path.join(work, "root")
+    for folder in ("proc", "tmp"):
+        os.makedirs(os.path.join(root, folder))
+    installer = os.path.join(root, "installer")
+    run([args.bvsfx, "pack", "-q", "--stub", args.stub, "-o", installer, "--silent", "--dir", "/tmp/out", tree])
+    headers, _ = run(["readelf", "-d", "-l", args.stub])
+    check("INTERP" not in headers.stdout and "(NEEDED)" not in headers.stdout,
+          f"the Linux stub needs a loader or libraries:\n{headers.stdout}")
+    for tool in ("unshare", "chroot", "mount"):
+        check(shutil.which(tool) is not None, f"{tool} is missing: install util-linux and coreutils")
+    script = f"mount -t proc proc '{root}/proc' && exec chroot '{root}' /installer"
+    run(["unshare", "-r", "-m", "-p", "-f", "sh", "-c", script], expect=EXIT_SILENT_DONE)
+    extracted = os.path.join(root, "tmp", "out", "docs", "a.txt")
+    check(os.path.isfile(extracted) and open(extracted, "rb").read() == b"alpha\n",
+          "the installer did not extract in the empty root")
+    log("the Linux installer has no interpreter and no NEEDED entry, and extracts in a root holding only itself, /proc and /tmp")
+
+
 def case_wait(args):
     # --wait --cleanup: bvsfx writes the two settings, info shows them as read
     # by the installer, and the installer (silent, in a generated folder)
@@ -914,7 +939,7 @@ def case_windows_damaged(args):
 
 CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
          "refusals": case_refusals, "prompt": case_prompt, "damaged": case_damaged,
-         "windows-damaged": case_windows_damaged, "wait": case_wait, "installer-options": case_installer_options,
+         "windows-damaged": case_windows_damaged, "wait": case_wait, "empty-root": case_empty_root, "installer-options": case_installer_options,
          "unix": case_unix}
 
 

@@ -2,6 +2,9 @@
 // The icon files are built field by field here; the e2e tests also read
 // ones that ImageMagick wrote.
 
+// bvsfx is built for the build machine only.
+#ifdef BVSFX_TOOL_PATH
+
 #include "tools/bvsfx/IconFile.h"
 
 #include <gtest/gtest.h>
@@ -111,3 +114,5 @@ TEST(IconFile, MalformedFilesAreRefused) {
 }
 
 }  // namespace
+
+#endif  // BVSFX_TOOL_PATH

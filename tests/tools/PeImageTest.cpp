@@ -1,5 +1,8 @@
 // Rewriting the resource section of a PE image, and its checksum.
 
+// bvsfx is built for the build machine only.
+#ifdef BVSFX_TOOL_PATH
+
 #include "tools/bvsfx/PeImage.h"
 
 #include <gtest/gtest.h>
@@ -146,3 +149,5 @@ TEST(PeImage, MalformedHeadersAreRefused) {
 }
 
 }  // namespace
+
+#endif  // BVSFX_TOOL_PATH

@@ -1,5 +1,8 @@
 // The resource tree of a PE file: written, read back, written again.
 
+// bvsfx is built for the build machine only.
+#ifdef BVSFX_TOOL_PATH
+
 #include "tools/bvsfx/ResourceTree.h"
 
 #include <gtest/gtest.h>
@@ -103,3 +106,5 @@ TEST(ResourceTree, DataOutsideTheSectionIsRefused) {
 }
 
 }  // namespace
+
+#endif  // BVSFX_TOOL_PATH

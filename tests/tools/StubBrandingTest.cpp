@@ -5,6 +5,9 @@
 // are branded, read back with wrestool and under Wine, and signed, in the
 // e2e tests (branding_e2e.py, signing_e2e.py).
 
+// bvsfx is built for the build machine only.
+#ifdef BVSFX_TOOL_PATH
+
 #include "tools/bvsfx/StubBranding.h"
 
 #include <gtest/gtest.h>
@@ -171,3 +174,5 @@ TEST_F(StubBrandingTest, PackRefusalsAndWarnings) {
 #endif
 
 }  // namespace
+
+#endif  // BVSFX_TOOL_PATH

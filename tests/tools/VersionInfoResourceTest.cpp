@@ -1,6 +1,9 @@
 // The VS_VERSIONINFO resource, walked block by block as the version API
 // reads it. The e2e tests read it back with GetFileVersionInfo under Wine.
 
+// bvsfx is built for the build machine only.
+#ifdef BVSFX_TOOL_PATH
+
 #include "tools/bvsfx/VersionInfoResource.h"
 
 #include <gtest/gtest.h>
@@ -179,3 +182,5 @@ TEST(VersionInfoResource, RefusesWhatCannotBeWritten) {
 }
 
 }  // namespace
+
+#endif  // BVSFX_TOOL_PATH
