@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/HmacMD5.h"
+#include "core/HmacMD5.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "compress/DataProcessor.h"
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 
 class CrcProcessor : public DataProcessor {
 public:

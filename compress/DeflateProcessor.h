@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "compress/DataProcessor.h"
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 #include "crypto/PwdProtect.h"
 
 class ZeeStream;

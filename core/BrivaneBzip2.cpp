@@ -2,15 +2,10 @@
 
 #include <bzlib.h>
 
+#include "core/ByteOrder.h"
 #include "core/DataBuffer.h"
 
 namespace {
-
-uint32_t readLittleEndian32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // Decompressor settings: the fast (not small-memory) algorithm, silent.
 constexpr int kSmallMemoryOff = 0;
@@ -32,10 +27,10 @@ bool BrivaneBzip2::unpackBuffer(const DataBuffer& input, DataBuffer& output) con
         return false;
     }
     const uint8_t* frame = input.getData();
-    if (readLittleEndian32(frame) != kFrameMagic) {
+    if (loadLittleEndian32(frame) != kFrameMagic) {
         return false;
     }
-    const uint32_t storedLength = readLittleEndian32(frame + 4);
+    const uint32_t storedLength = loadLittleEndian32(frame + 4);
     if (storedLength > UINT32_MAX - kOutputSlackBytes) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/BrivaneBzip2.h"
+#include "core/ByteOrder.h"
 #include "core/ContentCoding.h"
 #include "core/DataBuffer.h"
 #include "core/StoredCodePages.h"
@@ -138,11 +139,6 @@ bool unpackStoredText(const char* text, DataBuffer& plain)
     return BrivaneBzip2().unpackBuffer(framed, plain);
 }
 
-uint16_t readUnit(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
 // An encoder correction, applied after the exchange copy.
 struct EncoderCorrection {
     uint8_t unit[kUnitBytes];
@@ -181,7 +177,7 @@ bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, 
         const uint8_t key = static_cast<uint8_t>(first + i);
         const uint8_t* unit = record + 3 + i * kUnitBytes;
         decoder.removeKey(&key, 1);
-        if (readUnit(unit) != 0) {
+        if (loadLittleEndian16(unit) != 0) {
             decoder.insert(&key, 1, unit, kUnitBytes);
         }
     }

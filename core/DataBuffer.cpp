@@ -8,7 +8,6 @@
 #include "core/ProcessStop.h"
 #include "core/StringBuffer.h"
 #include "core/XString.h"
-#include "io/FileSystem.h"
 #include "platform/win32.h"
 
 namespace {
@@ -22,16 +21,6 @@ uint8_t* allocateBlock(uint64_t bytes) {
     if (block == nullptr)
         stopProcessAtOnce();
     return block;
-}
-
-// Logs the thread's last Win32 error text as an error. Called right after
-// the failing system call, before anything can change the last error.
-void logLastWindowsError(LogBase* log) {
-    if (log == nullptr)
-        return;
-    StringBuffer text;
-    text.appendLastWindowsError();
-    log->logError(text.getString());
 }
 
 // Every guarded operation starts here: a guard other than the live value
@@ -299,82 +288,17 @@ void DataBuffer::unpadBlock(int32_t scheme) {
     }
 }
 
-bool DataBuffer::loadFileAnsi(const char* ansiPath, LogBase* log) {
+void DataBuffer::resetForLoad() {
     checkGuard(m_guard);
     releaseBlock();
     m_borrowed = 0;
-    HANDLE file = openForReadAnsi(ansiPath, log);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    return readWholeFile(file, ansiPath, log);
 }
 
-bool DataBuffer::loadFileUtf16(const uint16_t* utf16Path, LogBase* log) {
-    checkGuard(m_guard);
-    releaseBlock();
-    m_borrowed = 0;
-    HANDLE file = openForReadWide(utf16Path, log);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    return readWholeFile(file, nullptr, log);
-}
-
-bool DataBuffer::loadFileUtf8(const char* utf8Path, LogBase* log) {
-    checkGuard(m_guard);
-    XString path;
-    path.setFromUtf8(utf8Path);
-    if (path.isAnsiRepresentable())
-        return loadFileAnsi(path.getAnsi(), log);
-    return loadFileUtf16(path.getUtf16(), log);
-}
-
-// Reads the open file into a fresh block of its size plus four zero bytes
-// and closes it. ansiPathForLog (may be null) names the file in the entries
-// of a failed read.
-bool DataBuffer::readWholeFile(void* file, const char* ansiPathForLog, LogBase* log) {
-    DWORD sizeHigh = 0;
-    const DWORD fileSize = GetFileSize(file, &sizeHigh);
-    if (fileSize == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-        logLastWindowsError(log);
-        closeFileHandle(file);
-        return false;
-    }
-    // The whole file plus its zero tail must fit the 32-bit size fields;
-    // reading only the low 32 bits of a larger size would silently truncate.
-    if (sizeHigh != 0 || fileSize > UINT32_MAX - kLoadedFileZeroTailBytes) {
-        if (log != nullptr)
-            log->logError("File too large to load into memory");
-        closeFileHandle(file);
-        return false;
-    }
-    if (fileSize == 0) {
-        closeFileHandle(file);
-        return true;
-    }
-
-    const uint32_t blockBytes = fileSize + kLoadedFileZeroTailBytes;
+uint8_t* DataBuffer::allocateZeroedForLoad(uint32_t fileBytes) {
+    const uint32_t blockBytes = fileBytes + kLoadedFileZeroTailBytes;
     m_data = allocateBlock(blockBytes);
     std::memset(m_data, 0, blockBytes);
     m_capacity = blockBytes;
-    m_size = fileSize;
-
-    bool complete = true;
-    DWORD bytesRead = 0;
-    if (!ReadFile(file, m_data, fileSize, &bytesRead, nullptr)) {
-        complete = false;
-        logLastWindowsError(log);
-        if (log != nullptr && ansiPathForLog != nullptr) {
-            log->logData("filename", ansiPathForLog);
-            XString currentDir;
-            getCurrentDir(currentDir);
-            log->logData("current_dir", currentDir.getAnsi());
-        }
-    }
-    if (bytesRead < fileSize) {
-        complete = false;
-        if (log != nullptr)
-            log->logError("Failed to read the entire file");
-    }
-    closeFileHandle(file);
-    return complete;
+    m_size = fileBytes;
+    return m_data;
 }

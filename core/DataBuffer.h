@@ -136,12 +136,19 @@ public:
     // As loadFileAnsi, the path given in UTF-8: uses the ANSI open when the
     // name fits the ANSI code page, the wide open otherwise.
     bool loadFileUtf8(const char* utf8Path, LogBase* log);
+    // (The three loads are defined in the file layer, io/DataBufferFile.cpp:
+    // a program that uses them links that layer.)
 
 private:
     void releaseBlock();
     void reallocateTo(uint64_t newCapacity);
     void appendRandomBytes(uint32_t count);
     bool readWholeFile(void* fileHandle, const char* ansiPathForLog, LogBase* log);
+    // For the loads: frees the block (or drops a borrowed view) after the
+    // guard check, and gives the content a fresh zero-filled block of
+    // fileBytes plus the zero tail, fileBytes counted as the size.
+    void resetForLoad();
+    uint8_t* allocateZeroedForLoad(uint32_t fileBytes);
 
     uint8_t m_guard;
     uint8_t m_borrowed;

@@ -1,9 +1,13 @@
 #include "core/EncodingConvert.h"
 
+#include "core/ByteOrder.h"
 #include "core/CodePageTable.h"
 #include "core/ConvertState.h"
 #include "core/DataBuffer.h"
+#include "core/EncodingUtf32.h"
+#include "core/EncodingUtf7.h"
 #include "core/EncodingUtf8.h"
+#include "core/Utf16Units.h"
 
 namespace {
 
@@ -11,9 +15,6 @@ namespace {
 constexpr uint32_t kRefusedCodePages[] = {50220, 50221, 50222, 50225};
 
 constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
-constexpr uint16_t kByteOrderMarkUnit = 0xFEFF;
-constexpr uint32_t kUtf16UnitBytes = 2;
-constexpr uint32_t kUtf32UnitBytes = 4;
 // Output room reserved up front, beyond the estimate from the input size.
 constexpr uint32_t kReserveSlackBytes = 4;
 
@@ -40,17 +41,6 @@ bool isComputed(uint32_t codePage)
     default:
         return false;
     }
-}
-
-void appendUnit(DataBuffer& out, uint16_t unit)
-{
-    out.appendChar(static_cast<uint8_t>(unit));
-    out.appendChar(static_cast<uint8_t>(unit >> 8));
-}
-
-uint16_t readUnitLE(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
 void reserveMore(DataBuffer& out, uint64_t bytes)
@@ -80,7 +70,7 @@ bool utf16ToUtf8(const uint8_t* bytes, uint32_t count, DataBuffer& out)
     const EncodingUtf8& coder = EncodingUtf8::shared();
     ConvertState state;
     for (uint32_t i = 0; i + 1 < count; i += kUtf16UnitBytes) {
-        coder.encodeChar(state, readUnitLE(bytes + i), out);
+        coder.encodeChar(state, loadLittleEndian16(bytes + i), out);
     }
     return count % kUtf16UnitBytes == 0;
 }
@@ -96,275 +86,11 @@ bool utf8ToUtf16(const uint8_t* bytes, uint32_t count, DataBuffer& out)
         uint16_t unit = 0;
         const int32_t used = coder.decodeChar(state, bytes + at, count - at, unit);
         if (used > 0) {
-            appendUnit(out, unit);
+            appendUtf16Unit(out, unit);
             at += static_cast<uint32_t>(used);
         } else {
             ++at;
         }
-    }
-    return true;
-}
-
-// --- UTF-7 (RFC 2152) ----------------------------------------------------------------
-
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr uint8_t kShiftIn = '+';
-constexpr uint8_t kShiftOut = '-';
-constexpr int32_t kNotBase64 = -1;
-constexpr uint32_t kBitsPerBase64Char = 6;
-constexpr uint32_t kBitsPerUnit = 16;
-
-// Set D of RFC 2152 plus space, tab, CR and LF: written as themselves.
-// Everything else, Set O included, goes into a base64 run.
-bool isUtf7Direct(uint16_t unit)
-{
-    if ((unit >= 'A' && unit <= 'Z') || (unit >= 'a' && unit <= 'z') ||
-        (unit >= '0' && unit <= '9')) {
-        return true;
-    }
-    switch (unit) {
-    case '\'': case '(': case ')': case ',': case '-': case '.': case '/':
-    case ':': case '?': case ' ': case '\t': case '\r': case '\n':
-        return true;
-    default:
-        return false;
-    }
-}
-
-int32_t base64Value(uint8_t c)
-{
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return kNotBase64;
-}
-
-class Utf7Writer {
-public:
-    explicit Utf7Writer(DataBuffer& out) : m_out(out) {}
-
-    void writeUnit(uint16_t unit)
-    {
-        if (unit == kShiftIn) {
-            closeRun();
-            m_out.appendChar(kShiftIn);
-            m_out.appendChar(kShiftOut);
-        } else if (isUtf7Direct(unit)) {
-            closeRun();
-            m_out.appendChar(static_cast<uint8_t>(unit));
-        } else {
-            writeShifted(unit);
-        }
-    }
-
-    // Flushes the pending bits as a zero-padded character and writes '-'.
-    void closeRun()
-    {
-        if (!m_inRun) {
-            return;
-        }
-        if (m_pendingBits > 0) {
-            const uint32_t padded = m_bits << (kBitsPerBase64Char - m_pendingBits);
-            m_out.appendChar(static_cast<uint8_t>(kBase64Alphabet[padded & 0x3F]));
-        }
-        m_out.appendChar(kShiftOut);
-        m_inRun = false;
-        m_bits = 0;
-        m_pendingBits = 0;
-    }
-
-private:
-    void writeShifted(uint16_t unit)
-    {
-        if (!m_inRun) {
-            m_out.appendChar(kShiftIn);
-            m_inRun = true;
-        }
-        m_bits = (m_bits << kBitsPerUnit) | unit;
-        m_pendingBits += kBitsPerUnit;
-        while (m_pendingBits >= kBitsPerBase64Char) {
-            m_pendingBits -= kBitsPerBase64Char;
-            m_out.appendChar(static_cast<uint8_t>(kBase64Alphabet[(m_bits >> m_pendingBits) & 0x3F]));
-        }
-        m_bits &= (1u << m_pendingBits) - 1;
-    }
-
-    DataBuffer& m_out;
-    bool m_inRun = false;
-    uint32_t m_bits = 0;
-    uint32_t m_pendingBits = 0;
-};
-
-void utf16ToUtf7(const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
-    Utf7Writer writer(out);
-    uint32_t at = 0;
-    if (count >= kUtf16UnitBytes && readUnitLE(bytes) == kByteOrderMarkUnit) {
-        at = kUtf16UnitBytes;
-    }
-    for (; at + 1 < count; at += kUtf16UnitBytes) {
-        writer.writeUnit(readUnitLE(bytes + at));
-    }
-    writer.closeRun();
-}
-
-// Decodes one base64 run starting after its '+'; returns the index of the
-// first byte after the run (a closing '-' is absorbed).
-uint32_t decodeUtf7Run(const uint8_t* bytes, uint32_t count, uint32_t at,
-                       DataBuffer& out, bool& complete)
-{
-    uint32_t bits = 0;
-    uint32_t pendingBits = 0;
-    uint32_t units = 0;
-    for (; at < count; ++at) {
-        const int32_t value = base64Value(bytes[at]);
-        if (value == kNotBase64) {
-            break;
-        }
-        bits = (bits << kBitsPerBase64Char) | static_cast<uint32_t>(value);
-        pendingBits += kBitsPerBase64Char;
-        if (pendingBits >= kBitsPerUnit) {
-            pendingBits -= kBitsPerUnit;
-            appendUnit(out, static_cast<uint16_t>(bits >> pendingBits));
-            ++units;
-        }
-        bits &= (1u << pendingBits) - 1;
-    }
-    if (units == 0 || bits != 0) {
-        complete = false;  // an empty run, or leftover bits that are not zero
-    }
-    if (at < count && bytes[at] == kShiftOut) {
-        ++at;
-    }
-    return at;
-}
-
-bool utf7ToUtf16(const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
-    bool complete = true;
-    uint32_t at = 0;
-    while (at < count) {
-        const uint8_t c = bytes[at];
-        if (c == kShiftIn) {
-            if (at + 1 < count && bytes[at + 1] == kShiftOut) {
-                appendUnit(out, kShiftIn);
-                at += 2;
-            } else {
-                at = decodeUtf7Run(bytes, count, at + 1, out, complete);
-            }
-        } else if (c > 0x7F) {
-            complete = false;  // not a UTF-7 character: dropped
-            ++at;
-        } else {
-            appendUnit(out, c);
-            ++at;
-        }
-    }
-    return complete;
-}
-
-// --- UTF-32 <-> UTF-8 --------------------------------------------------------------
-
-constexpr uint32_t kReplacementCharacter = 0xFFFD;
-constexpr uint32_t kFourByteLimit = 0x200000;
-
-void appendUtf8CodePoint(uint32_t codePoint, DataBuffer& out)
-{
-    if (codePoint >= kFourByteLimit) {
-        codePoint = kReplacementCharacter;
-    }
-    if (codePoint < 0x80) {
-        out.appendChar(static_cast<uint8_t>(codePoint));
-    } else if (codePoint < 0x800) {
-        out.appendChar(static_cast<uint8_t>(0xC0 | (codePoint >> 6)));
-        out.appendChar(static_cast<uint8_t>(0x80 | (codePoint & 0x3F)));
-    } else if (codePoint < 0x10000) {
-        out.appendChar(static_cast<uint8_t>(0xE0 | (codePoint >> 12)));
-        out.appendChar(static_cast<uint8_t>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.appendChar(static_cast<uint8_t>(0x80 | (codePoint & 0x3F)));
-    } else {
-        out.appendChar(static_cast<uint8_t>(0xF0 | (codePoint >> 18)));
-        out.appendChar(static_cast<uint8_t>(0x80 | ((codePoint >> 12) & 0x3F)));
-        out.appendChar(static_cast<uint8_t>(0x80 | ((codePoint >> 6) & 0x3F)));
-        out.appendChar(static_cast<uint8_t>(0x80 | (codePoint & 0x3F)));
-    }
-}
-
-// Input of fewer than 4 bytes gives false; a trailing partial group is
-// ignored. bigEndian reverses every group before reading it.
-bool utf32ToUtf8(const uint8_t* bytes, uint32_t count, bool bigEndian, DataBuffer& out)
-{
-    if (count < kUtf32UnitBytes) {
-        return false;
-    }
-    for (uint32_t at = 0; at + kUtf32UnitBytes <= count; at += kUtf32UnitBytes) {
-        const uint8_t* g = bytes + at;
-        const uint32_t codePoint =
-            bigEndian ? (static_cast<uint32_t>(g[0]) << 24) | (static_cast<uint32_t>(g[1]) << 16) |
-                            (static_cast<uint32_t>(g[2]) << 8) | g[3]
-                      : (static_cast<uint32_t>(g[3]) << 24) | (static_cast<uint32_t>(g[2]) << 16) |
-                            (static_cast<uint32_t>(g[1]) << 8) | g[0];
-        appendUtf8CodePoint(codePoint, out);
-    }
-    return true;
-}
-
-// Length of the legal UTF-8 sequence at bytes, or 0 when it is illegal or
-// truncated. Encoded surrogates are accepted.
-uint32_t legalUtf8Length(const uint8_t* bytes, uint32_t available)
-{
-    const uint8_t lead = bytes[0];
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead < 0xC2 || lead > 0xF4) {
-        return 0;
-    }
-    const uint32_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (available < length) {
-        return 0;
-    }
-    for (uint32_t i = 1; i < length; ++i) {
-        if ((bytes[i] & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    if ((lead == 0xE0 && bytes[1] < 0xA0) || (lead == 0xF0 && bytes[1] < 0x90) ||
-        (lead == 0xF4 && bytes[1] > 0x8F)) {
-        return 0;
-    }
-    return length;
-}
-
-uint32_t codePointOf(const uint8_t* bytes, uint32_t length)
-{
-    static constexpr uint8_t kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    uint32_t codePoint = bytes[0] & kLeadMask[length];
-    for (uint32_t i = 1; i < length; ++i) {
-        codePoint = (codePoint << 6) | (bytes[i] & 0x3F);
-    }
-    return codePoint;
-}
-
-// Stops with false at the first illegal or truncated sequence, keeping what
-// was written.
-bool utf8ToUtf32(const uint8_t* bytes, uint32_t count, bool bigEndian, DataBuffer& out)
-{
-    uint32_t at = 0;
-    while (at < count) {
-        const uint32_t length = legalUtf8Length(bytes + at, count - at);
-        if (length == 0) {
-            return false;
-        }
-        const uint32_t codePoint = codePointOf(bytes + at, length);
-        for (uint32_t i = 0; i < kUtf32UnitBytes; ++i) {
-            const uint32_t shift = 8 * (bigEndian ? kUtf32UnitBytes - 1 - i : i);
-            out.appendChar(static_cast<uint8_t>(codePoint >> shift));
-        }
-        at += length;
     }
     return true;
 }
@@ -574,7 +300,7 @@ namespace {
 bool decodeSingleByteKey(const HashConvert& decoder, uint8_t b, DataBuffer& out)
 {
     if (b == 0 || (decoder.asciiDirect && b < 0x80)) {
-        appendUnit(out, b);
+        appendUtf16Unit(out, b);
         return true;
     }
     uint8_t value[HashConvert::kMaxSequenceBytes];
@@ -602,7 +328,7 @@ bool EncodingConvert::decodeTable(const CodePageTable& table, const uint8_t* byt
                 complete = false;  // no mapping: dropped
                 continue;
             }
-            appendUnit(out, unit);
+            appendUtf16Unit(out, unit);
         }
         return complete;
     }
@@ -646,7 +372,7 @@ bool EncodingConvert::encodeTable(const CodePageTable& table, const uint8_t* byt
     bool complete = true;
     uint8_t value[HashConvert::kMaxSequenceBytes];
     for (uint32_t at = 0; at + 1 < count; at += kUtf16UnitBytes) {
-        uint16_t unit = readUnitLE(bytes + at);
+        uint16_t unit = loadLittleEndian16(bytes + at);
         if (foldDigits) {
             unit = foldArabicDigit(unit);
         }

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 #include "core/BV_List.h"
 #include "core/NamedObject.h"
 #include "core/StringBuffer.h"
-#include "crypto/DigestMD5.h"
+#include "core/DigestMD5.h"
 
 HashMap::HashMap(uint32_t bucketCount)
     // A map without buckets would have nowhere to put an entry (and the

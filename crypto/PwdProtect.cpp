@@ -3,7 +3,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 #include "platform/win32.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
-#include "crypto/DigestMD5.h"
+#include "core/DigestMD5.h"
 #include "crypto/SecretWipe.h"
 
 namespace {

@@ -27,11 +27,13 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "crypto/Rijndael2.h"
 #include "io/MemoryDataSource.h"
+#include "payload/FieldReader.h"
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"
 #include "payload/SimpleArchive.h"
@@ -59,42 +61,6 @@ void emptyScratch() {
     for (const auto& entry : std::filesystem::directory_iterator(g_scratch, error))
         std::filesystem::remove_all(entry.path(), error);
 }
-
-// --- The harness's own walk over the entry records ---------------------------
-
-class RecordWalk {
-public:
-    RecordWalk(const uint8_t* data, size_t size, size_t at) : m_data(data), m_size(size), m_at(at) {}
-    bool take(void* out, size_t bytes) {
-        if (bytes > m_size - m_at) return false;
-        std::memcpy(out, m_data + m_at, bytes);
-        m_at += bytes;
-        return true;
-    }
-    bool skip(size_t bytes) {
-        if (bytes > m_size - m_at) return false;
-        m_at += bytes;
-        return true;
-    }
-    bool u8(uint8_t& v) { return take(&v, 1); }
-    bool u16(uint16_t& v) {
-        uint8_t b[2];
-        if (!take(b, 2)) return false;
-        v = static_cast<uint16_t>(b[0] | (b[1] << 8));
-        return true;
-    }
-    bool u32(uint32_t& v) {
-        uint8_t b[4];
-        if (!take(b, 4)) return false;
-        v = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-        return true;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at;
-};
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -132,15 +98,20 @@ bool entryNamesStayInside(const uint8_t* data, size_t size, size_t at, const Sim
         cipher.setCbcMode();
         cipher.setKey(key);
     }
-    RecordWalk walk(data, size, at);
+    // The walk frames the records with the readers' own field reader; what
+    // it decides from them (which names could reach outside) is its own.
+    MemoryDataSource records;
+    records.setData(data + at, static_cast<uint32_t>(size - at));
+    FieldReader walk(&records);
+    std::vector<uint8_t> skipped(kChunkBufferBytes);
     for (uint32_t entry = 0; entry < kMaxEntriesPerInput; ++entry) {
         uint32_t magic = 0;
         uint8_t type = 0;
-        if (!walk.u32(magic) || magic != kEntryRecordMagic || !walk.u8(type) || type == kEntryEnd) return true;
+        if (!walk.readU32(magic) || magic != kEntryRecordMagic || !walk.readU8(type) || type == kEntryEnd) return true;
         uint16_t nameBytes = 0;
-        if (!walk.u16(nameBytes) || nameBytes == 0) return true;
+        if (!walk.readU16(nameBytes) || nameBytes == 0) return true;
         DataBuffer name(nameBytes);
-        if (!walk.take(name.getData(), nameBytes)) return true;
+        if (!walk.readExact(name.getData(), nameBytes)) return true;
         name.setSize(nameBytes);
         if (archive.isEncrypted()) {
             if (nameBytes % kCipherBlockBytes != 0) return true;
@@ -150,14 +121,14 @@ bool entryNamesStayInside(const uint8_t* data, size_t size, size_t at, const Sim
         } else if (!nameStaysInside(name.getData(), nameBytes)) {
             return false;
         }
-        if (!walk.skip(kEntryTimeBytes + kEntryAttributesBytes)) return true;
+        if (!walk.readExact(skipped.data(), kEntryTimeBytes + kEntryAttributesBytes)) return true;
         if (type != kEntryFile) continue;
         for (;;) {
             uint32_t lengthField = 0;
-            if (!walk.u32(lengthField)) return true;
+            if (!walk.readU32(lengthField)) return true;
             if (lengthField == kChunkEndOfData) break;
             const uint32_t n = lengthField & kChunkLengthMask;
-            if (n >= kChunkBufferBytes || !walk.skip(n)) return true;
+            if (n >= kChunkBufferBytes || !walk.readExact(skipped.data(), n)) return true;
         }
     }
     return true;

@@ -3,17 +3,13 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ByteOrder.h"
 #include "core/XString.h"
 #include "io/FileSystem.h"
 
 namespace {
 
 constexpr uint32_t kWordBytes = 4;
-
-uint32_t readLittleEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool hasHandleValue(HANDLE handle) { return handle != INVALID_HANDLE_VALUE && handle != nullptr; }
 
@@ -119,7 +115,7 @@ bool FileDataSource::findUint32(uint32_t key, uint32_t* bytesSkipped) {
 
   for (;;) {
     while (valid >= kWordBytes) {
-      if (readLittleEndian32(block.data() + candidateInBlock) == key) {
+      if (loadLittleEndian32(block.data() + candidateInBlock) == key) {
         // Back from the end of what was read to just after the match.
         const int64_t move = static_cast<int64_t>(candidateOffset + kWordBytes) -
                              static_cast<int64_t>(bytesReadSoFar);

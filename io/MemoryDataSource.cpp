@@ -2,14 +2,11 @@
 
 #include <cstring>
 
+#include "core/ByteOrder.h"
+
 namespace {
 
 constexpr uint32_t kWordBytes = 4;
-
-uint32_t readLittleEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 }  // namespace
 
@@ -45,7 +42,7 @@ bool MemoryDataSource::findUint32(uint32_t key, uint32_t* bytesSkipped) {
   uint32_t skipped = 0;
   bool found = false;
   while (m_position <= m_size && m_size - m_position >= kWordBytes) {
-    if (readLittleEndian32(m_data + m_position) == key) {
+    if (loadLittleEndian32(m_data + m_position) == key) {
       m_position += kWordBytes;
       found = true;
       break;

@@ -1,6 +1,6 @@
 #include "payload/CheckRecord.h"
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 
 // Written without the C library's formatting so that the installer, which
 // links this file, stays small.

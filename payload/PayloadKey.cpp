@@ -2,7 +2,7 @@
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "crypto/DigestMD5.h"
+#include "core/DigestMD5.h"
 #include "crypto/SecretWipe.h"
 #include "payload/PayloadFormat.h"
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/ByteOrder.h"
 #include "core/StringBuffer.h"
 #include "crypto/Rijndael2.h"
 #include "crypto/SecretWipe.h"
@@ -61,15 +62,10 @@ private:
     std::vector<uint8_t> m_recorded;
 };
 
-namespace {
-
-uint16_t loadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-}  // namespace
-
 PayloadReader::PayloadReader(DataSource& source)
     : m_source(std::make_unique<CountingSource>(source)), m_archive(std::make_unique<SimpleArchive>()) {
     m_archive->setSource(m_source.get());
+    m_fields.setSource(m_source.get());
 }
 
 PayloadReader::~PayloadReader() = default;
@@ -101,7 +97,7 @@ void PayloadReader::collectSettings(const std::vector<uint8_t>& table) {
     m_settingsTerminated = false;
     size_t at = kArchiveHeaderBytes;
     while (m_settings.size() < kMaxSettingsPairs && at + kSettingsLengthFieldBytes <= table.size()) {
-        const uint16_t nameBytes = loadU16(&table[at]);
+        const uint16_t nameBytes = loadLittleEndian16(&table[at]);
         at += kSettingsLengthFieldBytes;
         if (nameBytes == 0) {
             m_settingsTerminated = true;
@@ -111,7 +107,7 @@ void PayloadReader::collectSettings(const std::vector<uint8_t>& table) {
         Setting setting;
         setting.name.assign(reinterpret_cast<const char*>(&table[at]), nameBytes);
         at += nameBytes;
-        const uint16_t valueBytes = loadU16(&table[at]);
+        const uint16_t valueBytes = loadLittleEndian16(&table[at]);
         at += kSettingsLengthFieldBytes;
         if (at + valueBytes > table.size()) return;
         setting.value.assign(reinterpret_cast<const char*>(&table[at]), valueBytes);
@@ -155,56 +151,32 @@ bool PayloadReader::skipPasswordCheck() {
     if (!isEncrypted()) return true;
     uint8_t storedBytes = 0;
     uint8_t stored[kMaxVerifierBytes];
-    if (!readU8(storedBytes)) return false;
+    if (!m_fields.readU8(storedBytes)) return false;
     if (storedBytes == StrongFormat::kClassicVerifierLength) {
         // The strong key record; it says the mode and the derivation even
         // without the password.
         uint8_t record[StrongFormat::kRecordBytes];
-        if (!readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record)) return false;
+        if (!m_fields.readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record)) return false;
         m_strongMode = true;
         return true;
     }
-    return readExact(stored, storedBytes);
-}
-
-bool PayloadReader::readExact(void* buffer, uint32_t bytes) {
-    if (bytes == 0) return true;
-    uint32_t got = 0;
-    if (!m_source->readBytes(buffer, bytes, &got)) return false;
-    return got == bytes;
-}
-
-bool PayloadReader::readU8(uint8_t& value) { return readExact(&value, 1); }
-
-bool PayloadReader::readU16(uint16_t& value) {
-    uint8_t bytes[2];
-    if (!readExact(bytes, 2)) return false;
-    value = loadU16(bytes);
-    return true;
-}
-
-bool PayloadReader::readU32(uint32_t& value) {
-    uint8_t bytes[4];
-    if (!readExact(bytes, 4)) return false;
-    value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-    return true;
+    return m_fields.readExact(stored, storedBytes);
 }
 
 PayloadReader::RecordResult PayloadReader::nextRecord(EntryRecord& record) {
     record = EntryRecord();
     record.offset = position();
     uint32_t magic = 0;
-    if (!readU32(magic)) return RecordResult::Truncated;
+    if (!m_fields.readU32(magic)) return RecordResult::Truncated;
     if (magic != kEntryRecordMagic) return RecordResult::BadMagic;
-    if (!readU8(record.type)) return RecordResult::Truncated;
+    if (!m_fields.readU8(record.type)) return RecordResult::Truncated;
     if (record.type == kEntryEnd) return RecordResult::End;
 
     uint16_t nameBytes = 0;
-    if (!readU16(nameBytes)) return RecordResult::Truncated;
+    if (!m_fields.readU16(nameBytes)) return RecordResult::Truncated;
     if (nameBytes == 0) return RecordResult::BadName;
     DataBuffer stored(nameBytes);
-    if (!readExact(stored.getData(), nameBytes)) return RecordResult::Truncated;
+    if (!m_fields.readExact(stored.getData(), nameBytes)) return RecordResult::Truncated;
     stored.setSize(nameBytes);
     record.storedNameBytes = nameBytes;
     if (m_strongMode) return readStrongRecordTail(stored, record);
@@ -219,7 +191,7 @@ PayloadReader::RecordResult PayloadReader::nextRecord(EntryRecord& record) {
 
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(record.attributes)) return RecordResult::Truncated;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(record.attributes)) return RecordResult::Truncated;
     record.fileTime = (uint64_t(timeHigh) << 32) | timeLow;
     return RecordResult::Entry;
 }
@@ -229,7 +201,7 @@ PayloadReader::RecordResult PayloadReader::nextRecord(EntryRecord& record) {
 PayloadReader::RecordResult PayloadReader::readStrongRecordTail(const DataBuffer& stored, EntryRecord& record) {
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(record.attributes)) return RecordResult::Truncated;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(record.attributes)) return RecordResult::Truncated;
     record.fileTime = (uint64_t(timeHigh) << 32) | timeLow;
     const uint64_t sequence = m_fieldSequence++;
     const uint32_t size = stored.getSize();
@@ -267,14 +239,14 @@ PayloadReader::ChunkResult PayloadReader::nextChunk(ChunkRecord& chunk, DataBuff
     uint32_t field = 0;
     // The installer takes a missing length field for the end of the data; a
     // tool reports it, since the writer always ends a file with a zero field.
-    if (!readU32(field)) return ChunkResult::Truncated;
+    if (!m_fields.readU32(field)) return ChunkResult::Truncated;
     if (field == kChunkEndOfData) return ChunkResult::EndOfData;
     chunk.stored = (field & kChunkStoredFlag) != 0;
     chunk.dataBytes = field & kChunkLengthMask;
     if (m_strongMode) chunk.sequence = m_fieldSequence++;
     if (chunk.dataBytes >= kChunkBufferBytes) return ChunkResult::Oversized;
     data.ensureCapacity(chunk.dataBytes);
-    if (!readExact(data.getData(), chunk.dataBytes)) return ChunkResult::Truncated;
+    if (!m_fields.readExact(data.getData(), chunk.dataBytes)) return ChunkResult::Truncated;
     data.setSize(chunk.dataBytes);
     return ChunkResult::Data;
 }

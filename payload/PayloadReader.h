@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/DataBuffer.h"
+#include "payload/FieldReader.h"
 #include "payload/StrongKeyRecord.h"
 
 class DataSource;
@@ -128,16 +129,13 @@ public:
 private:
     class CountingSource;
 
-    bool readExact(void* buffer, uint32_t bytes);
-    bool readU8(uint8_t& value);
-    bool readU16(uint16_t& value);
-    bool readU32(uint32_t& value);
     // tableBytes: the header, then the settings table.
     void collectSettings(const std::vector<uint8_t>& tableBytes);
     RecordResult readStrongRecordTail(const DataBuffer& stored, EntryRecord& record);
 
     std::unique_ptr<CountingSource> m_source;
     std::unique_ptr<SimpleArchive> m_archive;
+    FieldReader m_fields;  // the record fields, read from m_source
     std::unique_ptr<Rijndael2> m_cipher;  // after checkPassword
     std::unique_ptr<StrongCipher> m_strong;  // after checkPassword, strong mode
     bool m_strongMode = false;

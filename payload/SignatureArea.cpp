@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "core/ByteOrder.h"
 #include "io/FileDataSource.h"
 
 namespace {
@@ -17,13 +18,6 @@ constexpr uint32_t kDirectoryCountFieldPe32Plus = 108;
 constexpr uint32_t kDirectoryEntryBytes = 8;
 constexpr uint32_t kCertificateTableEntry = 4;
 
-uint16_t loadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t loadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
-}
-
 bool fits(uint64_t offset, uint64_t bytes, size_t size) { return offset + bytes <= size; }
 
 }  // namespace
@@ -33,14 +27,14 @@ namespace SignatureArea {
 CertificateTable find(const uint8_t* head, size_t size) {
     CertificateTable none;
     if (head == nullptr || !fits(0, kPeOffsetField + 4, size) || head[0] != 'M' || head[1] != 'Z') return none;
-    const uint64_t pe = loadU32(head + kPeOffsetField);
+    const uint64_t pe = loadLittleEndian32(head + kPeOffsetField);
     if (!fits(pe, kPeSignatureBytes + kCoffHeaderBytes + 2, size)) return none;
     if (head[pe] != 'P' || head[pe + 1] != 'E' || head[pe + 2] != 0 || head[pe + 3] != 0) return none;
 
     const uint64_t coff = pe + kPeSignatureBytes;
-    const uint32_t optionalBytes = loadU16(head + coff + kOptionalHeaderSizeField);
+    const uint32_t optionalBytes = loadLittleEndian16(head + coff + kOptionalHeaderSizeField);
     const uint64_t optional = coff + kCoffHeaderBytes;
-    const uint16_t magic = loadU16(head + optional);
+    const uint16_t magic = loadLittleEndian16(head + optional);
     uint32_t countField = 0;
     if (magic == kMagicPe32) {
         countField = kDirectoryCountFieldPe32;
@@ -53,11 +47,11 @@ CertificateTable find(const uint8_t* head, size_t size) {
     if (entry + kDirectoryEntryBytes > optionalBytes || !fits(optional + entry, kDirectoryEntryBytes, size)) {
         return none;
     }
-    if (loadU32(head + optional + countField) <= kCertificateTableEntry) return none;
+    if (loadLittleEndian32(head + optional + countField) <= kCertificateTableEntry) return none;
 
     CertificateTable table;
-    table.offset = loadU32(head + optional + entry);
-    table.bytes = loadU32(head + optional + entry + 4);
+    table.offset = loadLittleEndian32(head + optional + entry);
+    table.bytes = loadLittleEndian32(head + optional + entry + 4);
     if (table.offset == 0 || table.bytes == 0) return none;
     return table;
 }

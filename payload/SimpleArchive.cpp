@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "compress/Gzip.h"
+#include "core/ByteOrder.h"
 #include "core/XString.h"
 #include "crypto/ConstantTime.h"
 #include "crypto/SecretWipe.h"
@@ -55,16 +56,12 @@ struct SimpleArchive::ContentSum {
 
 namespace {
 
-void storeU32(uint8_t* bytes, uint32_t value) {
-    for (uint32_t i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 // What a strong name's code covers besides the name: the record's type,
 // FILETIME and attributes, little-endian.
 void nameContext(uint8_t type, uint64_t fileTime, uint32_t attributes, uint8_t* context) {
     context[0] = type;
-    for (uint32_t i = 0; i < 8; ++i) context[1 + i] = static_cast<uint8_t>(fileTime >> (8 * i));
-    storeU32(context + 9, attributes);
+    storeLittleEndian64(context + 1, fileTime);
+    storeLittleEndian32(context + 9, attributes);
 }
 
 // Takes a file's data without writing it anywhere.
@@ -94,7 +91,7 @@ uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
 SimpleArchive::SimpleArchive()
     : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false),
       m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
-      m_hashingReads(false), m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
+      m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
       m_hasLookahead(false), m_lookaheadRead(false), m_entries(0), m_entryAction(EntryAction::Create),
       m_observer(nullptr), m_extensionFlags(0), m_strong(false), m_strongSettingsAuthentic(false),
       m_fieldSequence(0) {
@@ -106,38 +103,19 @@ SimpleArchive::~SimpleArchive() {
     delete m_record;
 }
 
-void SimpleArchive::setSource(DataSource* source) { m_source = source; }
+void SimpleArchive::setSource(DataSource* source) {
+    m_source = source;
+    m_fields.setSource(source);
+}
 
 // --- Reading primitives -------------------------------------------------------
 
-bool SimpleArchive::readExact(void* buffer, uint32_t bytes) {
-    if (m_source == nullptr) return false;
-    uint32_t got = 0;
-    if (!m_source->readBytes(buffer, bytes, &got)) return false;
-    // The header and the settings table are summed as read, for their
-    // check record.
-    if (m_hashingReads) {
-        m_settingsCrc.update(buffer, got);
-        m_settingsSha.update(buffer, got);
-    }
-    return got == bytes;
-}
-
-bool SimpleArchive::readU8(uint8_t& value) { return readExact(&value, 1); }
-
-bool SimpleArchive::readU16(uint16_t& value) {
-    uint8_t bytes[2];
-    if (!readExact(bytes, 2)) return false;
-    value = static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-    return true;
-}
-
-bool SimpleArchive::readU32(uint32_t& value) {
-    uint8_t bytes[4];
-    if (!readExact(bytes, 4)) return false;
-    value = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-    return true;
+// The header and the settings table are summed as read, for their check
+// record.
+void SimpleArchive::sumSettingsBytes(void* context, const void* bytes, uint32_t count) {
+    SimpleArchive* archive = static_cast<SimpleArchive*>(context);
+    archive->m_settingsCrc.update(bytes, count);
+    archive->m_settingsSha.update(bytes, count);
 }
 
 // --- Marker, header, settings -------------------------------------------------
@@ -149,8 +127,8 @@ bool SimpleArchive::readU32(uint32_t& value) {
 bool SimpleArchive::findMarker() {
     if (m_source == nullptr) return false;
     uint8_t marker[kMarkerBytes];
-    storeU32(marker, payloadMarkerWord1());
-    storeU32(marker + kMarkerWordBytes, payloadMarkerWord2());
+    storeLittleEndian32(marker, payloadMarkerWord1());
+    storeLittleEndian32(marker + kMarkerWordBytes, payloadMarkerWord2());
 
     for (;;) {
         uint32_t skipped = 0;
@@ -159,7 +137,7 @@ bool SimpleArchive::findMarker() {
         std::memcpy(window, marker, kMarkerWordBytes);
         uint32_t filled = kMarkerWordBytes;
         while (filled != 0) {
-            if (!readExact(window + filled, kMarkerBytes - filled)) return false;
+            if (!m_fields.readExact(window + filled, kMarkerBytes - filled)) return false;
             if (std::memcmp(window, marker, kMarkerBytes) == 0) return true;
             filled = keepMarkerPrefix(window, marker);
         }
@@ -171,9 +149,9 @@ bool SimpleArchive::readHeader() {
     uint8_t header[kArchiveHeaderBytes];
     m_settingsCrc.reset();
     m_settingsSha.reset();
-    m_hashingReads = true;
-    if (!readExact(header, kArchiveHeaderBytes)) {
-        m_hashingReads = false;
+    m_fields.setObserver(&SimpleArchive::sumSettingsBytes, this);
+    if (!m_fields.readExact(header, kArchiveHeaderBytes)) {
+        m_fields.clearObserver();
         return false;
     }
     m_encrypted = header[kHeaderEncryptionFlagOffset] != 0;
@@ -191,7 +169,7 @@ bool SimpleArchive::readHeader() {
 
 bool SimpleArchive::readArgs() {
     const bool read = readSettingsTable();
-    m_hashingReads = false;
+    m_fields.clearObserver();
     m_settingsSha.final(m_settingsDigest);
     return read;
 }
@@ -200,19 +178,19 @@ bool SimpleArchive::readSettingsTable() {
     if (m_source == nullptr) return false;
     for (uint32_t pair = 0; pair < kMaxSettingsPairs; ++pair) {
         uint16_t nameBytes = 0;
-        if (!readU16(nameBytes)) return false;
+        if (!m_fields.readU16(nameBytes)) return false;
         if (nameBytes == 0) return true;  // terminator of a table under 200 pairs
 
         DataBuffer nameData(nameBytes);
-        if (!readExact(nameData.getData(), nameBytes)) return false;
+        if (!m_fields.readExact(nameData.getData(), nameBytes)) return false;
         nameData.setSize(nameBytes);
         uint16_t valueBytes = 0;
-        if (!readU16(valueBytes)) return false;
+        if (!m_fields.readU16(valueBytes)) return false;
 
         StringBuffer* value = new StringBuffer();
         if (valueBytes != 0) {
             DataBuffer valueData(valueBytes);
-            if (!readExact(valueData.getData(), valueBytes)) {
+            if (!m_fields.readExact(valueData.getData(), valueBytes)) {
                 delete value;
                 return false;
             }
@@ -243,7 +221,7 @@ void SimpleArchive::deriveKey(const StringBuffer& password, DataBuffer& key) {
 bool SimpleArchive::verifyPassword() {
     if (!m_encrypted) return false;
     uint8_t storedBytes = 0;
-    if (!readU8(storedBytes)) return false;
+    if (!m_fields.readU8(storedBytes)) return false;
     // A classic verifier is never empty: length 0 is the strong mode's mark.
     if (storedBytes == StrongFormat::kClassicVerifierLength) return verifyStrongPassword();
 
@@ -255,7 +233,7 @@ bool SimpleArchive::verifyPassword() {
     wipeSecretBytes(key.getData(), key.getSize());
 
     DataBuffer stored(storedBytes);
-    if (!readExact(stored.getData(), storedBytes)) return false;
+    if (!m_fields.readExact(stored.getData(), storedBytes)) return false;
     stored.setSize(storedBytes);
 
     DataBuffer plain;
@@ -266,7 +244,7 @@ bool SimpleArchive::verifyPassword() {
 }
 
 bool SimpleArchive::readStrongKeyRecord(uint8_t* record) {
-    if (!readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record)) return false;
+    if (!m_fields.readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record)) return false;
     m_strong = true;
     return true;
 }
@@ -293,14 +271,14 @@ bool SimpleArchive::verifyStrongPassword() {
 
 bool SimpleArchive::verifierIsWellFormed() {
     uint8_t storedBytes = 0;
-    if (!readU8(storedBytes)) return false;
+    if (!m_fields.readU8(storedBytes)) return false;
     if (storedBytes == StrongFormat::kClassicVerifierLength) {
         uint8_t record[StrongFormat::kRecordBytes];
         return readStrongKeyRecord(record);
     }
     if (storedBytes % kCipherBlockBytes != 0) return false;
     uint8_t stored[kMaxVerifierBytes];
-    return readExact(stored, storedBytes);
+    return m_fields.readExact(stored, storedBytes);
 }
 
 bool SimpleArchive::openSealed(uint8_t kind, const uint8_t* context, uint32_t contextBytes,
@@ -346,18 +324,18 @@ bool SimpleArchive::fail(Failure failure) {
 
 bool SimpleArchive::readEntryHeader(EntryHeader& header) {
     uint32_t magic = 0;
-    if (!readU32(magic) || magic != kEntryRecordMagic) return false;
-    if (!readU8(header.type)) return false;
+    if (!m_fields.readU32(magic) || magic != kEntryRecordMagic) return false;
+    if (!m_fields.readU8(header.type)) return false;
     if (header.type == kEntryEnd) return true;
 
-    if (!readU16(header.storedNameBytes) || header.storedNameBytes == 0) return false;
+    if (!m_fields.readU16(header.storedNameBytes) || header.storedNameBytes == 0) return false;
     DataBuffer stored(header.storedNameBytes);
-    if (!readExact(stored.getData(), header.storedNameBytes)) return false;
+    if (!m_fields.readExact(stored.getData(), header.storedNameBytes)) return false;
     stored.setSize(header.storedNameBytes);
 
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(header.attributes)) return false;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(header.attributes)) return false;
     header.time.dwLowDateTime = timeLow;
     header.time.dwHighDateTime = timeHigh;
     return takeName(stored, header);
@@ -405,25 +383,20 @@ bool SimpleArchive::readCheck(const EntryHeader& record, CheckRecord::Fields& fi
 // name, time and attributes. False unless it is a check record.
 bool SimpleArchive::readCheckRecordHeader(EntryHeader& record) {
     uint8_t fixed[kEntryMagicBytes + kEntryTypeBytes + kEntryNameLengthBytes];
-    if (!readExact(fixed, sizeof(fixed))) return false;
-    const uint32_t magic = static_cast<uint32_t>(fixed[0]) | (static_cast<uint32_t>(fixed[1]) << 8) |
-                           (static_cast<uint32_t>(fixed[2]) << 16) | (static_cast<uint32_t>(fixed[3]) << 24);
+    if (!m_fields.readExact(fixed, sizeof(fixed))) return false;
+    const uint32_t magic = loadLittleEndian32(fixed);
     record.type = fixed[4];
-    record.storedNameBytes = static_cast<uint16_t>(fixed[5] | (fixed[6] << 8));
+    record.storedNameBytes = loadLittleEndian16(fixed + 5);
     if (magic != kEntryRecordMagic || record.type != CheckRecord::kCheckRecordType || record.storedNameBytes == 0) {
         return false;
     }
     const uint32_t restBytes = record.storedNameBytes + kEntryTimeBytes + kEntryAttributesBytes;
     DataBuffer rest(restBytes);
-    if (!readExact(rest.getData(), restBytes)) return false;
+    if (!m_fields.readExact(rest.getData(), restBytes)) return false;
     const uint8_t* tail = rest.getData() + record.storedNameBytes;
-    auto u32At = [tail](uint32_t at) {
-        return static_cast<uint32_t>(tail[at]) | (static_cast<uint32_t>(tail[at + 1]) << 8) |
-               (static_cast<uint32_t>(tail[at + 2]) << 16) | (static_cast<uint32_t>(tail[at + 3]) << 24);
-    };
-    record.time.dwLowDateTime = u32At(0);
-    record.time.dwHighDateTime = u32At(4);
-    record.attributes = u32At(8);
+    record.time.dwLowDateTime = loadLittleEndian32(tail);
+    record.time.dwHighDateTime = loadLittleEndian32(tail + 4);
+    record.attributes = loadLittleEndian32(tail + 8);
     rest.setSize(record.storedNameBytes);
     return takeName(rest, record);
 }
@@ -459,9 +432,9 @@ bool SimpleArchive::endRecordHidesCheckRecord() {
     if (m_strong) return true;  // a strong payload is always checked
     EntryHeader rest;
     rest.type = CheckRecord::kCheckRecordType;
-    if (!readU16(rest.storedNameBytes) || rest.storedNameBytes == 0) return false;
+    if (!m_fields.readU16(rest.storedNameBytes) || rest.storedNameBytes == 0) return false;
     DataBuffer stored(rest.storedNameBytes);
-    if (!readExact(stored.getData(), rest.storedNameBytes)) return false;
+    if (!m_fields.readExact(stored.getData(), rest.storedNameBytes)) return false;
     stored.setSize(rest.storedNameBytes);
     if (m_encrypted) {
         DataBuffer plain;
@@ -472,7 +445,7 @@ bool SimpleArchive::endRecordHidesCheckRecord() {
     }
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!readU32(timeLow) || !readU32(timeHigh) || !readU32(rest.attributes)) return false;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(rest.attributes)) return false;
     rest.time.dwLowDateTime = timeLow;
     rest.time.dwHighDateTime = timeHigh;
     CheckRecord::Fields fields;
@@ -728,14 +701,14 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
     for (;;) {
         pending += kChunkLengthFieldBytes;
         uint32_t lengthField = 0;
-        if (!readU32(lengthField)) return ChunkLoopEnd::Damaged;
+        if (!m_fields.readU32(lengthField)) return ChunkLoopEnd::Damaged;
         if (lengthField == kChunkEndOfData) return ChunkLoopEnd::Complete;
 
         // Chunk length field: bit 31 = stored, bits 0-30 = byte count n.
         const bool stored = (lengthField & kChunkStoredFlag) != 0;
         const uint32_t n = lengthField & kChunkLengthMask;
         if (n >= kChunkBufferBytes) return ChunkLoopEnd::Damaged;
-        if (n != 0 && !readExact(m_workBuffer.getData(), n)) return ChunkLoopEnd::Damaged;
+        if (n != 0 && !m_fields.readExact(m_workBuffer.getData(), n)) return ChunkLoopEnd::Damaged;
         m_workBuffer.setSize(n);
         content.packedBytes += n;
 

@@ -58,15 +58,16 @@
 #include <string>
 #include <vector>
 
-#include "compress/ZipCRC.h"
 #include "core/DataBuffer.h"
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
+#include "core/ZipCRC.h"
 #include "crypto/Rijndael2.h"
 #include "crypto/Sha256.h"
 #include "payload/CheckRecord.h"
 #include "payload/DirectoryTimes.h"
 #include "payload/EntryObserver.h"
+#include "payload/FieldReader.h"
 #include "payload/SaProgress.h"
 #include "payload/UnixTrailer.h"
 #include "payload/StrongCipher.h"
@@ -229,11 +230,8 @@ private:
         Broken,      // a check failed: nothing more is extracted
     };
 
-    bool readExact(void* buffer, uint32_t bytes);
+    static void sumSettingsBytes(void* context, const void* bytes, uint32_t count);
     bool readSettingsTable();
-    bool readU8(uint8_t& value);
-    bool readU16(uint16_t& value);
-    bool readU32(uint32_t& value);
     bool readEntryHeader(EntryHeader& header);
     bool takeRecord();
     bool readCheckRecordHeader(EntryHeader& record);
@@ -267,6 +265,7 @@ private:
     Rijndael2 m_cipher;
     HashMap m_settings;
     DataSource* m_source;
+    FieldReader m_fields;  // the record fields, read from m_source
     bool m_encrypted;
     int32_t m_keyLength;
     StringBuffer m_password;
@@ -278,7 +277,6 @@ private:
     ZipCRC m_settingsCrc;
     Sha256 m_settingsSha;  // the same bytes, for the strong mode's settings code
     uint8_t m_settingsDigest[kSha256DigestBytes];
-    bool m_hashingReads;
     CheckState m_checkState;
     EntryHeader* m_record;
     bool m_hasLookahead;

@@ -42,7 +42,7 @@
 #include <cstdint>
 #include <string>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 
 namespace UnixRecord {
 

@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 #include "core/DataBuffer.h"
 #include "core/HashMap.h"
 #include "core/NamedObject.h"
 #include "core/StringBuffer.h"
-#include "crypto/DigestMD5.h"
+#include "core/DigestMD5.h"
 
 namespace {
 

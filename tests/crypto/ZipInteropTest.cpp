@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "ZipCryptTestSupport.h"
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "crypto/PwdProtect.h"

@@ -15,7 +15,7 @@
 #include "PayloadTestSupport.h"
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "crypto/DigestMD5.h"
+#include "core/DigestMD5.h"
 #include "crypto/Rijndael2.h"
 #include "io/MemoryDataSource.h"
 #include "payload/CheckRecord.h"

@@ -8,7 +8,7 @@
 #include <map>
 #include <system_error>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 #include "core/StringBuffer.h"
 #include "crypto/SecretWipe.h"
 #include "payload/CheckRecord.h"

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 #include "payload/PayloadReader.h"
 #include "payload/CheckRecord.h"
 #include "payload/UnixTrailer.h"

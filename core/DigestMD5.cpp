@@ -1,8 +1,8 @@
-#include "crypto/DigestMD5.h"
+#include "core/DigestMD5.h"
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "crypto/HmacMD5.h"
+#include "core/HmacMD5.h"
 
 DigestMD5::~DigestMD5() = default;
 

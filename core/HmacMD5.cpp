@@ -1,4 +1,4 @@
-#include "crypto/HmacMD5.h"
+#include "core/HmacMD5.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "compress/ZipCRCFold.h"
+#include "core/ZipCRCFold.h"
 
 #include <cstring>
 

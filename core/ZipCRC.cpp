@@ -1,9 +1,10 @@
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 
 #include <cstddef>
 #include <cstring>
 
-#include "compress/ZipCRCFold.h"
+#include "core/ByteOrder.h"
+#include "core/ZipCRCFold.h"
 
 namespace {
 
@@ -32,13 +33,6 @@ uint32_t reflectBits(uint32_t value, int bitCount) {
 // half 128..255 count as binary, 7..127 as text.
 bool isBinaryByte(uint8_t b) {
     return b <= 6 || b >= 128;
-}
-
-// The targets are little-endian: the first byte of a word is its low byte.
-uint32_t loadLittleEndian32(const uint8_t* p) {
-    uint32_t value;
-    std::memcpy(&value, p, sizeof(value));
-    return value;
 }
 
 uint32_t updateByteByByte(uint32_t crc, const uint8_t* p, size_t len) {

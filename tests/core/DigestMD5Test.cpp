@@ -20,8 +20,8 @@
 
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
-#include "crypto/DigestMD5.h"
-#include "crypto/HmacMD5.h"
+#include "core/DigestMD5.h"
+#include "core/HmacMD5.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "compress/ZipCRC.h"
+#include "core/ZipCRC.h"
 
 TEST(ZipCRCTest, CheckValueOfTheNineDigits) {
     ZipCRC crc;
