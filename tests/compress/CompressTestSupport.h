@@ -16,6 +16,7 @@
 #include "compress/InflateState2.h"
 #include "core/LogBase.h"
 #include "io/Output.h"
+#include "support/TestSupport.h"
 
 namespace compress_test {
 
@@ -66,34 +67,7 @@ private:
     size_t m_limit;
 };
 
-// A log that keeps every entry as "error: text", "info: text" or
-// "data: tag=value".
-class RecordingLog : public LogBase {
-public:
-    std::vector<std::string> entries;
-    bool logError(const char* message) override {
-        entries.push_back(std::string("error: ") + message);
-        return true;
-    }
-    bool logInfo(const char* message) override {
-        entries.push_back(std::string("info: ") + message);
-        return true;
-    }
-    bool logData(const char* tag, const char* value) override {
-        entries.push_back(std::string("data: ") + tag + "=" + value);
-        return true;
-    }
-    bool has(const std::string& entry) const {
-        for (const std::string& e : entries)
-            if (e == entry) return true;
-        return false;
-    }
-    std::string all() const {
-        std::string text;
-        for (const std::string& e : entries) text += e + "\n";
-        return text;
-    }
-};
+using test_support::RecordingLog;
 
 // Decodes a whole range with a fresh one-shot inflater.
 struct InflateOutcome {
@@ -274,37 +248,7 @@ private:
     uint64_t m_state;
 };
 
-// A fresh folder under the system's temporary folder, removed with
-// everything in it when the object goes.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const std::string& label) {
-        static int counter = 0;
-        std::filesystem::path base = std::filesystem::temp_directory_path();
-        for (;;) {
-            m_path = base / ("bv_compress_" + label + "_" + std::to_string(++counter) + "_" +
-                             std::to_string(reinterpret_cast<uintptr_t>(this) & 0xFFFFF));
-            std::error_code error;
-            if (std::filesystem::create_directory(m_path, error)) break;
-        }
-    }
-    ~ScratchFolder() {
-        std::error_code error;
-        std::filesystem::remove_all(m_path, error);
-    }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-    const std::filesystem::path& path() const { return m_path; }
-    // Names of the files now in the folder.
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(m_path))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
-
-private:
-    std::filesystem::path m_path;
-};
+using test_support::ScratchFolder;
 
 inline std::string hexOf(const Bytes& bytes, size_t limit = 64) {
     static const char kDigits[] = "0123456789abcdef";

@@ -482,7 +482,7 @@ TEST_F(ZipPipelineTest, StageARemovesWinZipAes) {
         if (right) {
             EXPECT_TRUE(output.bytes == data);
         } else {
-            EXPECT_TRUE(log.has("error: Invalid password for WinZip AES decryption")) << log.all();
+            EXPECT_TRUE(log.has("E:Invalid password for WinZip AES decryption")) << log.all();
             EXPECT_TRUE(output.bytes.empty());
         }
     }
@@ -518,7 +518,7 @@ TEST_F(ZipPipelineTest, StageARemovesCipherLayers) {
     pipeline.setSourceEncrypted(true);
     uint32_t crc = 0;
     EXPECT_FALSE(pipeline.run(crc, &log));
-    EXPECT_TRUE(log.has("error: Failed to inflate to temp for AES decryption")) << log.all();
+    EXPECT_TRUE(log.has("E:Failed to inflate to temp for AES decryption")) << log.all();
 }
 
 TEST_F(ZipPipelineTest, StageBRemovesTheTraditionalEncryption) {
@@ -566,12 +566,12 @@ TEST_F(ZipPipelineTest, StageBFailuresAndTheirMessages) {
         const char* message;
     };
     const Case cases[] = {
-        {"wrong password", "wrong", SourceKind::Memory, &entry, "error: Password incorrect for password-protected Zip"},
+        {"wrong password", "wrong", SourceKind::Memory, &entry, "E:Password incorrect for password-protected Zip"},
         {"11 bytes in memory", "right", SourceKind::Memory, &shortEntry,
-         "error: Source is password-protected, but less than 12 bytes"},
-        {"file source", "right", SourceKind::File, &entry, "error: Source is password-protected, but not in memory"},
+         "E:Source is password-protected, but less than 12 bytes"},
+        {"file source", "right", SourceKind::File, &entry, "E:Source is password-protected, but not in memory"},
         {"11-byte stream", "right", SourceKind::Stream, &shortEntry,
-         "error: Failed to get encryption header for pwd-protect"},
+         "E:Failed to get encryption header for pwd-protect"},
     };
     for (const Case& c : cases) {
         MemoryDataSource stream(c.bytes->data(), static_cast<uint32_t>(c.bytes->size()));
@@ -602,27 +602,27 @@ TEST_F(ZipPipelineTest, MainStageFailuresAndTheirMessages) {
     };
     const std::vector<Case> cases = {
         {"copy of a missing file", [&](ZipPipeline& p) { p.setSourceFile(missing.c_str()); },
-         {"error: Failed to open file for reading (4)"}},
+         {"E:Failed to open file for reading (4)"}},
         {"deflate of a missing file",
          [&](ZipPipeline& p) {
              p.setSourceFile(missing.c_str());
              p.setCompressOutput(true);
          },
-         {"error: Failed to open file for reading (5)"}},
+         {"E:Failed to open file for reading (5)"}},
         {"deflate to scratch of a missing file",
          [&](ZipPipeline& p) {
              p.setSourceFile(missing.c_str());
              p.setCompressOutput(true);
              p.encryptMethod = kZipEncryptWinZipAes;
          },
-         {"error: Failed to open file for reading (6)"}},
+         {"E:Failed to open file for reading (6)"}},
         {"password-protected deflate of a missing file",
          [&](ZipPipeline& p) {
              p.setSourceFile(missing.c_str());
              p.setCompressOutput(true);
              p.pwdProtect = 1;
          },
-         {"error: Failed to open file for reading (7)"}},
+         {"E:Failed to open file for reading (7)"}},
         {"scratch folder missing for deflate to scratch",
          [&](ZipPipeline& p) {
              p.setSourceData(data.data(), static_cast<uint32_t>(data.size()));
@@ -630,7 +630,7 @@ TEST_F(ZipPipelineTest, MainStageFailuresAndTheirMessages) {
              p.encryptMethod = kZipEncryptWinZipAes;
              p.setTempDir(badFolder.c_str());
          },
-         {"error: Failed to open temp file (2)"}},
+         {"E:Failed to open temp file (2)"}},
         {"scratch folder missing for the scratch inflate",
          [&](ZipPipeline& p) {
              p.setSourceData(data.data(), static_cast<uint32_t>(data.size()));
@@ -638,7 +638,7 @@ TEST_F(ZipPipelineTest, MainStageFailuresAndTheirMessages) {
              p.setSourceEncrypted(true);
              p.setTempDir(badFolder.c_str());
          },
-         {"error: Failed to create temporary output file", "error: Failed to inflate to temp for AES decryption"}},
+         {"E:Failed to create temporary output file", "E:Failed to inflate to temp for AES decryption"}},
         {"WinZip AES of a compressed file",
          [&](ZipPipeline& p) {
              p.setSourceFile(missing.c_str());
@@ -646,7 +646,7 @@ TEST_F(ZipPipelineTest, MainStageFailuresAndTheirMessages) {
              p.setCompressOutput(true);
              p.encryptMethod = kZipEncryptWinZipAes;
          },
-         {"error: Internal Error: source should not be a file (24)"}},
+         {"E:Internal Error: source should not be a file (24)"}},
         {"WinZip AES without output (compressed source)",
          [&](ZipPipeline& p) {
              p.setSourceData(data.data(), static_cast<uint32_t>(data.size()));
@@ -655,14 +655,14 @@ TEST_F(ZipPipelineTest, MainStageFailuresAndTheirMessages) {
              p.encryptMethod = kZipEncryptWinZipAes;
              p.setOutput(nullptr);
          },
-         {"error: Internal Error: dest output is NULL (25)"}},
+         {"E:Internal Error: dest output is NULL (25)"}},
         {"WinZip AES without output",
          [&](ZipPipeline& p) {
              p.setSourceData(data.data(), static_cast<uint32_t>(data.size()));
              p.encryptMethod = kZipEncryptWinZipAes;
              p.setOutput(nullptr);
          },
-         {"error: Internal error: missing output object!"}},
+         {"E:Internal error: missing output object!"}},
     };
     for (const Case& c : cases) {
         ZipPipeline pipeline;
@@ -686,8 +686,8 @@ TEST_F(ZipPipelineTest, MainStageFailuresAndTheirMessages) {
     uint32_t crc = 0;
     EXPECT_FALSE(pipeline.run(crc, &log));
     bool named = false;
-    for (const std::string& entry : log.entries)
-        named = named || (entry.rfind("data: tempFilename=", 0) == 0 && entry.find("bvZ_") != std::string::npos &&
+    for (const std::string& entry : log.lines())
+        named = named || (entry.rfind("D:tempFilename=", 0) == 0 && entry.find("bvZ_") != std::string::npos &&
                           entry.find(".dat") != std::string::npos);
     EXPECT_TRUE(named) << log.all();
 }

@@ -30,55 +30,6 @@ std::vector<uint8_t> sequence(uint32_t count) {
     return bytes;
 }
 
-// Records every entry as "kind:text" for checking order and tags.
-class RecordingLog : public LogBase {
-public:
-    bool logError(const char* message) override { return record("error", message); }
-    bool logInfo(const char* message) override { return record("info", message); }
-    bool logData(const char* tag, const char* value) override {
-        return record("data", std::string(tag) + "=" + value);
-    }
-    std::vector<std::string> entries;
-
-private:
-    bool record(const char* kind, const std::string& text) {
-        entries.push_back(std::string(kind) + ":" + text);
-        return true;
-    }
-};
-
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("bvz-databuffer-" + std::to_string(std::rand()) + "-" +
-                 std::to_string(reinterpret_cast<uintptr_t>(this)));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string write(const std::string& name, const std::string& bytes) const {
-        const std::filesystem::path file = path_ / std::filesystem::u8path(name);
-        std::ofstream(file, std::ios::binary).write(bytes.data(),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return utf8Of(file);
-    }
-    std::string pathOf(const std::string& name) const {
-        return utf8Of(path_ / std::filesystem::u8path(name));
-    }
-
-private:
-    static std::string utf8Of(const std::filesystem::path& p) {
-        const std::u8string text = p.u8string();
-        return std::string(text.begin(), text.end());
-    }
-
-    std::filesystem::path path_;
-};
-
 } // namespace
 
 TEST(DataBufferTest, ConstructionStates) {
@@ -389,62 +340,6 @@ TEST(DataBufferTest, ByteSwap32) {
         db.byteSwap32();
         EXPECT_EQ(contentOf(db), c.expected);
     }
-}
-
-TEST(DataBufferTest, LoadFileAnsiEmptyAndSmallFiles) {
-    TempFolder folder;
-    DataBuffer db;
-    db.append("previous", 8);
-
-    ASSERT_TRUE(db.loadFileAnsi(folder.write("empty.bin", "").c_str(), nullptr));
-    EXPECT_EQ(db.getSize(), 0u);
-    EXPECT_EQ(db.getData(), nullptr);
-
-    ASSERT_TRUE(db.loadFileAnsi(folder.write("three.bin", "xyz").c_str(), nullptr));
-    ASSERT_EQ(db.getSize(), 3u);
-    EXPECT_EQ(db.getCapacity(), 7u);
-    EXPECT_EQ(0, std::memcmp(db.getData(), "xyz\0\0\0\0", 7));
-
-    // A larger file with every byte value, read in one call.
-    std::string all;
-    for (int i = 0; i < 70000; ++i)
-        all.push_back(static_cast<char>(i * 7));
-    LogNull quiet;
-    ASSERT_TRUE(db.loadFileAnsi(folder.write("all.bin", all).c_str(), &quiet));
-    ASSERT_EQ(db.getSize(), all.size());
-    EXPECT_EQ(0, std::memcmp(db.getData(), all.data(), all.size()));
-}
-
-TEST(DataBufferTest, LoadFileUtf8WithNonAnsiNameUsesTheWideOpen) {
-    TempFolder folder;
-    // CJK characters are outside every single-byte ANSI page.
-    const std::string path = folder.write("\xE4\xB8\x80-\xC3\xA9.txt", "hello");
-    DataBuffer db;
-    ASSERT_TRUE(db.loadFileUtf8(path.c_str(), nullptr));
-    EXPECT_EQ(contentOf(db), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
-    EXPECT_EQ(db.getCapacity(), 9u);
-}
-
-TEST(DataBufferTest, LoadFileFailureLogsTheOpenEntries) {
-    TempFolder folder;
-    const std::string missing = folder.pathOf("missing.bin");
-    DataBuffer db;
-    db.append("old", 3);
-    RecordingLog log;
-    EXPECT_FALSE(db.loadFileAnsi(missing.c_str(), &log));
-    EXPECT_EQ(db.getSize(), 0u);
-    EXPECT_EQ(db.getData(), nullptr);
-    ASSERT_EQ(log.entries.size(), 3u);
-    EXPECT_EQ(log.entries[0], "error:Failed to open file (2)");
-    EXPECT_EQ(log.entries[1], "data:filename=" + missing);
-    EXPECT_EQ(log.entries[2].rfind("data:osErrorInfo=", 0), 0u);
-    EXPECT_GT(log.entries[2].size(), std::string("data:osErrorInfo=").size());
-
-    // A null log and a LogNull give the same result.
-    LogNull quiet;
-    EXPECT_FALSE(db.loadFileAnsi(missing.c_str(), nullptr));
-    EXPECT_FALSE(db.loadFileAnsi(missing.c_str(), &quiet));
-    EXPECT_FALSE(db.loadFileUtf8(missing.c_str(), nullptr));
 }
 
 using DataBufferDeathTest = ::testing::Test;

@@ -11,6 +11,8 @@
 #include "core/DataBuffer.h"
 #include "core/EncodingConvert.h"
 
+#include "support/TestSupport.h"
+
 namespace texttest {
 
 using Bytes = std::vector<uint8_t>;
@@ -87,11 +89,7 @@ inline bool writeWholeFile(const std::string& path, const Bytes& contents)
 
 #ifndef _WIN32
 // True when the command exists on the PATH of this machine.
-inline bool toolAvailable(const std::string& tool)
-{
-    const std::string probe = "command -v " + tool + " > /dev/null 2>&1";
-    return std::system(probe.c_str()) == 0;
-}
+inline bool toolAvailable(const std::string& tool) { return test_support::toolOnPath(tool); }
 
 // Runs "tool args < input > output" in the build folder and returns the
 // output bytes; the exit status is not examined (iconv -c exits 1 when it

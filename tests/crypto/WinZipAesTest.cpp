@@ -58,7 +58,7 @@ DecryptResult decrypt(const Bytes& entry, const char* password, int32_t strength
     r.badPassword = r.badAuth = true;  // must be cleared by the call
     r.ok = WinZipAes::decryptEntry(entryBuffer, pw, strength, out, &log, r.badPassword, r.badAuth);
     r.plain = bytesOf(out);
-    r.errors = log.errors;
+    r.errors = log.errors();
     return r;
 }
 
@@ -191,8 +191,8 @@ TEST(WinZipAes, DecryptFailureTable) {
     RecordingLog log;
     bool badPassword = false, badAuth = false;
     EXPECT_FALSE(WinZipAes::decryptEntry(nullptr, 100, pw, 3, out, &log, badPassword, badAuth));
-    ASSERT_EQ(log.errors.size(), 1u);
-    EXPECT_EQ(log.errors[0], kShortEntry);
+    ASSERT_EQ(log.errors().size(), 1u);
+    EXPECT_EQ(log.errors()[0], kShortEntry);
 }
 
 // After an authentication failure the output still holds the deciphered
@@ -224,8 +224,8 @@ TEST(WinZipAes, PasswordLengthLimit) {
     StringBuffer pw(password129.c_str());
     RecordingLog log;
     EXPECT_FALSE(WinZipAes::encryptMemory(plain.data(), uint32_t(plain.size()), pw, 3, out, &log));
-    ASSERT_EQ(log.errors.size(), 1u);
-    EXPECT_EQ(log.errors[0], kEncryptInit);
+    ASSERT_EQ(log.errors().size(), 1u);
+    EXPECT_EQ(log.errors()[0], kEncryptInit);
     EXPECT_EQ(written.getSize(), 16u) << "only the salt is written";
 }
 
@@ -238,8 +238,8 @@ TEST(WinZipAes, EncryptRefusesBadStrength) {
         RecordingLog log;
         const uint8_t byte = 1;
         EXPECT_FALSE(WinZipAes::encryptMemory(&byte, 1, pw, strength, out, &log)) << strength;
-        ASSERT_EQ(log.errors.size(), 1u);
-        EXPECT_EQ(log.errors[0], kEncryptInit);
+        ASSERT_EQ(log.errors().size(), 1u);
+        EXPECT_EQ(log.errors()[0], kEncryptInit);
         EXPECT_EQ(written.getSize(), 0u);
     }
 }
@@ -291,8 +291,8 @@ TEST(WinZipAes, ShortWriteFails) {
         ShortOutput out(limit);
         RecordingLog log;
         EXPECT_FALSE(WinZipAes::encryptMemory(plain.data(), uint32_t(plain.size()), pw, 3, out, &log)) << limit;
-        ASSERT_EQ(log.errors.size(), 1u);
-        EXPECT_EQ(log.errors[0], kWriteFailed);
+        ASSERT_EQ(log.errors().size(), 1u);
+        EXPECT_EQ(log.errors()[0], kWriteFailed);
     }
 }
 

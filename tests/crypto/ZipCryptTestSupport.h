@@ -16,30 +16,13 @@
 #include <vector>
 
 #include "core/LogBase.h"
+#include "support/TestSupport.h"
 
 namespace zipcrypt_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// Records every error message and tagged detail, in order.
-class RecordingLog : public LogBase {
-public:
-    bool logError(const char* message) override {
-        errors.push_back(message != nullptr ? message : "");
-        return true;
-    }
-    bool logInfo(const char* message) override {
-        infos.push_back(message != nullptr ? message : "");
-        return true;
-    }
-    bool logData(const char* tag, const char* value) override {
-        data.push_back(std::string(tag != nullptr ? tag : "") + "=" + (value != nullptr ? value : ""));
-        return true;
-    }
-    std::vector<std::string> errors;
-    std::vector<std::string> infos;
-    std::vector<std::string> data;
-};
+using test_support::RecordingLog;
 
 // Deterministic bytes: text-like when textLike, else spread over 0..255.
 inline Bytes patternBytes(uint32_t length, uint32_t seed, bool textLike = false) {
@@ -52,54 +35,27 @@ inline Bytes patternBytes(uint32_t length, uint32_t seed, bool textLike = false)
     return out;
 }
 
-inline Bytes readFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using test_support::readFileBytes;
+using test_support::writeFileBytes;
 
 // A scratch folder named after the running test, removed at the end.
-class ScratchDir {
+class ScratchDir : public test_support::ScratchFolder {
 public:
-    ScratchDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::temp_directory_path() /
-                 (std::string("brivane-zipcrypt-") + info->test_suite_name() + "-" + info->name() + "-" +
-                  std::to_string(std::rand()));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
-
-private:
-    std::filesystem::path m_path;
+    ScratchDir() : ScratchFolder("zipcrypt-" + test_support::currentTestLabel()) {}
 };
 
+#if !defined(_WIN32)
 // True when the command is on the PATH.
-inline bool toolAvailable(const char* command) {
-    const std::string probe = std::string("command -v ") + command + " >/dev/null 2>&1";
-    return std::system(probe.c_str()) == 0;
-}
+inline bool toolAvailable(const char* command) { return test_support::toolOnPath(command); }
 
-// Runs a shell command with its output kept in a file of the scratch folder;
-// returns the exit status and the output text.
+// Runs a shell command in the scratch folder; returns its exit code and its
+// output text (standard output, then standard error).
 inline int runTool(const ScratchDir& dir, const std::string& command, std::string& output) {
-    const std::filesystem::path log = dir / "tool-output.txt";
-    const std::string line = "cd '" + dir.path().string() + "' && " + command + " >'" + log.string() + "' 2>&1";
-    const int status = std::system(line.c_str());
-    const Bytes text = readFileBytes(log);
-    output.assign(text.begin(), text.end());
-    return status;
+    const test_support::RunResult result = test_support::runShell(dir.path(), command);
+    output = result.out + result.err;
+    return result.exitCode;
 }
+#endif
 
 // --- ZIP container (the fields a one-entry archive needs) ---
 

@@ -9,7 +9,6 @@
 // them up.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdint>
@@ -17,48 +16,24 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <algorithm>
-#include <iterator>
 #include <vector>
+
+#include "support/TestSupport.h"
 
 namespace tool_test {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-// Single-quoted for the POSIX shell.
-inline std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
-    }
-    return out + "'";
-}
+using test_support::RunResult;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-inline std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline Bytes readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void writeBytes(const fs::path& path, const Bytes& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
+inline std::string quote(const std::string& text) { return test_support::shellQuote(text); }
+inline std::string readText(const fs::path& path) { return test_support::readFileText(path); }
+inline Bytes readBytes(const fs::path& path) { return test_support::readFileBytes(path); }
+inline void writeBytes(const fs::path& path, const Bytes& bytes) { test_support::writeFileBytes(path, bytes); }
 inline void writeText(const fs::path& path, const std::string& text) {
     writeBytes(path, Bytes(text.begin(), text.end()));
 }
@@ -102,36 +77,13 @@ inline Bytes text(size_t length, uint32_t seed) {
 class ScratchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        scratch = fs::temp_directory_path() /
-                  ("bvsfx-test-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                   std::to_string(::getpid()));
-        fs::remove_all(scratch);
-        fs::create_directories(scratch);
+        m_folder = std::make_unique<test_support::ScratchFolder>("bvsfx-" + test_support::currentTestLabel());
+        scratch = m_folder->path();
     }
-    void TearDown() override {
-        std::error_code error;
-        // Read-only files and folders come back writable first.
-        for (auto it = fs::recursive_directory_iterator(scratch, error);
-             it != fs::recursive_directory_iterator(); it.increment(error)) {
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-        }
-        fs::remove_all(scratch, error);
-    }
+    void TearDown() override { m_folder.reset(); }
 
     // Runs a shell command line in the scratch folder.
-    RunResult runShell(const std::string& commandLine) {
-        const fs::path out = scratch / ".out";
-        const fs::path err = scratch / ".err";
-        const std::string full = "cd " + quote(scratch.string()) + " && " + commandLine + " >" +
-                                 quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
-        const int status = std::system(full.c_str());
-        RunResult result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        result.out = readText(out);
-        result.err = readText(err);
-        return result;
-    }
+    RunResult runShell(const std::string& commandLine) { return test_support::runShell(scratch, commandLine); }
 
     // Runs bvsfx with the arguments (each quoted).
     RunResult bvsfx(const std::vector<std::string>& args) {
@@ -141,6 +93,9 @@ protected:
     }
 
     fs::path scratch;
+
+private:
+    std::unique_ptr<test_support::ScratchFolder> m_folder;
 };
 
 // "exit 3; stderr: ..." for assertion messages.
