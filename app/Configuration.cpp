@@ -9,6 +9,7 @@
 #include "io/FileDataSource.h"
 #include "io/FileSystem.h"
 #include "payload/SignatureArea.h"
+#include "resources/StubResources.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ bool openExecutable(HWND owner) {
     getModulePath(modulePath);
     s_executableSource.reset(FileDataSource::openDataSourceFile(modulePath.getUtf8(), nullptr));
     if (!s_executableSource) {
-        StringBuffer message("Failed to open EXE: ");
+        StringBuffer message(STUB_TEXT_OPEN_EXE_FAILED);
         message.append(modulePath.getAnsi());
         return fail(owner, message.getString());
     }
@@ -71,13 +72,13 @@ bool loadConfiguration(HWND owner) {
     uint32_t sizeLow = 0;
     uint32_t sizeHigh = 0;
     if (!s_executableSource->getFileSize(sizeLow, sizeHigh)) {
-        return fail(owner, "Failed to get file size.");
+        return fail(owner, STUB_TEXT_FILE_SIZE_FAILED);
     }
     g_progress.setExecutableSize(sizeLow, sizeHigh);
 
-    if (!g_archive.findMarker()) return fail(owner, "Failed to find marker.");
-    if (!g_archive.readHeader()) return fail(owner, "Failed to read internal header.");
-    if (!g_archive.readArgs()) return fail(owner, "Failed to read internal args.");
+    if (!g_archive.findMarker()) return fail(owner, STUB_TEXT_NO_MARKER);
+    if (!g_archive.readHeader()) return fail(owner, STUB_TEXT_BAD_HEADER);
+    if (!g_archive.readArgs()) return fail(owner, STUB_TEXT_BAD_ARGS);
 
     copySettings();
     writeDiagnosticLines("0) ", g_saApp.m_setupFilename);

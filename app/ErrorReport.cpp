@@ -2,10 +2,11 @@
 
 #include "app/ConsoleOutput.h"
 #include "core/StringBuffer.h"
+#include "resources/StubResources.h"
 
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
+constexpr char kErrorCaption[] = STUB_TEXT_ERROR_CAPTION;
 
 ConsoleOutput* s_console = nullptr;
 

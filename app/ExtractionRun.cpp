@@ -16,9 +16,9 @@ namespace {
 
 constexpr char kTempPlaceholder[] = "%temp%";
 constexpr char kTempFolderPrefix[] = "bvz";
-constexpr char kDamagedArchiveMessage[] = "The archive is damaged or incomplete.";
-constexpr char kWriteFailedMessage[] = "Failed to write the extracted files.";
-constexpr char kNoTempFolderMessage[] = "Failed to create a new temporary folder.";
+constexpr char kDamagedArchiveMessage[] = STUB_TEXT_DAMAGED_ARCHIVE;
+constexpr char kWriteFailedMessage[] = STUB_TEXT_WRITE_FAILED;
+constexpr char kNoTempFolderMessage[] = STUB_TEXT_NO_TEMP_FOLDER;
 constexpr char kShellOpenVerb[] = "open";
 // The shell reports failure (ShellExecuteExA's hInstApp) with a value of 32
 // or less.
@@ -154,9 +154,9 @@ bool launchSetup(HWND window, HANDLE& process) {
     if (process != nullptr) CloseHandle(process);
     process = nullptr;
 
-    StringBuffer message("Failed to run ");
+    StringBuffer message(STUB_TEXT_RUN_FAILED_BEFORE);
     message.appendSb(setupFilename);
-    message.append(" (check to see if this file is in the EXE)");
+    message.append(STUB_TEXT_RUN_FAILED_AFTER);
     showError(window, message.getString());
     return false;
 }

@@ -10,7 +10,7 @@ namespace {
 
 // The typed password is read into a buffer of this many characters.
 constexpr int kPasswordChars = 500;
-constexpr char kIncorrectPasswordMessage[] = "Incorrect password.";
+constexpr char kIncorrectPasswordMessage[] = STUB_TEXT_INCORRECT_PASSWORD;
 
 INT_PTR onOk(HWND dialog) {
     char typed[kPasswordChars] = {0};

@@ -106,4 +106,21 @@
 /* ---- Folder browser ---------------------------------------------------- */
 #define STUB_TEXT_BROWSE_TITLE "Please select a folder."
 
+/* ---- Message boxes (caption STUB_TEXT_ERROR_CAPTION, one OK button) ----- */
+#define STUB_TEXT_ERROR_CAPTION "Error"
+#define STUB_TEXT_INCORRECT_PASSWORD "Incorrect password."
+#define STUB_TEXT_DAMAGED_ARCHIVE "The archive is damaged or incomplete."
+#define STUB_TEXT_WRITE_FAILED "Failed to write the extracted files."
+#define STUB_TEXT_NO_TEMP_FOLDER "Failed to create a new temporary folder."
+/* "Failed to run <setupFilename> (check to see if this file is in the EXE)" */
+#define STUB_TEXT_RUN_FAILED_BEFORE "Failed to run "
+#define STUB_TEXT_RUN_FAILED_AFTER " (check to see if this file is in the EXE)"
+/* Reading the stub's own file and its payload settings; the first is
+   followed by the path of the file. */
+#define STUB_TEXT_OPEN_EXE_FAILED "Failed to open EXE: "
+#define STUB_TEXT_FILE_SIZE_FAILED "Failed to get file size."
+#define STUB_TEXT_NO_MARKER "Failed to find marker."
+#define STUB_TEXT_BAD_HEADER "Failed to read internal header."
+#define STUB_TEXT_BAD_ARGS "Failed to read internal args."
+
 #endif
