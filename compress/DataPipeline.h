@@ -25,7 +25,6 @@ public:
 
     // Appends a stage; the pipeline borrows it.
     void addProcessor(DataProcessor* processor);
-    int32_t processorCount() const { return m_processors.getCount(); }
 
     // Runs the stages: begin() on each, then passes of step() on each in
     // order until the first stage's source has ended (or it has none) and

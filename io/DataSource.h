@@ -31,7 +31,6 @@ class DataSource {
 
   // The monitor is borrowed; it is told about every byte a read delivers.
   void setMonitor(ProgressMonitor* monitor) { m_monitor = monitor; }
-  ProgressMonitor* getMonitor() const { return m_monitor; }
 
   // All bytes delivered by successful reads, modulo 2^32.
   uint32_t getTotalDelivered() const { return m_totalDelivered; }

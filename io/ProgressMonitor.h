@@ -35,7 +35,6 @@ class ProgressMonitor {
   static uint32_t percentage(uint32_t done, uint32_t expected);
 
   void setExpected(uint32_t expectedBytes) { m_expected = expectedBytes; }
-  uint32_t getExpected() const { return m_expected; }
   uint32_t getDone() const { return m_done; }
   bool isAborted() const { return m_aborted; }
 

@@ -29,6 +29,7 @@ import struct
 import subprocess
 import sys
 import time
+from e2e_common import Failure, check, make_icon  # noqa: E402
 
 
 def import_pefile():
@@ -60,24 +61,8 @@ BRANDED_TYPES = {"3", "14", "16"}  # RT_ICON, RT_GROUP_ICON, RT_VERSION
 ICON_SIZES = (256, 48, 32, 16)
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
 def run(command, **kwargs):
     return subprocess.run(command, capture_output=True, **kwargs)
-
-
-def make_icon(path):
-    result = run(["convert", "-size", "256x256", "gradient:red-blue", "-fill", "yellow", "-draw",
-                  "circle 128,128 128,40", "-depth", "8", "-define",
-                  "icon:auto-resize=" + ",".join(str(size) for size in ICON_SIZES), path])
-    check(result.returncode == 0, "convert failed: " + result.stderr.decode())
 
 
 def ico_images(data):
@@ -239,7 +224,7 @@ def main():
     os.makedirs(work)
     try:
         icon = os.path.join(work, "brand.ico")
-        make_icon(icon)
+        make_icon(icon, 256, "red-blue", ICON_SIZES, draw=[("yellow", "circle 128,128 128,40")])
         tree = os.path.join(work, "tree")
         os.makedirs(tree)
         open(os.path.join(tree, "readme.txt"), "w").write("branded hello\n")

@@ -72,6 +72,9 @@ import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_common import Failure, check, log, make_writable  # noqa: E402
+
 # The installer ends a silent run with exit code 1, a dialog run with 0.
 EXIT_SILENT_DONE = 1
 EXIT_DIALOG_CLOSED = 0
@@ -79,19 +82,6 @@ BIG_FILE_BYTES = 100 * 1024 * 1024
 CORPUS_FILES = 3000
 CORPUS_SOURCE = "/usr/include"
 STUB_TIMEOUT_SECONDS = 600
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def log(text):
-    print(text, flush=True)
 
 
 # --- Trees ----------------------------------------------------------------------
@@ -220,13 +210,6 @@ def run(command, *, stdin_text=None, env=None, expect=0, timeout=STUB_TIMEOUT_SE
               f"{shlex.join(command)} exited {result.returncode}, expected {expect}\n"
               f"stdout: {result.stdout[-2000:]}\nstderr: {result.stderr[-2000:]}")
     return result, elapsed
-
-
-def make_writable(root):
-    for folder, dirs, files in os.walk(root):
-        for name in files:
-            if not os.path.islink(os.path.join(folder, name)):  # never what a link points to
-                os.chmod(os.path.join(folder, name), 0o644)
 
 
 def fresh(path):

@@ -26,23 +26,13 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_common import Failure, check, make_icon, run_text as run  # noqa: E402
+
 TOOLS = {"openssl": "openssl", "osslsigncode": "osslsigncode", "convert": "imagemagick"}
 SECURITY_DIRECTORY_ENTRY = 4
 EXIT_NO_PAYLOAD = 6
 EXIT_LIMITS = 4
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def run(command, **kwargs):
-    return subprocess.run(command, capture_output=True, text=True, **kwargs)
 
 
 def make_certificate(work):
@@ -63,12 +53,6 @@ def sign(key, cert, unsigned, signed):
 def verify(cert, path):
     result = run(["osslsigncode", "verify", "-CAfile", cert, "-in", path])
     return result.returncode == 0 and "Signature verification: ok" in result.stdout, result.stdout
-
-
-def make_icon(path):
-    result = run(["convert", "-size", "64x64", "gradient:green-white", "-depth", "8", "-define",
-                  "icon:auto-resize=64,32,16", path])
-    check(result.returncode == 0, "convert failed: " + result.stderr)
 
 
 def branding(icon):
@@ -172,7 +156,7 @@ def main():
         signed_round_trip(args, key, cert, unsigned, dest, "signed installer")
 
         icon = os.path.join(work, "brand.ico")
-        make_icon(icon)
+        make_icon(icon, 64, "green-white", (64, 32, 16))
         branded_dest = os.path.join(work, "dest-branded")
         branded = os.path.join(work, "branded.exe")
         pack(args, args.stub, branded, branded_dest, tree, branding(icon))

@@ -39,6 +39,9 @@ import subprocess
 import sys
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e_common import Failure, check, make_writable, remove_tree  # noqa: E402
+
 MARKER = bytes.fromhex("481290bf49ff91aa")
 SETUP_MARKER = "setup-ran.txt"
 # The setup program starts detached; this is how long a run waits for its
@@ -55,15 +58,6 @@ EXIT_SETUP_NOT_STARTED = 3
 NAME_CHARS = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
 # An unprivileged user to play the other local user of the attacks.
 OTHER_UID = 65534
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 # --- The tree that is packed --------------------------------------------------
@@ -274,21 +268,6 @@ def pack_installer(pack_tool, stub, installer, tree, settings, extra=()):
 def remove_file(path):
     if os.path.lexists(path):
         os.remove(path)
-
-
-def remove_tree(root):
-    make_writable(root)
-    shutil.rmtree(root, ignore_errors=True)
-
-
-def make_writable(root):
-    if os.path.isdir(root):
-        for dirpath, dirnames, filenames in os.walk(root):
-            for name in filenames + dirnames:
-                try:
-                    os.chmod(os.path.join(dirpath, name), 0o755)
-                except OSError:
-                    pass
 
 
 def wait_for_setup(folder, last_key="cwd"):
