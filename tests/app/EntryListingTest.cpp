@@ -36,6 +36,9 @@ TEST(EntryListing, FileTimesInUtc) {
         {unixTime(2147483648), "2038-01-19 03:14:08"},
         {unixTime(4107542399), "2100-02-28 23:59:59"},
         {unixTime(4107542400), "2100-03-01 00:00:00"},
+        {unixTime(253402300799), "9999-12-31 23:59:59"},
+        {unixTime(253402300800), "10000-01-01 00:00:00"},  // five digits, not "0000"
+        {0x7FFFFFFFFFFFFFFFull, "30828-09-14 02:48:05"},     // the largest FILETIME Windows takes
     };
     for (const Case& c : cases) EXPECT_EQ(timeText(c.fileTime), c.text) << c.fileTime;
 }
