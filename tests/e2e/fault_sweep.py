@@ -291,21 +291,49 @@ class Sweep:
                                         EXIT_DIALOG_CLOSED: "exit 0 (payload not found, message shown)"}[code])
 
     def sweep_bytes(self):
-        for offset in range(self.stub_bytes, len(self.image), self.args.offset_step):
-            values = ([self.image[offset] ^ 0xFF] if self.args.values == "flip"
-                      else [v for v in range(256) if v != self.image[offset]])
+        for what, changed in self.changed_images(self.image):
+            code, output, strays = self.run_stub(changed)
+            if not self.judge_common("bytes", what, code, strays):
+                continue
+            if code == EXIT_SILENT_DONE:
+                same = self.extracted() == self.expected
+                self.count("bytes", "exit 1, tree %s" % ("identical" if same else "differs (change not detectable)"))
+            else:
+                self.count("bytes", "exit %d" % code)
+
+    def changed_images(self, image):
+        """(what, installer) for each payload byte changed as --values says
+        (every --offset-step-th byte), one change at a time."""
+        changed = bytearray(image)
+        for offset in range(self.stub_bytes, len(image), self.args.offset_step):
+            values = ([image[offset] ^ 0xFF] if self.args.values == "flip"
+                      else [v for v in range(256) if v != image[offset]])
             for value in values:
-                changed = bytearray(self.image)
                 changed[offset] = value
-                what = "payload byte %d set to 0x%02X" % (offset - self.stub_bytes, value)
-                code, output, strays = self.run_stub(bytes(changed))
-                if not self.judge_common("bytes", what, code, strays):
-                    continue
-                if code == EXIT_SILENT_DONE:
-                    same = self.extracted() == self.expected
-                    self.count("bytes", "exit 1, tree %s" % ("identical" if same else "differs (change not detectable)"))
-                else:
-                    self.count("bytes", "exit %d" % code)
+                yield "payload byte %d set to 0x%02X" % (offset - self.stub_bytes, value), bytes(changed)
+            changed[offset] = image[offset]
+
+    def launched_runs(self, sweep, image, answers):
+        """Runs the unchanged installer, then each changed one, with the
+        answers; returns (run number, what, code, output, extracted tree,
+        whether that run launched its setup program) for each run that
+        passed the common judgement. The setup programs write their run
+        number to the launch log, read once every run has ended."""
+        launch_log = os.path.join(self.jail, JAIL_WORK, LAUNCH_LOG)
+        if os.path.exists(launch_log):
+            os.remove(launch_log)
+        judged = []
+        for what, installer in self.checked_runs(image):
+            code, output, strays = self.run_stub(installer, answers=answers)
+            if not self.judge_common(sweep, what, code, strays):
+                continue
+            judged.append((self.runs, what, code, output, self.extracted()))
+        time.sleep(LAUNCH_SETTLE_SECONDS)
+        launched = set()
+        if os.path.exists(launch_log):
+            with open(launch_log) as f:
+                launched = {int(line) for line in f if line.strip().isdigit()}
+        return [(run, what, code, output, got, run in launched) for run, what, code, output, got in judged]
 
     def pack_checked(self, name, options):
         """An installer of the checked tree, written by bvsfx."""
@@ -324,39 +352,17 @@ class Sweep:
                     ("classic AES-256, dialog", self.pack_checked("checked-aes", [
                         "--password", CHECKED_PASSWORD, "--key-bits", "256", "--classic-encryption"]),
                      "\n%s\n" % CHECKED_PASSWORD)]
-        launch_log = os.path.join(self.jail, JAIL_WORK, LAUNCH_LOG)
         for label, image, answers in variants:
             sweep = "checked (%s)" % label
             print("%s: payload %d bytes" % (sweep, len(image) - self.stub_bytes))
-            if os.path.exists(launch_log):
-                os.remove(launch_log)
-            judged = []
-            for what, installer in self.checked_runs(image):
-                code, output, strays = self.run_stub(installer, answers=answers)
-                if not self.judge_common(sweep, what, code, strays):
-                    continue
-                got = self.extracted()
-                judged.append((self.runs, what, code, output, got == expected, not got))
-            time.sleep(LAUNCH_SETTLE_SECONDS)
-            launched = set()
-            if os.path.exists(launch_log):
-                with open(launch_log) as f:
-                    launched = {int(line) for line in f if line.strip().isdigit()}
-            for run, what, code, output, same_tree, nothing in judged:
-                self.judge_checked(sweep, what, code, output, same_tree, nothing, run in launched)
+            for _, what, code, output, got, launched in self.launched_runs(sweep, image, answers):
+                self.judge_checked(sweep, what, code, output, got == expected, not got, launched)
 
     def checked_runs(self, image):
         """(what, installer) of each run, made one at a time: first the
         unchanged installer, which must extract the tree and launch."""
         yield "unchanged", image
-        changed = bytearray(image)
-        for offset in range(self.stub_bytes, len(image), self.args.offset_step):
-            values = ([image[offset] ^ 0xFF] if self.args.values == "flip"
-                      else [v for v in range(256) if v != image[offset]])
-            for value in values:
-                changed[offset] = value
-                yield "payload byte %d set to 0x%02X" % (offset - self.stub_bytes, value), bytes(changed)
-            changed[offset] = image[offset]
+        yield from self.changed_images(image)
 
     def judge_checked(self, sweep, what, code, output, same_tree, nothing, launched):
         if what == "unchanged":
@@ -392,22 +398,8 @@ class Sweep:
         answers = "\n%s\n" % CHECKED_PASSWORD
         sweep = "strong (AES-256, PBKDF2 %d iterations, dialog, right password)" % STRONG_SWEEP_ITERATIONS
         print("%s: payload %d bytes" % (sweep, len(image) - self.stub_bytes))
-        launch_log = os.path.join(self.jail, JAIL_WORK, LAUNCH_LOG)
-        if os.path.exists(launch_log):
-            os.remove(launch_log)
-        judged = []
-        for what, installer in self.checked_runs(image):
-            code, output, strays = self.run_stub(installer, answers=answers)
-            if not self.judge_common(sweep, what, code, strays):
-                continue
-            judged.append((self.runs, what, code, output, self.extracted()))
-        time.sleep(LAUNCH_SETTLE_SECONDS)
-        launched = set()
-        if os.path.exists(launch_log):
-            with open(launch_log) as f:
-                launched = {int(line) for line in f if line.strip().isdigit()}
-        for run, what, code, output, got in judged:
-            self.judge_strong(sweep, what, code, output, got, expected, run in launched)
+        for _, what, code, output, got, launched in self.launched_runs(sweep, image, answers):
+            self.judge_strong(sweep, what, code, output, got, expected, launched)
 
     def judge_strong(self, sweep, what, code, output, got, expected, launched):
         if what == "unchanged":
