@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/ByteOrder.h"
+
 namespace {
 
 // Initial hash value H(0), FIPS 180-4 section 5.3.1.
@@ -10,22 +12,9 @@ constexpr uint32_t kInitialHash[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x1
 // Round constants K for t = 0..19, 20..39, 40..59, 60..79 (section 4.2.1).
 constexpr uint32_t kRoundConstant[4] = {0x5A827999u, 0x6ED9EBA1u, 0x8F1BBCDCu, 0xCA62C1D6u};
 
-// Bytes of the big-endian 64-bit bit length that ends the padded message.
-constexpr uint32_t kLengthFieldBytes = 8;
 constexpr uint32_t kScheduleWords = 80;
 
 uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-
-uint32_t loadBigEndian32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-void storeBigEndian32(uint32_t v, uint8_t* p) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 // The logical function f(t) of section 4.1.1: Ch, Parity, Maj, Parity.
 uint32_t roundFunction(uint32_t t, uint32_t b, uint32_t c, uint32_t d) {
@@ -51,60 +40,16 @@ Sha1::~Sha1() {
 
 void Sha1::reset() {
     std::memcpy(m_state, kInitialHash, sizeof(m_state));
-    m_totalBytes = 0;
-    m_bufferedBytes = 0;
-    std::memset(m_buffer, 0, sizeof(m_buffer));
+    m_blocks.reset();
 }
 
 void Sha1::update(const void* data, uint32_t len) {
-    if (data == nullptr || len == 0) {
-        return;
-    }
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    m_totalBytes += len;
-    if (m_bufferedBytes > 0) {
-        uint32_t take = kSha1BlockBytes - m_bufferedBytes;
-        if (take > len) {
-            take = len;
-        }
-        std::memcpy(m_buffer + m_bufferedBytes, p, take);
-        m_bufferedBytes += take;
-        p += take;
-        len -= take;
-        if (m_bufferedBytes < kSha1BlockBytes) {
-            return;
-        }
-        processBlock(m_buffer);
-        m_bufferedBytes = 0;
-    }
-    while (len >= kSha1BlockBytes) {
-        processBlock(p);
-        p += kSha1BlockBytes;
-        len -= kSha1BlockBytes;
-    }
-    if (len > 0) {
-        std::memcpy(m_buffer, p, len);
-        m_bufferedBytes = len;
-    }
+    m_blocks.update(data, len, [this](const uint8_t* block) { processBlock(block); });
 }
 
 void Sha1::final(uint8_t* out) {
-    // Padding (section 5.1.1): a 1 bit, zeros up to 448 mod 512 bits, then the
-    // message length in bits as a big-endian 64-bit number.
-    const uint64_t totalBits = m_totalBytes * 8u;
-    m_buffer[m_bufferedBytes++] = 0x80;
-    if (m_bufferedBytes > kSha1BlockBytes - kLengthFieldBytes) {
-        std::memset(m_buffer + m_bufferedBytes, 0, kSha1BlockBytes - m_bufferedBytes);
-        processBlock(m_buffer);
-        m_bufferedBytes = 0;
-    }
-    std::memset(m_buffer + m_bufferedBytes, 0, kSha1BlockBytes - kLengthFieldBytes - m_bufferedBytes);
-    storeBigEndian32(uint32_t(totalBits >> 32), m_buffer + kSha1BlockBytes - 8);
-    storeBigEndian32(uint32_t(totalBits), m_buffer + kSha1BlockBytes - 4);
-    processBlock(m_buffer);
-    for (int i = 0; i < 5; ++i) {
-        storeBigEndian32(m_state[i], out + 4 * i);
-    }
+    m_blocks.finish([this](const uint8_t* block) { processBlock(block); });
+    for (int i = 0; i < 5; ++i) storeBigEndian32(out + 4 * i, m_state[i]);
     reset();
 }
 

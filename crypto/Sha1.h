@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "crypto/DigestBlockBuffer.h"
+
 // Sizes fixed by FIPS 180-4.
 constexpr uint32_t kSha1DigestBytes = 20;
 constexpr uint32_t kSha1BlockBytes = 64;
@@ -33,8 +35,6 @@ private:
     void processBlock(const uint8_t* block);
 
     uint32_t m_state[5];
-    // Message length so far in bytes (the format allows up to 2^64 - 1 bits).
-    uint64_t m_totalBytes;
-    uint8_t m_buffer[kSha1BlockBytes];
-    uint32_t m_bufferedBytes;
+    DigestBlockBuffer m_blocks;
+    static_assert(kSha1BlockBytes == DigestBlockBuffer::kBlockBytes);
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/ByteOrder.h"
 #include "crypto/SecretWipe.h"
 
 namespace {
@@ -22,22 +23,9 @@ constexpr uint32_t kRoundConstant[64] = {
     0x748f82eeu, 0x78a5636fu, 0x84c87814u, 0x8cc70208u, 0x90befffau, 0xa4506cebu, 0xbef9a3f7u, 0xc67178f2u,
 };
 
-// Bytes of the big-endian 64-bit bit length that ends the padded message.
-constexpr uint32_t kLengthFieldBytes = 8;
 constexpr uint32_t kScheduleWords = 64;
 
 uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-uint32_t loadBigEndian32(const uint8_t* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-
-void storeBigEndian32(uint32_t v, uint8_t* p) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
 
 // The functions of section 4.1.2.
 uint32_t choose(uint32_t x, uint32_t y, uint32_t z) { return (x & y) ^ (~x & z); }
@@ -55,52 +43,16 @@ Sha256::~Sha256() { wipeSecretBytes(this, sizeof(*this)); }
 
 void Sha256::reset() {
     std::memcpy(m_state, kInitialHash, sizeof(m_state));
-    m_totalBytes = 0;
-    m_bufferedBytes = 0;
-    std::memset(m_buffer, 0, sizeof(m_buffer));
+    m_blocks.reset();
 }
 
 void Sha256::update(const void* data, uint32_t len) {
-    if (data == nullptr || len == 0) return;
-    const uint8_t* p = static_cast<const uint8_t*>(data);
-    m_totalBytes += len;
-    if (m_bufferedBytes > 0) {
-        uint32_t take = kSha256BlockBytes - m_bufferedBytes;
-        if (take > len) take = len;
-        std::memcpy(m_buffer + m_bufferedBytes, p, take);
-        m_bufferedBytes += take;
-        p += take;
-        len -= take;
-        if (m_bufferedBytes < kSha256BlockBytes) return;
-        processBlock(m_buffer);
-        m_bufferedBytes = 0;
-    }
-    while (len >= kSha256BlockBytes) {
-        processBlock(p);
-        p += kSha256BlockBytes;
-        len -= kSha256BlockBytes;
-    }
-    if (len > 0) {
-        std::memcpy(m_buffer, p, len);
-        m_bufferedBytes = len;
-    }
+    m_blocks.update(data, len, [this](const uint8_t* block) { processBlock(block); });
 }
 
 void Sha256::final(uint8_t* out) {
-    // Padding (section 5.1.1): a 1 bit, zeros up to 448 mod 512 bits, then the
-    // message length in bits as a big-endian 64-bit number.
-    const uint64_t totalBits = m_totalBytes * 8u;
-    m_buffer[m_bufferedBytes++] = 0x80;
-    if (m_bufferedBytes > kSha256BlockBytes - kLengthFieldBytes) {
-        std::memset(m_buffer + m_bufferedBytes, 0, kSha256BlockBytes - m_bufferedBytes);
-        processBlock(m_buffer);
-        m_bufferedBytes = 0;
-    }
-    std::memset(m_buffer + m_bufferedBytes, 0, kSha256BlockBytes - kLengthFieldBytes - m_bufferedBytes);
-    storeBigEndian32(uint32_t(totalBits >> 32), m_buffer + kSha256BlockBytes - 8);
-    storeBigEndian32(uint32_t(totalBits), m_buffer + kSha256BlockBytes - 4);
-    processBlock(m_buffer);
-    for (int i = 0; i < 8; ++i) storeBigEndian32(m_state[i], out + 4 * i);
+    m_blocks.finish([this](const uint8_t* block) { processBlock(block); });
+    for (int i = 0; i < 8; ++i) storeBigEndian32(out + 4 * i, m_state[i]);
     reset();
 }
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "crypto/DigestBlockBuffer.h"
+
 // Sizes fixed by FIPS 180-4.
 constexpr uint32_t kSha256DigestBytes = 32;
 constexpr uint32_t kSha256BlockBytes = 64;
@@ -33,8 +35,6 @@ private:
     void processBlock(const uint8_t* block);
 
     uint32_t m_state[8];
-    // Message length so far in bytes.
-    uint64_t m_totalBytes;
-    uint8_t m_buffer[kSha256BlockBytes];
-    uint32_t m_bufferedBytes;
+    DigestBlockBuffer m_blocks;
+    static_assert(kSha256BlockBytes == DigestBlockBuffer::kBlockBytes);
 };
