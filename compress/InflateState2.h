@@ -55,15 +55,6 @@ const char* inflateResultName(InflateResult result);
 
 class InflateState2 {
 public:
-    // Block state machine values (`mode`).
-    static constexpr int32_t kModeBlockHeader = -1;
-    static constexpr int32_t kModeStoredHeader = 0;
-    static constexpr int32_t kModeFixedHeader = 1;
-    static constexpr int32_t kModeDynamicHeader = 2;
-    static constexpr int32_t kModeStoredCopy = 10;
-    static constexpr int32_t kModeFixedCodes = 11;
-    static constexpr int32_t kModeDynamicCodes = 12;
-
     // Output leaves in windows of this size.
     static constexpr uint32_t kWindowBytes = kDeflateWindowBytes;
     // Streaming input window: filled with up to 4,000,000 bytes and topped up
@@ -98,9 +89,21 @@ public:
     bool isComplete() const { return m_result == InflateResult::Complete; }
     // Bytes handed to the sink so far.
     uint64_t bytesDelivered() const { return m_bytesDelivered; }
-    int32_t mode() const { return m_mode; }
 
 private:
+    // Where the block state machine stands between steps. Together with the
+    // last-block flag, the bit position and the window it is the whole state
+    // between blocks, which is what lets streaming refill its input there.
+    enum class BlockState : int32_t {
+        Header = -1,        // a block header is expected
+        StoredHeader = 0,   // BTYPE 0 read: LEN and NLEN follow
+        FixedHeader = 1,    // BTYPE 1 read: the fixed codes apply
+        DynamicHeader = 2,  // BTYPE 2 read: the code lengths follow
+        StoredCopy = 10,    // copying the bytes of a stored block
+        FixedCodes = 11,    // decoding with the fixed codes
+        DynamicCodes = 12,  // decoding with the block's own codes
+    };
+
     // Why the fast decoding loop stopped.
     enum class FastExit { InputLow, WindowFull, EndOfBlock, InvalidLiteralLength, InvalidDistance };
 
@@ -137,7 +140,7 @@ private:
     void fault(InflateResult result);
 
     // Block state.
-    int32_t m_mode;
+    BlockState m_mode;
     bool m_lastBlock;
     uint32_t m_storedRemaining;
     const InflateTable* m_litTable;   // fixed or m_dynamicLit
