@@ -421,18 +421,33 @@ InflateState2::FastExit InflateState2::decodeFast() {
     uint8_t* const outLimit = windowStart() + kWindowBytes;
     FastExit exit = FastExit::InputLow;
 
+    // Only the low 8 bits of bitCount count here: consuming subtracts the
+    // whole entry, whose low byte is the bits consumed, and the borrow into
+    // the upper bits is never looked at. That saves isolating the byte on
+    // every symbol. Shift counts are taken modulo 64 (written "& 63", which
+    // the processor's shifts do anyway); the counts involved stay below 64.
+    //
     // Top up to 56-63 valid bits; whole bytes only, so the valid bits still
     // end on a byte boundary. Bits above bitCount are the true next input
     // bits, which a later top-up ORs in again unchanged.
     auto topUp = [&] {
-        bits |= loadLittleEndian64(in) << bitCount;
-        in += (63 - bitCount) >> 3;
+        bits |= loadLittleEndian64(in) << (bitCount & 63);
+        in += 7 - ((bitCount >> 3) & 7);
         bitCount |= 56;
     };
     static_assert(56 >= kMaxSymbolPairBits, "one top-up must cover a length/distance pair");
+    // Bits 0-7 of an entry are the bits it consumes (at most 28, so bits 6-7
+    // are clear).
     auto consume = [&](uint32_t entry) {
-        bits >>= InflateTable::consumedBits(entry);
-        bitCount -= InflateTable::consumedBits(entry);
+        bits >>= (entry & 63);
+        bitCount -= entry;
+    };
+    // A base entry's value plus its extra bits. Bits 8-13 of a base entry
+    // hold its code length (bits 12-13, the invalid and end-of-block flags,
+    // are clear in a base entry).
+    auto baseWithExtra = [&](uint32_t entry) {
+        uint64_t codeAndExtra = bits & ~(~uint64_t{0} << (entry & 63));
+        return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 63));
     };
     // The second-level entry behind a link entry for the same bits.
     auto subEntry = [&](const uint32_t* entries, uint32_t link, uint32_t rootBits) {
@@ -487,7 +502,7 @@ InflateState2::FastExit InflateState2::decodeFast() {
         }
 
         // Length: one shift consumes the code and its extra bits.
-        uint32_t length = InflateTable::baseWithExtra(entry, bits);
+        uint32_t length = baseWithExtra(entry);
         consume(entry);
 
         // Distance symbol.
@@ -499,7 +514,7 @@ InflateState2::FastExit InflateState2::decodeFast() {
                 break;
             }
         }
-        uint32_t distance = InflateTable::baseWithExtra(entry, bits);
+        uint32_t distance = baseWithExtra(entry);
         consume(entry);
         entry = litEntries[bits & litRootMask];  // preload: at most 48 bits used since the top-up
 
@@ -540,7 +555,7 @@ InflateState2::FastExit InflateState2::decodeFast() {
 
     m_inPos = in;
     m_bitBuffer = bits;
-    m_bitCount = bitCount;
+    m_bitCount = bitCount & 0xFFu;
     m_windowPos = static_cast<uint32_t>(out - windowStart());
     return exit;
 }
