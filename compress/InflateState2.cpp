@@ -540,7 +540,12 @@ InflateState2::FastExit InflateState2::decodeFast() {
                 from += 8;
             } while (out < end);
         } else if (distance == 1) {
-            std::memset(out, out[-1], length);
+            // A run of one byte: store it 8 at a time.
+            const uint64_t run = out[-1] * 0x0101010101010101ull;
+            do {
+                std::memcpy(out, &run, sizeof run);
+                out += 8;
+            } while (out < end);
         } else {
             // Distance 2-7: each 8-byte chunk read from one period back holds
             // `distance` finished bytes; keep those and step on by distance.
