@@ -24,6 +24,23 @@
 //   the copy must behave as if it went byte by byte.
 // - Input is never read past its end: the end of the data is exact, so a
 //   stream that needs even one bit more than it has is truncated.
+//
+// Deliberate differences from zlib's inflate (zlib is the stricter reader in
+// all but the last; the differential tests and the fuzz target accept
+// exactly these and nothing else):
+// - HLIT above 286 or HDIST above 30: counts up to 288 and 32 are taken;
+//   only a use of literal/length symbols 286/287 or distances 30/31 is a
+//   fault (zlib: "too many length or distance symbols");
+// - an incomplete or over-subscribed distance code is accepted; a length
+//   that then needs a distance code the code lacks is the fault (zlib:
+//   "invalid distances set");
+// - a distance reaching before the start of the output copies zeros from
+//   the zero-filled history (zlib: "invalid distance too far back");
+// - code-length symbol 16 first in a dynamic header repeats the length 0
+//   (zlib: "invalid bit length repeat");
+// - a literal/length code made of one 1-bit code is refused like every
+//   incomplete literal/length code (BadLiteralLengthCode), where zlib takes
+//   it as a block that holds only its end.
 
 #include <cstdint>
 
