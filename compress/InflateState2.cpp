@@ -111,10 +111,12 @@ InflateState2::InflateState2()
       m_sourceEnded(true),
       m_windowOffset(kWindowBytes),
       m_windowPos(0),
-      m_window(),
       m_sink(nullptr),
       m_result(InflateResult::NotFinished),
       m_bytesDelivered(0) {
+    // Only the history in front of the first window must start as zeros;
+    // every byte behind it is written before it is read.
+    std::memset(m_window, 0, kWindowBytes);
     fixedCodeTables();
 }
 
