@@ -184,7 +184,8 @@ private:
 
     // Output: 32,768 bytes of history, then room for kOutputWindows windows,
     // then room for one back-reference that runs past a window's end plus
-    // the 16-byte over-copy of the fast loop. The current window starts
+    // the over-copy of the fast loop (up to 31 bytes: it copies 32 at a
+    // time; 258 + 31 <= kWindowSlackBytes). The current window starts
     // m_windowOffset bytes in (m_windowPos bytes decoded); the bytes in front
     // of it are always the last 32,768 decoded (zeros at first). A flushed
     // window becomes history where it lies, and the next window follows it;
@@ -192,6 +193,7 @@ private:
     // so the history is moved once per kOutputWindows windows, not per window.
     static constexpr uint32_t kOutputWindows = 4;
     static constexpr uint32_t kWindowSlackBytes = 320;
+    static_assert(kDeflateMaxMatchBytes + 31 <= kWindowSlackBytes, "the slack holds a match and its over-copy");
     uint32_t m_windowOffset;
     uint32_t m_windowPos;
     alignas(16) uint8_t m_window[(1 + kOutputWindows) * kWindowBytes + kWindowSlackBytes];
