@@ -8,14 +8,18 @@ Gzip::~Gzip() = default;
 
 bool Gzip::inflateBuffer(const DataBuffer& input, DataBuffer& output) {
     output.clear();
+    OutputDataBuffer appender(&output);
+    return inflateBufferTo(input, appender);
+}
+
+bool Gzip::inflateBufferTo(const DataBuffer& input, Output& output) {
     if (input.getSize() == 0) return true;
     // The one configuration used here only inflates: the inflate-only
     // pipeline keeps the other stages out of programs that only unpack.
     ZipPipeline pipeline{ZipPipeline::InflateOnly{}};
     pipeline.setLevel(ZipPipeline::kDefaultLevel);
     pipeline.setSourceEncrypted(false);
-    OutputDataBuffer appender(&output);
-    pipeline.setOutput(&appender);
+    pipeline.setOutput(&output);
     pipeline.setSourceData(input.getData(), input.getSize());
     pipeline.setSourceCompressed(true);
     pipeline.setCompressOutput(false);

@@ -5,6 +5,7 @@
 // any number of calls.
 
 class DataBuffer;
+class Output;
 
 class Gzip {
 public:
@@ -21,4 +22,11 @@ public:
     //   decoded before the fault, possibly nothing.
     // - false also when appending to output fails.
     bool inflateBuffer(const DataBuffer& input, DataBuffer& output);
+
+    // The same run, with the inflated bytes handed to output as the inflater
+    // delivers them (whole 32,768-byte windows, then the rest), so that no
+    // buffer of the inflated size is needed however far the stream expands.
+    // false also when output took fewer bytes than it was given (it is then
+    // not written to again).
+    bool inflateBufferTo(const DataBuffer& input, Output& output);
 };

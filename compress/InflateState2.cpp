@@ -95,7 +95,7 @@ const char* inflateResultName(InflateResult result) {
 }
 
 InflateState2::InflateState2()
-    : m_mode(kModeBlockHeader),
+    : m_mode(BlockState::Header),
       m_lastBlock(false),
       m_storedRemaining(0),
       m_litTable(nullptr),
@@ -111,10 +111,12 @@ InflateState2::InflateState2()
       m_sourceEnded(true),
       m_windowOffset(kWindowBytes),
       m_windowPos(0),
-      m_window(),
       m_sink(nullptr),
       m_result(InflateResult::NotFinished),
       m_bytesDelivered(0) {
+    // Only the history in front of the first window must start as zeros;
+    // every byte behind it is written before it is read.
+    std::memset(m_window, 0, kWindowBytes);
     fixedCodeTables();
 }
 
@@ -184,33 +186,30 @@ void InflateState2::decodeStream() {
         if (canRefillInput() && m_inPos - m_inputWindow > static_cast<ptrdiff_t>(kStreamRefillAfterBytes))
             refillInput();
         switch (m_mode) {
-        case kModeBlockHeader:
+        case BlockState::Header:
             if (m_lastBlock) {
                 finishStream();
                 return;
             }
             readBlockHeader();
             break;
-        case kModeStoredHeader:
+        case BlockState::StoredHeader:
             readStoredHeader();
             break;
-        case kModeStoredCopy:
+        case BlockState::StoredCopy:
             copyStoredBytes();
             break;
-        case kModeFixedHeader:
+        case BlockState::FixedHeader:
             m_litTable = &fixedCodeTables().literalLength;
             m_distTable = &fixedCodeTables().distance;
-            m_mode = kModeFixedCodes;
+            m_mode = BlockState::FixedCodes;
             break;
-        case kModeDynamicHeader:
+        case BlockState::DynamicHeader:
             readDynamicHeader();
             break;
-        case kModeFixedCodes:
-        case kModeDynamicCodes:
+        case BlockState::FixedCodes:
+        case BlockState::DynamicCodes:
             decodeCompressedBlock();
-            break;
-        default:
-            fault(InflateResult::BadBlockType);
             break;
         }
     }
@@ -231,9 +230,9 @@ void InflateState2::readBlockHeader() {
     uint32_t blockType = takeBits(kDeflateBlockTypeBits);
     if (usedMissingBits()) return fault(InflateResult::InputExhausted);
     switch (blockType) {
-    case kDeflateBlockStored: m_mode = kModeStoredHeader; break;
-    case kDeflateBlockFixed: m_mode = kModeFixedHeader; break;
-    case kDeflateBlockDynamic: m_mode = kModeDynamicHeader; break;
+    case kDeflateBlockStored: m_mode = BlockState::StoredHeader; break;
+    case kDeflateBlockFixed: m_mode = BlockState::FixedHeader; break;
+    case kDeflateBlockDynamic: m_mode = BlockState::DynamicHeader; break;
     default: fault(InflateResult::BadBlockType); break;
     }
 }
@@ -248,7 +247,7 @@ void InflateState2::readStoredHeader() {
     if (usedMissingBits()) return fault(InflateResult::InputExhausted);
     if ((length ^ 0xFFFFu) != lengthComplement) return fault(InflateResult::BadStoredLength);
     m_storedRemaining = length;
-    m_mode = kModeStoredCopy;
+    m_mode = BlockState::StoredCopy;
 }
 
 // Copies the stored bytes: first the whole bytes still held in the bit
@@ -283,7 +282,7 @@ void InflateState2::copyStoredBytes() {
         }
         if (!flushIfFull()) return;
     }
-    m_mode = kModeBlockHeader;
+    m_mode = BlockState::Header;
 }
 
 // Dynamic block header: HLIT, HDIST, HCLEN, the code-length code, then the
@@ -313,7 +312,7 @@ void InflateState2::readDynamicHeader() {
                         InflateTable::Alphabet::Distance);
     m_litTable = &m_dynamicLit;
     m_distTable = &m_dynamicDist;
-    m_mode = kModeDynamicCodes;
+    m_mode = BlockState::DynamicCodes;
 }
 
 // Decodes `total` code lengths into m_codeLengths. A repeat may cross from the
@@ -324,13 +323,13 @@ bool InflateState2::readCodeLengths(uint32_t total) {
     while (index < total) {
         fillBits(kDeflateMaxCodeLengthCodeBits);
         uint32_t entry = m_codeLengthTable.lookup(m_bitBuffer);
-        if (entryKind(entry) != kEntryLiteral) {
+        if (!InflateTable::isLiteral(entry)) {
             fault(InflateResult::BadCodeLengthCode);
             return false;
         }
-        m_bitBuffer >>= entryBits(entry);
-        m_bitCount -= entryBits(entry);
-        uint32_t symbol = entryValue(entry);
+        m_bitBuffer >>= InflateTable::codeBits(entry);
+        m_bitCount -= InflateTable::codeBits(entry);
+        uint32_t symbol = InflateTable::value(entry);
         if (symbol < kDeflateRepeatPrevious) {
             m_codeLengths[index++] = static_cast<uint8_t>(symbol);
             previous = symbol;
@@ -373,7 +372,7 @@ void InflateState2::decodeCompressedBlock() {
     for (;;) {
         switch (decodeFast()) {
         case FastExit::EndOfBlock:
-            m_mode = kModeBlockHeader;
+            m_mode = BlockState::Header;
             return;
         case FastExit::WindowFull:
             if (!flushFullWindow()) return;
@@ -399,7 +398,13 @@ void InflateState2::decodeCompressedBlock() {
 // for two 8-byte top-ups of the bit buffer (each one leaves 56 or more bits,
 // enough for a whole length/distance pair); and an output position inside
 // the window, since the slack behind it holds the longest match plus the
-// 8-byte over-copy.
+// over-copy.
+//
+// Bit budget: a top-up makes all 64 bits of the buffer true input bits, of
+// which the count says 56-63; consuming shifts zeros in at the top. So after
+// at most 64 - 15 bits have been consumed since the last top-up, the next
+// entry can be looked up already (preloaded) while the current symbol is
+// still being finished: its bits are real even where the count is low.
 InflateState2::FastExit InflateState2::decodeFast() {
     if (m_inEnd - m_inPos < kFastInputMarginBytes) return FastExit::InputLow;
 
@@ -418,81 +423,102 @@ InflateState2::FastExit InflateState2::decodeFast() {
     uint8_t* const outLimit = windowStart() + kWindowBytes;
     FastExit exit = FastExit::InputLow;
 
-    // The literal/length entry for the next bits, through its sub-table
-    // when the code is longer than the first level.
-    auto literalLengthEntry = [&](uint64_t next) {
-        uint32_t found = litEntries[next & litRootMask];
-        if (entryKind(found) & kEntryLink)
-            found = litEntries[entryValue(found) + lowBits(next >> litRootBits, entryKind(found) & 0x0Fu)];
-        return found;
+    // Only the low 8 bits of bitCount count here: consuming subtracts the
+    // whole entry, whose low byte is the bits consumed, and the borrow into
+    // the upper bits is never looked at. That saves isolating the byte on
+    // every symbol. Shift counts are taken modulo 64 (written "& 63", which
+    // the processor's shifts do anyway); the counts involved stay below 64.
+    //
+    // Top up to 56-63 valid bits; whole bytes only, so the valid bits still
+    // end on a byte boundary. Bits above bitCount are the true next input
+    // bits, which a later top-up ORs in again unchanged.
+    auto topUp = [&] {
+        bits |= loadLittleEndian64(in) << (bitCount & 63);
+        in += 7 - ((bitCount >> 3) & 7);
+        bitCount |= 56;
+    };
+    static_assert(56 >= kMaxSymbolPairBits, "one top-up must cover a length/distance pair");
+    // Bits 0-7 of an entry are the bits it consumes (at most 28, so bits 6-7
+    // are clear).
+    auto consume = [&](uint32_t entry) {
+        bits >>= (entry & 63);
+        bitCount -= entry;
+    };
+    // A base entry's value plus its extra bits. Bits 8-13 of a base entry
+    // hold its code length (bits 12-13, the invalid and end-of-block flags,
+    // are clear in a base entry).
+    auto baseWithExtra = [&](uint32_t entry) {
+        uint64_t codeAndExtra = bits & ~(~uint64_t{0} << (entry & 63));
+        return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 63));
+    };
+    // The second-level entry behind a link entry for the same bits.
+    auto subEntry = [&](const uint32_t* entries, uint32_t link, uint32_t rootBits) {
+        return entries[InflateTable::value(link) +
+                       lowBits(bits >> rootBits, InflateTable::codeBits(link))];
     };
 
+    topUp();
+    uint32_t entry = litEntries[bits & litRootMask];
     while (in <= inLimit) {
         if (out >= outLimit) {
             exit = FastExit::WindowFull;
             break;
         }
-        // Top up to 56-63 valid bits; whole bytes only, so the valid bits
-        // still end on a byte boundary. Bits above bitCount are the true next
-        // input bits, which a later top-up ORs in again unchanged.
-        bits |= loadLittleEndian64(in) << bitCount;
-        in += (63 - bitCount) >> 3;
-        bitCount |= 56;
-        static_assert(56 >= kMaxSymbolPairBits, "one top-up must cover a length/distance pair");
+        topUp();  // the preloaded entry's bits are the low ones, which stay
 
-        // Literal/length symbol. Up to three literals fit in one top-up
-        // (3 x 15 <= 56); a length after a literal waits for a second top-up
-        // (the margin leaves input for it).
-        uint32_t entry = literalLengthEntry(bits);
-        if (entryKind(entry) == kEntryLiteral) {
-            bits >>= entryBits(entry);
-            bitCount -= entryBits(entry);
-            *out++ = static_cast<uint8_t>(entryValue(entry));
-            entry = literalLengthEntry(bits);
-            if (entryKind(entry) == kEntryLiteral) {
-                bits >>= entryBits(entry);
-                bitCount -= entryBits(entry);
-                *out++ = static_cast<uint8_t>(entryValue(entry));
-                entry = literalLengthEntry(bits);
-                if (entryKind(entry) == kEntryLiteral) {
-                    bits >>= entryBits(entry);
-                    bitCount -= entryBits(entry);
-                    *out++ = static_cast<uint8_t>(entryValue(entry));
+        // Literals: up to three per top-up (3 x 15 bits, plus 9 bits for the
+        // preload). A length after a literal waits for a second top-up (the
+        // margin leaves input for it).
+        if (InflateTable::isLiteral(entry)) {
+            consume(entry);
+            *out++ = static_cast<uint8_t>(entry >> 16);
+            entry = litEntries[bits & litRootMask];
+            if (InflateTable::isLiteral(entry)) {
+                consume(entry);
+                *out++ = static_cast<uint8_t>(entry >> 16);
+                entry = litEntries[bits & litRootMask];
+                if (InflateTable::isLiteral(entry)) {
+                    consume(entry);
+                    *out++ = static_cast<uint8_t>(entry >> 16);
+                    entry = litEntries[bits & litRootMask];
                     continue;
                 }
             }
-            bits |= loadLittleEndian64(in) << bitCount;  // the entry's bits stay as they are
-            in += (63 - bitCount) >> 3;
-            bitCount |= 56;
+            topUp();
         }
-        uint32_t kind = entryKind(entry);
-        if (kind > kEntryMaxExtraBits) {
-            exit = kind == kEntryEndOfBlock ? FastExit::EndOfBlock : FastExit::InvalidLiteralLength;
-            bits >>= entryBits(entry);
-            bitCount -= entryBits(entry);
-            break;
+        if (InflateTable::isExceptional(entry)) {
+            if (InflateTable::isLink(entry)) {
+                entry = subEntry(litEntries, entry, litRootBits);
+                if (InflateTable::isLiteral(entry)) {
+                    consume(entry);
+                    *out++ = static_cast<uint8_t>(entry >> 16);
+                    entry = litEntries[bits & litRootMask];
+                    continue;
+                }
+            }
+            if (InflateTable::isExceptional(entry)) {
+                exit = InflateTable::isEndOfBlock(entry) ? FastExit::EndOfBlock : FastExit::InvalidLiteralLength;
+                consume(entry);
+                break;
+            }
         }
-        bits >>= entryBits(entry);
-        bitCount -= entryBits(entry);
-        uint32_t length = entryValue(entry) + lowBits(bits, kind);  // kind = extra bits
-        bits >>= kind;
-        bitCount -= kind;
+
+        // Length: one shift consumes the code and its extra bits.
+        uint32_t length = baseWithExtra(entry);
+        consume(entry);
 
         // Distance symbol.
         entry = distEntries[bits & distRootMask];
-        if (entryKind(entry) & kEntryLink)
-            entry = distEntries[entryValue(entry) +
-                                lowBits(bits >> distRootBits, entryKind(entry) & 0x0Fu)];
-        kind = entryKind(entry);
-        if (kind > kEntryMaxExtraBits) {
-            exit = FastExit::InvalidDistance;
-            break;
+        if (InflateTable::isExceptional(entry)) {
+            if (InflateTable::isLink(entry)) entry = subEntry(distEntries, entry, distRootBits);
+            if (InflateTable::isExceptional(entry)) {
+                exit = FastExit::InvalidDistance;
+                break;
+            }
         }
-        bits >>= entryBits(entry);
-        bitCount -= entryBits(entry);
-        uint32_t distance = entryValue(entry) + lowBits(bits, kind);
-        bits >>= kind;
-        bitCount -= kind;
+        uint32_t distance = baseWithExtra(entry);
+        consume(entry);
+        entry = litEntries[bits & litRootMask];  // preload: at most 48 bits used since the top-up
 
         // Copy `length` bytes from `distance` back. The history in front of
         // the window makes the source contiguous. With distance >= 16 (or 8)
@@ -501,11 +527,14 @@ InflateState2::FastExit InflateState2::decodeFast() {
         const uint8_t* from = out - distance;
         uint8_t* const end = out + length;
         if (distance >= 16) {
-            do {
+            copy16(out, from);
+            copy16(out + 16, from + 16);
+            while (out + 32 < end) {
+                out += 32;
+                from += 32;
                 copy16(out, from);
-                out += 16;
-                from += 16;
-            } while (out < end);
+                copy16(out + 16, from + 16);
+            }
         } else if (distance >= 8) {
             do {
                 copy8(out, from);
@@ -513,7 +542,12 @@ InflateState2::FastExit InflateState2::decodeFast() {
                 from += 8;
             } while (out < end);
         } else if (distance == 1) {
-            std::memset(out, out[-1], length);
+            // A run of one byte: store it 8 at a time.
+            const uint64_t run = out[-1] * 0x0101010101010101ull;
+            do {
+                std::memcpy(out, &run, sizeof run);
+                out += 8;
+            } while (out < end);
         } else {
             // Distance 2-7: each 8-byte chunk read from one period back holds
             // `distance` finished bytes; keep those and step on by distance.
@@ -528,7 +562,7 @@ InflateState2::FastExit InflateState2::decodeFast() {
 
     m_inPos = in;
     m_bitBuffer = bits;
-    m_bitCount = bitCount;
+    m_bitCount = bitCount & 0xFFu;
     m_windowPos = static_cast<uint32_t>(out - windowStart());
     return exit;
 }
@@ -541,39 +575,37 @@ bool InflateState2::decodeOneSymbol() {
     if (!flushIfFull()) return false;
     fillBits(kDeflateMaxCodeBits);
     uint32_t entry = m_litTable->lookup(m_bitBuffer);
-    uint32_t kind = entryKind(entry);
-    if (kind == kEntryInvalid) {
-        fault(entryBits(entry) > realBitCount() ? InflateResult::InputExhausted
-                                                : InflateResult::InvalidLiteralLength);
+    if (InflateTable::isInvalid(entry)) {
+        fault(InflateTable::codeBits(entry) > realBitCount() ? InflateResult::InputExhausted
+                                                             : InflateResult::InvalidLiteralLength);
         return false;
     }
-    m_bitBuffer >>= entryBits(entry);
-    m_bitCount -= entryBits(entry);
+    m_bitBuffer >>= InflateTable::codeBits(entry);
+    m_bitCount -= InflateTable::codeBits(entry);
     if (usedMissingBits()) {
         fault(InflateResult::InputExhausted);
         return false;
     }
-    if (kind == kEntryLiteral) {
-        windowStart()[m_windowPos++] = static_cast<uint8_t>(entryValue(entry));
+    if (InflateTable::isLiteral(entry)) {
+        windowStart()[m_windowPos++] = static_cast<uint8_t>(InflateTable::value(entry));
         return flushIfFull();
     }
-    if (kind == kEntryEndOfBlock) {
-        m_mode = kModeBlockHeader;
+    if (InflateTable::isEndOfBlock(entry)) {
+        m_mode = BlockState::Header;
         return false;
     }
-    uint32_t length = entryValue(entry) + takeBits(kind);
+    uint32_t length = InflateTable::value(entry) + takeBits(InflateTable::extraBits(entry));
 
     fillBits(kDeflateMaxCodeBits);
     entry = m_distTable->lookup(m_bitBuffer);
-    kind = entryKind(entry);
-    if (kind > kEntryMaxExtraBits) {
-        fault(entryBits(entry) > realBitCount() ? InflateResult::InputExhausted
-                                                : InflateResult::InvalidDistance);
+    if (!InflateTable::isBase(entry)) {
+        fault(InflateTable::codeBits(entry) > realBitCount() ? InflateResult::InputExhausted
+                                                             : InflateResult::InvalidDistance);
         return false;
     }
-    m_bitBuffer >>= entryBits(entry);
-    m_bitCount -= entryBits(entry);
-    uint32_t distance = entryValue(entry) + takeBits(kind);
+    m_bitBuffer >>= InflateTable::codeBits(entry);
+    m_bitCount -= InflateTable::codeBits(entry);
+    uint32_t distance = InflateTable::value(entry) + takeBits(InflateTable::extraBits(entry));
     if (usedMissingBits()) {
         fault(InflateResult::InputExhausted);
         return false;

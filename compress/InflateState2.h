@@ -24,6 +24,23 @@
 //   the copy must behave as if it went byte by byte.
 // - Input is never read past its end: the end of the data is exact, so a
 //   stream that needs even one bit more than it has is truncated.
+//
+// Deliberate differences from zlib's inflate (zlib is the stricter reader in
+// all but the last; the differential tests and the fuzz target accept
+// exactly these and nothing else):
+// - HLIT above 286 or HDIST above 30: counts up to 288 and 32 are taken;
+//   only a use of literal/length symbols 286/287 or distances 30/31 is a
+//   fault (zlib: "too many length or distance symbols");
+// - an incomplete or over-subscribed distance code is accepted; a length
+//   that then needs a distance code the code lacks is the fault (zlib:
+//   "invalid distances set");
+// - a distance reaching before the start of the output copies zeros from
+//   the zero-filled history (zlib: "invalid distance too far back");
+// - code-length symbol 16 first in a dynamic header repeats the length 0
+//   (zlib: "invalid bit length repeat");
+// - a literal/length code made of one 1-bit code is refused like every
+//   incomplete literal/length code (BadLiteralLengthCode), where zlib takes
+//   it as a block that holds only its end.
 
 #include <cstdint>
 
@@ -55,15 +72,6 @@ const char* inflateResultName(InflateResult result);
 
 class InflateState2 {
 public:
-    // Block state machine values (`mode`).
-    static constexpr int32_t kModeBlockHeader = -1;
-    static constexpr int32_t kModeStoredHeader = 0;
-    static constexpr int32_t kModeFixedHeader = 1;
-    static constexpr int32_t kModeDynamicHeader = 2;
-    static constexpr int32_t kModeStoredCopy = 10;
-    static constexpr int32_t kModeFixedCodes = 11;
-    static constexpr int32_t kModeDynamicCodes = 12;
-
     // Output leaves in windows of this size.
     static constexpr uint32_t kWindowBytes = kDeflateWindowBytes;
     // Streaming input window: filled with up to 4,000,000 bytes and topped up
@@ -98,9 +106,21 @@ public:
     bool isComplete() const { return m_result == InflateResult::Complete; }
     // Bytes handed to the sink so far.
     uint64_t bytesDelivered() const { return m_bytesDelivered; }
-    int32_t mode() const { return m_mode; }
 
 private:
+    // Where the block state machine stands between steps. Together with the
+    // last-block flag, the bit position and the window it is the whole state
+    // between blocks, which is what lets streaming refill its input there.
+    enum class BlockState : int32_t {
+        Header = -1,        // a block header is expected
+        StoredHeader = 0,   // BTYPE 0 read: LEN and NLEN follow
+        FixedHeader = 1,    // BTYPE 1 read: the fixed codes apply
+        DynamicHeader = 2,  // BTYPE 2 read: the code lengths follow
+        StoredCopy = 10,    // copying the bytes of a stored block
+        FixedCodes = 11,    // decoding with the fixed codes
+        DynamicCodes = 12,  // decoding with the block's own codes
+    };
+
     // Why the fast decoding loop stopped.
     enum class FastExit { InputLow, WindowFull, EndOfBlock, InvalidLiteralLength, InvalidDistance };
 
@@ -137,7 +157,7 @@ private:
     void fault(InflateResult result);
 
     // Block state.
-    int32_t m_mode;
+    BlockState m_mode;
     bool m_lastBlock;
     uint32_t m_storedRemaining;
     const InflateTable* m_litTable;   // fixed or m_dynamicLit
@@ -164,7 +184,8 @@ private:
 
     // Output: 32,768 bytes of history, then room for kOutputWindows windows,
     // then room for one back-reference that runs past a window's end plus
-    // the 16-byte over-copy of the fast loop. The current window starts
+    // the over-copy of the fast loop (up to 31 bytes: it copies 32 at a
+    // time; 258 + 31 <= kWindowSlackBytes). The current window starts
     // m_windowOffset bytes in (m_windowPos bytes decoded); the bytes in front
     // of it are always the last 32,768 decoded (zeros at first). A flushed
     // window becomes history where it lies, and the next window follows it;
@@ -172,6 +193,7 @@ private:
     // so the history is moved once per kOutputWindows windows, not per window.
     static constexpr uint32_t kOutputWindows = 4;
     static constexpr uint32_t kWindowSlackBytes = 320;
+    static_assert(kDeflateMaxMatchBytes + 31 <= kWindowSlackBytes, "the slack holds a match and its over-copy");
     uint32_t m_windowOffset;
     uint32_t m_windowPos;
     alignas(16) uint8_t m_window[(1 + kOutputWindows) * kWindowBytes + kWindowSlackBytes];

@@ -4,46 +4,39 @@
 
 #include "compress/DeflateFormat.h"
 
-namespace {
-
-const uint32_t kInvalidEntry = makeEntry(0, kEntryInvalid, 0);
-
-}  // namespace
-
-InflateTable::InflateTable() : m_entries(2, kInvalidEntry), m_rootBits(1) {}
+// A table that decodes nothing: one bit, both values invalid after 0 bits.
+InflateTable::InflateTable() : m_entries(2, invalidEntry(0)), m_rootBits(1) {}
 
 void InflateTable::makeInvalid() {
     m_rootBits = 1;
-    m_entries.assign(2, kInvalidEntry);
+    m_entries.assign(2, invalidEntry(0));
 }
 
 uint32_t InflateTable::lookup(uint64_t bits) const {
     uint32_t entry = m_entries[bits & ((1u << m_rootBits) - 1)];
-    uint32_t kind = entryKind(entry);
-    if ((kind & kEntryLink) == 0) return entry;
-    uint32_t subBits = kind & 0x0Fu;
-    uint32_t index = static_cast<uint32_t>(bits >> m_rootBits) & ((1u << subBits) - 1);
-    return m_entries[entryValue(entry) + index];
+    if (!isLink(entry)) return entry;
+    uint32_t index = static_cast<uint32_t>(bits >> m_rootBits) & ((1u << codeBits(entry)) - 1);
+    return m_entries[value(entry) + index];
 }
 
 uint32_t InflateTable::entryForSymbol(uint32_t symbol, uint32_t codeBits, Alphabet alphabet) {
     switch (alphabet) {
     case Alphabet::CodeLengths:
-        return makeEntry(codeBits, kEntryLiteral, symbol);
+        return literalEntry(codeBits, symbol);
     case Alphabet::LiteralLength:
-        if (symbol < kDeflateEndOfBlock) return makeEntry(codeBits, kEntryLiteral, symbol);
-        if (symbol == kDeflateEndOfBlock) return makeEntry(codeBits, kEntryEndOfBlock, 0);
+        if (symbol < kDeflateEndOfBlock) return literalEntry(codeBits, symbol);
+        if (symbol == kDeflateEndOfBlock) return endOfBlockEntry(codeBits);
         if (symbol < kDeflateLiteralLengthValid) {
             uint32_t index = symbol - kDeflateFirstLengthSymbol;
-            return makeEntry(codeBits, kDeflateLengthExtraBits[index], kDeflateLengthBase[index]);
+            return baseEntry(codeBits, kDeflateLengthExtraBits[index], kDeflateLengthBase[index]);
         }
-        return makeEntry(codeBits, kEntryInvalid, symbol);
+        return invalidEntry(codeBits);
     case Alphabet::Distance:
         if (symbol < kDeflateDistanceValid)
-            return makeEntry(codeBits, kDeflateDistanceExtraBits[symbol], kDeflateDistanceBase[symbol]);
-        return makeEntry(codeBits, kEntryInvalid, symbol);
+            return baseEntry(codeBits, kDeflateDistanceExtraBits[symbol], kDeflateDistanceBase[symbol]);
+        return invalidEntry(codeBits);
     }
-    return kInvalidEntry;
+    return invalidEntry(codeBits);
 }
 
 uint32_t InflateTable::reverseBits(uint32_t code, uint32_t bitCount) {
@@ -121,7 +114,7 @@ InflateTableBuild InflateTable::build(const uint8_t* lengths, uint32_t count, ui
     m_rootBits = rootBits;
     // Slots no code reaches stay invalid; their bit count is how many input
     // bits decide that, so a decoder can tell a bad code from a cut one.
-    m_entries.assign(size_t{1} << rootBits, makeEntry(rootBits, kEntryInvalid, 0));
+    m_entries.assign(size_t{1} << rootBits, invalidEntry(rootBits));
 
     uint32_t remaining[kDeflateMaxCodeBits + 1];
     for (uint32_t bits = 0; bits <= kDeflateMaxCodeBits; ++bits) remaining[bits] = countByLength[bits];
@@ -148,9 +141,8 @@ InflateTableBuild InflateTable::build(const uint8_t* lengths, uint32_t count, ui
                 openPrefix = prefix;
                 subBits = subTableBits(codeBits, rootBits, maxBits, remaining);
                 subStart = static_cast<uint32_t>(m_entries.size());
-                m_entries.resize(m_entries.size() + (size_t{1} << subBits),
-                                 makeEntry(rootBits + subBits, kEntryInvalid, 0));
-                m_entries[prefix] = makeEntry(rootBits, kEntryLink | subBits, subStart);
+                m_entries.resize(m_entries.size() + (size_t{1} << subBits), invalidEntry(rootBits + subBits));
+                m_entries[prefix] = linkEntry(rootBits, subBits, subStart);
             }
             for (uint32_t slot = reversed >> rootBits; slot < (1u << subBits);
                  slot += 1u << (codeBits - rootBits))

@@ -9,32 +9,27 @@
 // a longer code continues in a sub-table that the first-level slot links to,
 // indexed by the bits that follow the first rootBits().
 //
-// Entry layout (32 bits):
-//   bits 0-7   code length in bits: what decoding the entry consumes (for a
-//              link entry, the first-level width; for an invalid entry, how
-//              many input bits it takes to know the code is invalid)
-//   bits 8-15  kind: kEntryLiteral, kEntryEndOfBlock, kEntryInvalid,
-//              kEntryLink | sub-table width, or a base with 0-13 extra bits
-//   bits 16-31 value: the literal, the length or distance base, or the
-//              offset of the linked sub-table
+// Entry layout (32 bits), laid out so that the decoder's hot loop needs one
+// test per decision and one shift to consume a symbol with its extra bits:
+//   bits 0-7    bits the entry consumes: the code length plus, for a length
+//               or distance base, its extra bits (for a link entry, the
+//               first-level width; for an invalid entry, how many input bits
+//               it takes to know the code is invalid)
+//   bits 8-11   the code length alone (for a link entry, the sub-table width)
+//   bit  12     invalid (a symbol that never occurs in valid data, or code
+//               space no code uses)
+//   bit  13     end of block
+//   bit  14     link to a sub-table
+//   bit  15     exceptional: set together with each of the three above, so
+//               that one test separates them from literals and bases
+//   bits 16-30  value: the literal, the length or distance base, or the
+//               offset of the linked sub-table
+//   bit  31     literal (the value is the literal byte or code-length symbol)
+// An entry with neither bit 15 nor bit 31 is a length or distance base whose
+// extra bits follow its code.
 
 #include <cstdint>
 #include <vector>
-
-// Kinds of table entries (bits 8-15). Values 0..13 mean "a length or
-// distance base followed by that many extra bits".
-constexpr uint32_t kEntryMaxExtraBits = 13;
-constexpr uint32_t kEntryLiteral = 0x10;
-constexpr uint32_t kEntryEndOfBlock = 0x20;
-constexpr uint32_t kEntryLink = 0x40;  // | sub-table width in bits (1..15)
-constexpr uint32_t kEntryInvalid = 0x80;
-
-inline uint32_t entryBits(uint32_t entry) { return entry & 0xFFu; }
-inline uint32_t entryKind(uint32_t entry) { return (entry >> 8) & 0xFFu; }
-inline uint32_t entryValue(uint32_t entry) { return entry >> 16; }
-inline uint32_t makeEntry(uint32_t bits, uint32_t kind, uint32_t value) {
-    return bits | (kind << 8) | (value << 16);
-}
 
 // Outcome of building a table from code lengths.
 enum class InflateTableBuild {
@@ -52,6 +47,50 @@ public:
         LiteralLength,  // 0-255 literals, 256 end of block, 257-285 lengths, 286-287 invalid
         Distance,       // 0-29 distances, 30-31 invalid
     };
+
+    // Entry flags (see the layout above).
+    static constexpr uint32_t kInvalidFlag = 0x1000u;
+    static constexpr uint32_t kEndOfBlockFlag = 0x2000u;
+    static constexpr uint32_t kLinkFlag = 0x4000u;
+    static constexpr uint32_t kExceptionalFlag = 0x8000u;
+    static constexpr uint32_t kLiteralFlag = 0x80000000u;
+    // Sub-table offsets and distance bases stay below this (15 bits).
+    static constexpr uint32_t kValueLimit = 0x8000u;
+
+    static uint32_t consumedBits(uint32_t entry) { return entry & 0xFFu; }
+    static uint32_t codeBits(uint32_t entry) { return (entry >> 8) & 0x0Fu; }
+    static uint32_t extraBits(uint32_t entry) { return consumedBits(entry) - codeBits(entry); }
+    static uint32_t value(uint32_t entry) { return (entry >> 16) & (kValueLimit - 1); }
+    static bool isLiteral(uint32_t entry) { return (entry & kLiteralFlag) != 0; }
+    static bool isExceptional(uint32_t entry) { return (entry & kExceptionalFlag) != 0; }
+    static bool isLink(uint32_t entry) { return (entry & kLinkFlag) != 0; }
+    static bool isEndOfBlock(uint32_t entry) { return (entry & kEndOfBlockFlag) != 0; }
+    static bool isInvalid(uint32_t entry) { return (entry & kInvalidFlag) != 0; }
+    // A length or distance base: neither literal nor exceptional.
+    static bool isBase(uint32_t entry) { return (entry & (kLiteralFlag | kExceptionalFlag)) == 0; }
+
+    // The length or distance a base entry stands for, given the input bits
+    // that start with its code: the base plus the extra bits behind the code.
+    static uint32_t baseWithExtra(uint32_t entry, uint64_t bits) {
+        uint64_t codeAndExtra = bits & ((uint64_t{1} << consumedBits(entry)) - 1);
+        return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> codeBits(entry));
+    }
+
+    static uint32_t literalEntry(uint32_t codeBits, uint32_t symbol) {
+        return kLiteralFlag | (symbol << 16) | (codeBits << 8) | codeBits;
+    }
+    static uint32_t baseEntry(uint32_t codeBits, uint32_t extraBits, uint32_t base) {
+        return (base << 16) | (codeBits << 8) | (codeBits + extraBits);
+    }
+    static uint32_t endOfBlockEntry(uint32_t codeBits) {
+        return kExceptionalFlag | kEndOfBlockFlag | (codeBits << 8) | codeBits;
+    }
+    static uint32_t invalidEntry(uint32_t decidingBits) {
+        return kExceptionalFlag | kInvalidFlag | (decidingBits << 8) | decidingBits;
+    }
+    static uint32_t linkEntry(uint32_t rootBits, uint32_t subTableBits, uint32_t offset) {
+        return kExceptionalFlag | kLinkFlag | (offset << 16) | (subTableBits << 8) | rootBits;
+    }
 
     InflateTable();
 

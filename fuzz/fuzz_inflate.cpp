@@ -6,17 +6,11 @@
 // - where both decoders produced bytes, they are the same bytes;
 // - when zlib finds a complete, valid stream, ours is complete too and its
 //   output is identical;
-// - when ours finds a complete stream, zlib does too, except for the
-//   readings where zlib is deliberately the stricter decoder (the same list
-//   as tests/compress/InflateDifferentialTest.cpp):
-//     HLIT above 286 or HDIST above 30 ("too many length or distance
-//     symbols"), an incomplete or over-subscribed distance code ("invalid
-//     distances set"), a distance before the start of the output ("invalid
-//     distance too far back"), code-length symbol 16 first ("invalid bit
-//     length repeat");
-//   and the one where we are stricter: a literal/length code of a single
-//   1-bit code, which zlib takes as an end-of-block-only block and we refuse
-//   (BadLiteralLengthCode).
+// - when ours finds a complete stream, zlib does too, and the reverse,
+//   except for the deliberate differences listed in compress/InflateState2.h
+//   (zlib's messages "too many length or distance symbols", "invalid
+//   distances set", "invalid distance too far back", "invalid bit length
+//   repeat", and our BadLiteralLengthCode for a single 1-bit code).
 
 #include <zlib.h>
 

@@ -56,6 +56,37 @@ struct SimpleArchive::ContentSum {
 
 namespace {
 
+// Passes each piece of an inflated chunk on to the entry's output as the
+// inflater delivers it, and adds it to the content sum (a ContentSum): a
+// chunk never needs a buffer of its inflated size, whatever the stream
+// expands to.
+template <typename Sum>
+class InflatedPieceWriter : public Output {
+public:
+    InflatedPieceWriter(Output& out, Sum& content) : m_out(out), m_content(content) {}
+    uint32_t writeBytes(const void* data, uint32_t itemSize, uint32_t itemCount) override {
+        if (m_failed) return 0;
+        const uint32_t size = itemSize * itemCount;  // the inflater writes windows of at most 32,768 bytes
+        const uint32_t written = m_out.writeBytes(data, 1, size);
+        if (written != size) {
+            m_failed = true;
+            return 0;
+        }
+        m_content.add(static_cast<const uint8_t*>(data), size);
+        m_written += size;
+        return itemCount;
+    }
+    uint32_t tell() override { return m_written; }
+    bool failed() const { return m_failed; }
+    uint32_t written() const { return m_written; }
+
+private:
+    Output& m_out;
+    Sum& m_content;
+    uint32_t m_written = 0;
+    bool m_failed = false;
+};
+
 // What a strong name's code covers besides the name: the record's type,
 // FILETIME and attributes, little-endian.
 void nameContext(uint8_t type, uint64_t fileTime, uint32_t attributes, uint8_t* context) {
@@ -694,8 +725,6 @@ bool SimpleArchive::fileIsSound(const EntryHeader& header, ChunkLoopEnd end, con
 SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pending,
                                                      SaProgress* progress, ContentSum& content) {
     Gzip gzip;
-    DataBuffer inflated;
-    inflated.ensureCapacity(kChunkBufferBytes);
     DataBuffer deciphered;
 
     for (;;) {
@@ -734,14 +763,11 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
             content.add(plain->getData(), produced);
             if (progress != nullptr) progress->onProgress(n + pending, n + pending);
         } else {
-            inflated.clear();
-            const bool whole = gzip.inflateBuffer(*plain, inflated);
-            produced = inflated.getSize();
             // What the inflater produced before a fault is kept.
-            if (out.writeBytes(inflated.getData(), 1, produced) != produced) {
-                return ChunkLoopEnd::WriteFailed;
-            }
-            content.add(inflated.getData(), produced);
+            InflatedPieceWriter<ContentSum> pieces(out, content);
+            const bool whole = gzip.inflateBufferTo(*plain, pieces);
+            if (pieces.failed()) return ChunkLoopEnd::WriteFailed;
+            produced = pieces.written();
             if (!whole) return ChunkLoopEnd::Damaged;
             if (progress != nullptr) progress->onProgress(n + pending, produced + pending);
         }

@@ -6,9 +6,9 @@
 //   same verdict as zlib on whether the stream is whole, the same output when
 //   it is, and the same bytes wherever both produced output.
 //
-// Where the two decoders read the format differently on purpose, zlib is the
-// stricter one; each such difference is listed in knownDivergence() and
-// counted, and every other disagreement fails the test.
+// Where the two decoders read the format differently on purpose (the list in
+// compress/InflateState2.h), knownDivergence() recognises the case and counts
+// it; every other disagreement fails the test.
 
 #include <gtest/gtest.h>
 
@@ -165,15 +165,9 @@ std::string scratchPath(const std::string& name) {
 // Verdicts on damaged and random input.
 // ---------------------------------------------------------------------------
 
-// The format readings where zlib refuses what we accept, or the reverse:
-// - HLIT above 286 or HDIST above 30: we take counts up to 288 and 32 and
-//   fault only if symbols 286/287 or distances 30/31 are used;
-// - an incomplete or over-subscribed distance code: we accept it and fault
-//   only when a distance needs a code it lacks;
-// - a distance reaching before the start of the output: we copy zeros;
-// - code-length symbol 16 first in the header: we repeat the length 0;
-// - a literal/length code made of one 1-bit code: zlib accepts it as a block
-//   holding only its end; we refuse every incomplete literal/length code.
+// The deliberate differences listed in compress/InflateState2.h: zlib's
+// message for each case where it refuses what we accept, and our refusal of
+// the single 1-bit literal/length code that zlib accepts.
 bool knownDivergence(const ZlibOutcome& reference, const InflateOutcome& ours) {
     if (!reference.valid) {
         return reference.message == "too many length or distance symbols" ||

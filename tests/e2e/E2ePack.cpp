@@ -16,6 +16,11 @@
 //   oversized-chunk  the last file ends with a length field of 2,048,576
 //   bad-deflate      the last file ends with a chunk that is not deflate data
 //
+// --expanding-file NAME=BYTES adds, behind the tree, a file NAME of BYTES
+// zero bytes written as one compressed chunk: a stream far smaller than the
+// reader's work buffer that inflates to far more than it (1 MiB of zeros
+// deflates to about 1 KiB).
+//
 // Exit code 0 on success, 1 with a message otherwise.
 
 #include <zlib.h>
@@ -50,6 +55,8 @@ struct Options {
     int keyBits = 128;
     uint32_t chunkBytes = 65536;
     std::string damage;
+    std::string expandingName;
+    uint64_t expandingBytes = 0;
 };
 
 bool fail(const std::string& message) {
@@ -80,6 +87,11 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.chunkBytes = uint32_t(std::strtoul(value.c_str(), nullptr, 10));
         } else if (arg == "--damage") {
             options.damage = value;
+        } else if (arg == "--expanding-file") {
+            const size_t eq = value.find('=');
+            if (eq == std::string::npos) return fail("--expanding-file needs NAME=BYTES");
+            options.expandingName = value.substr(0, eq);
+            options.expandingBytes = std::strtoull(value.c_str() + eq + 1, nullptr, 10);
         } else {
             return fail("unknown option " + arg);
         }
@@ -107,6 +119,30 @@ Bytes rawDeflate(const uint8_t* data, uint32_t size) {
     stream.avail_out = uInt(out.size());
     deflate(&stream, Z_FINISH);
     out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// Raw deflate of `bytes` zero bytes, fed to zlib a block at a time.
+Bytes rawDeflateOfZeros(uint64_t bytes) {
+    static const uint8_t zeros[1 << 20] = {};
+    z_stream stream = {};
+    deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    Bytes out;
+    uint8_t buffer[1 << 16];
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        const uint64_t block = std::min<uint64_t>(bytes, sizeof zeros);
+        stream.next_in = const_cast<uint8_t*>(zeros);
+        stream.avail_in = uInt(block);
+        bytes -= block;
+        do {
+            stream.next_out = buffer;
+            stream.avail_out = sizeof buffer;
+            rc = deflate(&stream, bytes == 0 ? Z_FINISH : Z_NO_FLUSH);
+            out.insert(out.end(), buffer, buffer + (sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
     deflateEnd(&stream);
     return out;
 }
@@ -180,6 +216,15 @@ bool writeEntries(PayloadWriter& writer, const Options& options) {
             if (!writer.writeRaw(chunk, sizeof chunk)) return false;
         }
         if (!writer.endFile()) return false;
+    }
+    if (!options.expandingName.empty()) {
+        const Bytes stream = rawDeflateOfZeros(options.expandingBytes);
+        if (stream.size() > writer.maxChunkInputBytes()) return fail("--expanding-file: the stream is too large");
+        const uint64_t kJanuary2020FileTime = 132223104000000000ull;  // 2020-01-01 00:00 UTC
+        const uint32_t kArchiveAttribute = 0x20;
+        if (!writer.beginFile(options.expandingName.c_str(), kJanuary2020FileTime, kArchiveAttribute) ||
+            !writer.writeCompressedChunk(stream.data(), uint32_t(stream.size())) || !writer.endFile())
+            return false;
     }
     return true;
 }

@@ -860,6 +860,42 @@ def case_options_target(ctx):
     check(sorted(os.listdir(ctx.cwd)) == before and not os.path.exists(configured), "--target alone extracted")
 
 
+# The installer's peak memory stays within this, whatever the payload: the
+# chunk buffers are fixed, and inflated data goes to the file as it comes.
+PEAK_MEMORY_LIMIT_KIB = 8 * 1024
+EXPANDING_FILE = "expanding.bin"
+EXPANDING_FILE_BYTES = 256 << 20
+
+
+def case_peak_memory(ctx):
+    # The tree, then a file whose one chunk (about 256 KB of deflate data)
+    # inflates to 256 MiB: the maximum resident set of the extraction stays
+    # below the limit. GNU time reports it: a process started from this
+    # script would carry the interpreter's own resident set in the kernel's
+    # count (it is kept across exec), the small time program's is far below
+    # the limit.
+    time_program = shutil.which("time", path="/usr/bin") or ""
+    check(time_program != "", "GNU time is missing: install the package time (scripts/bootstrap does)")
+    dest = os.path.join(ctx.scratch, "dest")
+    installer = ctx.pack(options_settings(ctx, ctx.stub_path(os.path.join(ctx.scratch, "configured"))),
+                         ["--expanding-file", "%s=%d" % (EXPANDING_FILE, EXPANDING_FILE_BYTES)])
+    report = os.path.join(ctx.scratch, "peak-kib.txt")
+    code = ctx.run(time_program, arguments=["-f", "%M", "-o", report, installer, "--quiet", "--noexec",
+                                            "--target", dest])
+    ctx.expect_exit(code, EXIT_SILENT_DONE)
+    compare_trees(ctx.tree, dest, skip=(EXPANDING_FILE,))
+    path = os.path.join(dest, EXPANDING_FILE)
+    check(os.path.getsize(path) == EXPANDING_FILE_BYTES, "%s has %d bytes" % (EXPANDING_FILE, os.path.getsize(path)))
+    with open(path, "rb") as data:
+        zeros = bytes(1 << 20)
+        for block in iter(lambda: data.read(1 << 20), b""):
+            check(block == zeros[:len(block)], "%s holds other bytes than zeros" % EXPANDING_FILE)
+    peak_kib = int(open(report).read().split()[-1])
+    check(peak_kib < PEAK_MEMORY_LIMIT_KIB,
+          "the installer's maximum resident set was %d KiB (limit %d KiB)" % (peak_kib, PEAK_MEMORY_LIMIT_KIB))
+    print("peak memory: %d KiB" % peak_kib)
+
+
 def case_options_noexec(ctx):
     # --noexec: everything extracted, nothing launched, also with
     # waitForSetup (then nothing is waited for: exit 1).
@@ -959,6 +995,7 @@ CASES = {
     "options-passthrough": case_options_passthrough,
     "options-turned-off": case_options_turned_off,
     "options-encrypted": case_options_encrypted,
+    "peak-memory": case_peak_memory,
 }
 
 
