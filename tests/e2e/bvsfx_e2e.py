@@ -46,6 +46,12 @@ Cases:
                setup program not launched (the unchanged installer launches
                it); with the Linux stub
   windows-damaged  the same with the Windows stub through the runner
+  windows-tool bvsfx.exe (--windows-bvsfx) through the runner: pack (drive
+               letters, backslashes and non-ASCII names on its command line),
+               list, info, test and extract round trips; its installer
+               compared entry for entry (names, times, attributes, sizes,
+               packed sizes) with the one the Linux bvsfx packs from the same
+               tree, tested sound by the Linux bvsfx, and run silently
   unix         execute bits and other modes, and symbolic links (one
                through "..", a dangling one): the Linux installer and bvsfx
                extract keep the modes (setuid left out) and make the links
@@ -937,10 +943,76 @@ def case_windows_damaged(args):
                        windows=True)
 
 
+def windows_path(path):
+    """The path under Wine, where drive Z: is the root of the Unix file system."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def listing_rows(text):
+    """bvsfx list's entry lines (time, attributes, size, packed size, name),
+    without the summary line and with the line ends of either system."""
+    rows = [line for line in text.replace("\r\n", "\n").split("\n") if line.strip()]
+    return rows[:-1] if rows else rows
+
+
+def case_windows_tool(args):
+    check(args.windows_bvsfx, "--windows-bvsfx is needed for this case")
+    check(args.windows_stub, "--windows-stub is needed for this case")
+    runner = shlex.split(args.runner) if args.runner else []
+    work = args.work
+    tree = os.path.join(work, "tree")
+    copied = make_tree(tree, 200, 3 * 1024 * 1024)
+    tool = runner + [args.windows_bvsfx]
+    # Non-ASCII names reach bvsfx.exe only through the UTF-16 command line.
+    windows_installer = os.path.join(work, "s\u00e9tup \u65e5\u672c.exe")
+    linux_installer = os.path.join(work, "linux-setup.exe")
+    run_target = os.path.join(work, "run-target")
+    settings = ["--silent", "--dir", windows_path(run_target), "--title", "Caf\u00e9"]
+    run(tool + ["pack", "-q", "--stub", windows_path(args.windows_stub), "-o", windows_path(windows_installer)]
+        + settings + [windows_path(tree)])
+    run([args.bvsfx, "pack", "-q", "--stub", args.windows_stub, "-o", linux_installer] + settings + [tree])
+
+    # Entry for entry: the Linux bvsfx lists both installers.
+    windows_rows = listing_rows(run([args.bvsfx, "list", windows_installer])[0].stdout)
+    linux_rows = listing_rows(run([args.bvsfx, "list", linux_installer])[0].stdout)
+    check(len(windows_rows) == len(linux_rows) and len(windows_rows) > copied,
+          f"{len(windows_rows)} entries from bvsfx.exe, {len(linux_rows)} from the Linux bvsfx")
+    differing = [(w, l) for w, l in zip(windows_rows, linux_rows) if w != l]
+    check(not differing, "entries differ (bvsfx.exe, then Linux bvsfx):\n  " +
+          "\n  ".join(f"{w}\n  {l}" for w, l in differing[:10]))
+    log(f"bvsfx.exe: {len(windows_rows)} entries equal to the Linux bvsfx's (time, attributes, size, packed size, "
+        f"name)")
+
+    # bvsfx.exe reads what it wrote as the Linux bvsfx does.
+    own_list = listing_rows(run(tool + ["list", windows_path(windows_installer)])[0].stdout)
+    check(own_list == windows_rows, "bvsfx.exe list differs from the Linux bvsfx list of the same installer")
+    info = run(tool + ["info", windows_path(windows_installer)])[0].stdout
+    check("Caf\u00e9" in info, f"the title is not in bvsfx.exe info:\n{info}")
+    run(tool + ["test", windows_path(windows_installer)])
+    run([args.bvsfx, "test", windows_installer])
+    target = fresh(os.path.join(work, "extracted \u00fc"))
+    run(tool + ["extract", "-q", windows_path(windows_installer), "-C", windows_path(target)])
+    entries = compare_trees(tree, target, folder_times=True)
+    log(f"bvsfx.exe: list, info, test and extract of its own installer; {entries} entries extracted identical")
+
+    # A damaged copy is damage to bvsfx.exe too.
+    damaged = os.path.join(work, "damaged.exe")
+    data = bytearray(open(windows_installer, "rb").read())
+    data[len(data) - 200] ^= 0x55
+    open(damaged, "wb").write(bytes(data))
+    result, _ = run(tool + ["test", windows_path(damaged)], expect=None)
+    check(result.returncode == BVSFX_DAMAGED, f"bvsfx.exe test of a damaged installer: exit {result.returncode}")
+
+    # The installer bvsfx.exe wrote runs.
+    run(runner + [windows_installer], expect=EXIT_SILENT_DONE)
+    compare_trees(tree, run_target, folder_times=True)
+    log("bvsfx.exe: its installer, run silently, made the tree")
+
+
 CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
          "refusals": case_refusals, "prompt": case_prompt, "damaged": case_damaged,
          "windows-damaged": case_windows_damaged, "wait": case_wait, "empty-root": case_empty_root, "installer-options": case_installer_options,
-         "unix": case_unix}
+         "unix": case_unix, "windows-tool": case_windows_tool}
 
 
 def main():
@@ -949,6 +1021,7 @@ def main():
     parser.add_argument("--stub")
     parser.add_argument("--pack", help="e2e-pack, for installers with names bvsfx refuses")
     parser.add_argument("--windows-stub")
+    parser.add_argument("--windows-bvsfx", help="bvsfx.exe, run through the runner")
     parser.add_argument("--runner", default="")
     parser.add_argument("--work")
     parser.add_argument("--case", choices=sorted(CASES))

@@ -7,6 +7,7 @@
 #include "platform/win32.h"
 #include "tools/bvsfx/EntryName.h"
 #include "tools/bvsfx/TextFormat.h"
+#include "tools/bvsfx/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -63,8 +64,9 @@ bool InputTree::gather(const std::vector<std::string>& inputs) {
     std::vector<Pending> top;
     for (const std::string& input : inputs) {
         std::error_code error;
-        const bool lone = inputs.size() == 1 && fs::is_directory(input, error);
-        addInput(input, lone && !m_keepRoot, top);
+        const fs::path path = utf8Path(input);
+        const bool lone = inputs.size() == 1 && fs::is_directory(path, error);
+        addInput(path, lone && !m_keepRoot, top);
     }
     if (!m_errors.empty()) return false;
     walk(top);
