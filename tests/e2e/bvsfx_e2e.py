@@ -962,6 +962,11 @@ def case_windows_tool(args):
     work = args.work
     tree = os.path.join(work, "tree")
     copied = make_tree(tree, 200, 3 * 1024 * 1024)
+    # Wine shows a name that starts with a dot as hidden: the one attribute
+    # bit that bvsfx.exe reads and the Linux bvsfx cannot.
+    write(os.path.join(tree, "nested", ".hidden"), b"dot file\n")
+    fixed_time(os.path.join(tree, "nested", ".hidden"), 1_300_000_000)
+    fixed_time(os.path.join(tree, "nested"), 1_300_000_000)
     tool = runner + [args.windows_bvsfx]
     # Non-ASCII names reach bvsfx.exe only through the UTF-16 command line.
     windows_installer = os.path.join(work, "s\u00e9tup \u65e5\u672c.exe")
@@ -983,6 +988,10 @@ def case_windows_tool(args):
     differing = []
     for w, l in zip(windows_rows, linux_rows):
         wf, lf = w.split(None, 6), l.split(None, 6)
+        if wf[6] == "nested/.hidden":
+            check((wf[2], lf[2]) == ("--h-a", "----a"), f"nested/.hidden: attributes {wf[2]} from bvsfx.exe, "
+                  f"{lf[2]} from the Linux bvsfx; expected --h-a and ----a")
+            wf[2] = lf[2]
         if wf[:3] + wf[4:] != lf[:3] + lf[4:] or wf[3] != "-" or not lf[3].isdigit():
             differing.append((w, l))
     check(not differing, "entries differ (bvsfx.exe, then Linux bvsfx):\n  " +
