@@ -51,7 +51,9 @@ Cases:
                list, info, test and extract round trips; its installer
                compared entry for entry (names, times, attributes, sizes,
                packed sizes) with the one the Linux bvsfx packs from the same
-               tree, tested sound by the Linux bvsfx, and run silently
+               tree, tested sound by the Linux bvsfx, and run silently; the
+               progress bar on a console (Wine makes one of a pseudo-terminal)
+               and none into a pipe
   unix         execute bits and other modes, and symbolic links (one
                through "..", a dangling one): the Linux installer and bvsfx
                extract keep the modes (setuid left out) and make the links
@@ -67,6 +69,7 @@ import filecmp
 import os
 import pty
 import random
+import re
 import resource
 import select
 import signal
@@ -943,6 +946,29 @@ def case_windows_damaged(args):
                        windows=True)
 
 
+def console_output(command):
+    """What a program writes on a terminal (under Wine, a console), with the
+    terminal's control sequences taken out."""
+    controller, terminal = pty.openpty()
+    process = subprocess.Popen(command, stdin=terminal, stdout=terminal, stderr=terminal)
+    os.close(terminal)
+    output = b""
+    while True:
+        ready, _, _ = select.select([controller], [], [], STUB_TIMEOUT_SECONDS)
+        if not ready:
+            break
+        try:
+            data = os.read(controller, 65536)
+        except OSError:  # the terminal is gone with the program
+            break
+        if not data:
+            break
+        output += data
+    os.close(controller)
+    check(process.wait(timeout=STUB_TIMEOUT_SECONDS) == 0, f"{shlex.join(command)} failed on a terminal")
+    return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", output.decode("utf-8", "replace"))
+
+
 def windows_path(path):
     """The path under Wine, where drive Z: is the root of the Unix file system."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -1018,6 +1044,16 @@ def case_windows_tool(args):
     open(damaged, "wb").write(bytes(data))
     result, _ = run(tool + ["test", windows_path(damaged)], expect=None)
     check(result.returncode == BVSFX_DAMAGED, f"bvsfx.exe test of a damaged installer: exit {result.returncode}")
+
+    # The progress bar: drawn on a console (Wine makes one of a terminal),
+    # never into a pipe.
+    console = console_output(tool + ["pack", "--stub", "win64", "-o", windows_path(os.path.join(work, "bar.exe")),
+                                     windows_path(tree)])
+    check(re.search(r"pack +\[[#.]+\] +[0-9.]+%", console), f"no progress bar on the console:\n{console[-600:]}")
+    piped, _ = run(tool + ["pack", "--stub", "win64", "-o", windows_path(os.path.join(work, "bar2.exe")),
+                           windows_path(tree)])
+    check("%" not in piped.stderr, f"a progress bar went into a pipe:\n{piped.stderr[-600:]}")
+    log("bvsfx.exe: the progress bar on a console, none into a pipe")
 
     # The installer bvsfx.exe wrote runs.
     run(runner + [windows_installer], expect=EXIT_SILENT_DONE)
