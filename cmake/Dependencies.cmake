@@ -31,3 +31,19 @@ else()
   target_link_libraries(brivane_zlib INTERFACE ZLIB::ZLIB)
   target_link_libraries(brivane_bz2 INTERFACE BZip2::BZip2)
 endif()
+
+# libdeflate for the mingw build of bvsfx, compiled from the libdeflate
+# sources that scripts/bootstrap unpacks into third_party/ (natively bvsfx
+# links the system's libdeflate-dev). bvsfx only deflates, but the library's
+# files are small and compiled whole.
+set(LIBDEFLATE_SOURCE_DIR "${CMAKE_SOURCE_DIR}/third_party/libdeflate" CACHE PATH "libdeflate sources")
+function(brivane_add_libdeflate_library name)
+  if(NOT EXISTS "${LIBDEFLATE_SOURCE_DIR}/libdeflate.h")
+    message(FATAL_ERROR "libdeflate sources missing in ${LIBDEFLATE_SOURCE_DIR}: run scripts/bootstrap")
+  endif()
+  file(GLOB libdeflate_sources ${LIBDEFLATE_SOURCE_DIR}/lib/*.c ${LIBDEFLATE_SOURCE_DIR}/lib/x86/*.c)
+  add_library(${name} STATIC ${libdeflate_sources})
+  target_include_directories(${name} PUBLIC ${LIBDEFLATE_SOURCE_DIR})
+  target_compile_definitions(${name} PUBLIC LIBDEFLATE_STATIC)
+  target_compile_options(${name} PRIVATE -O2 -w)
+endfunction()

@@ -32,6 +32,9 @@ if(WIN32)
   # printf-style calls go to msvcrt's own (the stub formats only %d and %s)
   # instead of linking the C runtime's portable formatter.
   list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -D__USE_MINGW_ANSI_STDIO=0)
+  # No link time in the PE header: a rebuild of the same commit gives the
+  # same stub, and so the same release artifacts.
+  list(APPEND BRIVANE_STUB_LINK_OPTIONS -Wl,--no-insert-timestamp)
 else()
   list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -fdata-sections)
   set(BRIVANE_MUSL_SPECS "/usr/lib/x86_64-linux-musl/musl-gcc.specs" CACHE FILEPATH "musl's gcc specs file")

@@ -46,6 +46,14 @@ Cases:
                setup program not launched (the unchanged installer launches
                it); with the Linux stub
   windows-damaged  the same with the Windows stub through the runner
+  windows-tool bvsfx.exe (--windows-bvsfx) through the runner: pack (drive
+               letters, backslashes and non-ASCII names on its command line),
+               list, info, test and extract round trips; its installer
+               compared entry for entry (names, times, attributes, sizes,
+               packed sizes) with the one the Linux bvsfx packs from the same
+               tree, tested sound by the Linux bvsfx, and run silently; the
+               progress bar on a console (Wine makes one of a pseudo-terminal)
+               and none into a pipe
   unix         execute bits and other modes, and symbolic links (one
                through "..", a dangling one): the Linux installer and bvsfx
                extract keep the modes (setuid left out) and make the links
@@ -61,6 +69,7 @@ import filecmp
 import os
 import pty
 import random
+import re
 import resource
 import select
 import signal
@@ -920,10 +929,125 @@ def case_windows_damaged(args):
                        windows=True)
 
 
+def console_output(command):
+    """What a program writes on a terminal (under Wine, a console), with the
+    terminal's control sequences taken out."""
+    controller, terminal = pty.openpty()
+    process = subprocess.Popen(command, stdin=terminal, stdout=terminal, stderr=terminal)
+    os.close(terminal)
+    output = b""
+    while True:
+        ready, _, _ = select.select([controller], [], [], STUB_TIMEOUT_SECONDS)
+        if not ready:
+            break
+        try:
+            data = os.read(controller, 65536)
+        except OSError:  # the terminal is gone with the program
+            break
+        if not data:
+            break
+        output += data
+    os.close(controller)
+    check(process.wait(timeout=STUB_TIMEOUT_SECONDS) == 0, f"{shlex.join(command)} failed on a terminal")
+    return re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", output.decode("utf-8", "replace"))
+
+
+def windows_path(path):
+    """The path under Wine, where drive Z: is the root of the Unix file system."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def listing_rows(text):
+    """bvsfx list's entry lines, without the heading and the summary line
+    and with the line ends of either system."""
+    rows = [line for line in text.replace("\r\n", "\n").split("\n") if line.strip()]
+    return rows[1:-1]
+
+
+def case_windows_tool(args):
+    check(args.windows_bvsfx, "--windows-bvsfx is needed for this case")
+    check(args.windows_stub, "--windows-stub is needed for this case")
+    runner = shlex.split(args.runner) if args.runner else []
+    work = args.work
+    tree = os.path.join(work, "tree")
+    copied = make_tree(tree, 200, 3 * 1024 * 1024)
+    # Wine shows a name that starts with a dot as hidden: the one attribute
+    # bit that bvsfx.exe reads and the Linux bvsfx cannot.
+    write(os.path.join(tree, "nested", ".hidden"), b"dot file\n")
+    fixed_time(os.path.join(tree, "nested", ".hidden"), 1_300_000_000)
+    fixed_time(os.path.join(tree, "nested"), 1_300_000_000)
+    tool = runner + [args.windows_bvsfx]
+    # Non-ASCII names reach bvsfx.exe only through the UTF-16 command line.
+    windows_installer = os.path.join(work, "s\u00e9tup \u65e5\u672c.exe")
+    linux_installer = os.path.join(work, "linux-setup.exe")
+    run_target = os.path.join(work, "run-target")
+    settings = ["--silent", "--dir", windows_path(run_target), "--title", "Caf\u00e9"]
+    run(tool + ["pack", "-q", "--stub", windows_path(args.windows_stub), "-o", windows_path(windows_installer)]
+        + settings + [windows_path(tree)])
+    run([args.bvsfx, "pack", "-q", "--stub", args.windows_stub, "-o", linux_installer] + settings + [tree])
+
+    # Entry for entry: the Linux bvsfx lists both installers.
+    windows_rows = listing_rows(run([args.bvsfx, "list", windows_installer])[0].stdout)
+    linux_rows = listing_rows(run([args.bvsfx, "list", linux_installer])[0].stdout)
+    check(len(windows_rows) == len(linux_rows) and len(windows_rows) > copied,
+          f"{len(windows_rows)} entries from bvsfx.exe, {len(linux_rows)} from the Linux bvsfx")
+    # Columns: date, time, attributes (drhsa), Unix mode, size, packed size,
+    # name. The mode is the one column that differs: only a pack on Linux
+    # records Unix modes (bvsfx.exe writes no Unix records, "-").
+    differing = []
+    for w, l in zip(windows_rows, linux_rows):
+        wf, lf = w.split(None, 6), l.split(None, 6)
+        if wf[6] == "nested/.hidden":
+            check((wf[2], lf[2]) == ("--h-a", "----a"), f"nested/.hidden: attributes {wf[2]} from bvsfx.exe, "
+                  f"{lf[2]} from the Linux bvsfx; expected --h-a and ----a")
+            wf[2] = lf[2]
+        if wf[:3] + wf[4:] != lf[:3] + lf[4:] or wf[3] != "-" or not lf[3].isdigit():
+            differing.append((w, l))
+    check(not differing, "entries differ (bvsfx.exe, then Linux bvsfx):\n  " +
+          "\n  ".join(f"{w}\n  {l}" for w, l in differing[:10]))
+    log(f"bvsfx.exe: {len(windows_rows)} entries equal to the Linux bvsfx's (time, attributes, size, packed size, "
+        f"name; the Unix mode only in the Linux pack)")
+
+    # bvsfx.exe reads what it wrote as the Linux bvsfx does.
+    own_list = listing_rows(run(tool + ["list", windows_path(windows_installer)])[0].stdout)
+    check(own_list == windows_rows, "bvsfx.exe list differs from the Linux bvsfx list of the same installer")
+    info = run(tool + ["info", windows_path(windows_installer)])[0].stdout
+    check("Caf\u00e9" in info, f"the title is not in bvsfx.exe info:\n{info}")
+    run(tool + ["test", windows_path(windows_installer)])
+    run([args.bvsfx, "test", windows_installer])
+    target = fresh(os.path.join(work, "extracted \u00fc"))
+    run(tool + ["extract", "-q", windows_path(windows_installer), "-C", windows_path(target)])
+    entries = compare_trees(tree, target, folder_times=True)
+    log(f"bvsfx.exe: list, info, test and extract of its own installer; {entries} entries extracted identical")
+
+    # A damaged copy is damage to bvsfx.exe too.
+    damaged = os.path.join(work, "damaged.exe")
+    data = bytearray(open(windows_installer, "rb").read())
+    data[len(data) - 200] ^= 0x55
+    open(damaged, "wb").write(bytes(data))
+    result, _ = run(tool + ["test", windows_path(damaged)], expect=None)
+    check(result.returncode == BVSFX_DAMAGED, f"bvsfx.exe test of a damaged installer: exit {result.returncode}")
+
+    # The progress bar: drawn on a console (Wine makes one of a terminal),
+    # never into a pipe.
+    console = console_output(tool + ["pack", "--stub", "win64", "-o", windows_path(os.path.join(work, "bar.exe")),
+                                     windows_path(tree)])
+    check(re.search(r"pack +\[[#.]+\] +[0-9.]+%", console), f"no progress bar on the console:\n{console[-600:]}")
+    piped, _ = run(tool + ["pack", "--stub", "win64", "-o", windows_path(os.path.join(work, "bar2.exe")),
+                           windows_path(tree)])
+    check("%" not in piped.stderr, f"a progress bar went into a pipe:\n{piped.stderr[-600:]}")
+    log("bvsfx.exe: the progress bar on a console, none into a pipe")
+
+    # The installer bvsfx.exe wrote runs.
+    run(runner + [windows_installer], expect=EXIT_SILENT_DONE)
+    compare_trees(tree, run_target, folder_times=True)
+    log("bvsfx.exe: its installer, run silently, made the tree")
+
+
 CASES = {"levels": case_levels, "passwords": case_passwords, "windows": case_windows, "safety": case_safety,
          "refusals": case_refusals, "prompt": case_prompt, "damaged": case_damaged,
          "windows-damaged": case_windows_damaged, "wait": case_wait, "empty-root": case_empty_root, "installer-options": case_installer_options,
-         "unix": case_unix}
+         "unix": case_unix, "windows-tool": case_windows_tool}
 
 
 def main():
@@ -932,6 +1056,7 @@ def main():
     parser.add_argument("--stub")
     parser.add_argument("--pack", help="e2e-pack, for installers with names bvsfx refuses")
     parser.add_argument("--windows-stub")
+    parser.add_argument("--windows-bvsfx", help="bvsfx.exe, run through the runner")
     parser.add_argument("--runner", default="")
     parser.add_argument("--work")
     parser.add_argument("--case", choices=sorted(CASES))

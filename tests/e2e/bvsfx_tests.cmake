@@ -56,6 +56,17 @@ if(BRIVANE_E2E_WINDOWS_STUB)
   set_tests_properties(e2e.bvsfx.windows-damaged PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
 endif()
 
+# bvsfx.exe (the win64 build's) run through the same runner, its installers
+# compared with the Linux bvsfx's.
+set(BVSFX_E2E_WINDOWS_TOOL "" CACHE FILEPATH "bvsfx.exe to run the Windows round trips with")
+if(BRIVANE_E2E_WINDOWS_STUB AND BVSFX_E2E_WINDOWS_TOOL)
+  add_test(NAME e2e.bvsfx.windows-tool
+           COMMAND ${Python3_EXECUTABLE} ${BVSFX_E2E_DRIVER} --bvsfx $<TARGET_FILE:bvsfx>
+                   --windows-bvsfx ${BVSFX_E2E_WINDOWS_TOOL} --windows-stub ${BRIVANE_E2E_WINDOWS_STUB}
+                   --runner "${BRIVANE_E2E_WINDOWS_RUNNER}" --work ${BVSFX_E2E_WORK} --case windows-tool)
+  set_tests_properties(e2e.bvsfx.windows-tool PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
+endif()
+
 # Signed installers (pack, then sign with osslsigncode; also branded ones,
 # and with the 32-bit stub when BRIVANE_E2E_WIN32_STUB names it) and the
 # refusal of payloads inside a certificate table, with the Windows stub.

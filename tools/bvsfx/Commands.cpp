@@ -8,6 +8,7 @@
 #include "tools/bvsfx/Messages.h"
 #include "tools/bvsfx/PackOptions.h"
 #include "tools/bvsfx/Packer.h"
+#include "tools/bvsfx/StubLocator.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ const char* const kGeneralHelp =
     "\n"
     "`bvsfx COMMAND --help` describes each command's options.\n"
     "  -h, --help       this text\n"
-    "  --version        the version\n";
+    "  --version        the version and the stubs --stub NAME finds\n";
 
 int runBvsfx(const std::vector<std::string>& args) {
     if (args.empty()) {
@@ -79,7 +80,7 @@ int runBvsfx(const std::vector<std::string>& args) {
         return kExitOk;
     }
     if (command == "--version") {
-        std::printf("bvsfx %s\n", BVSFX_VERSION);
+        std::printf("bvsfx %s\nstubs:\n%s", BVSFX_VERSION, StubLocator::describeNamedStubs().c_str());
         return kExitOk;
     }
     if (command == "pack") return runPack(rest);

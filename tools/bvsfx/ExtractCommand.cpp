@@ -38,6 +38,7 @@
 #include "tools/bvsfx/ProgressBar.h"
 #include "tools/bvsfx/TemporaryFiles.h"
 #include "tools/bvsfx/TextFormat.h"
+#include "tools/bvsfx/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -106,7 +107,7 @@ public:
         }
         DWORD createError = 0;
         for (int attempt = 0; attempt < TemporaryFiles::kNameAttempts; ++attempt) {
-            m_partial = TemporaryFiles::partialName(path.string(), attempt);
+            m_partial = utf8Path(TemporaryFiles::partialName(path.string(), attempt));
             m_handle = createNewFile(m_partial);
             if (m_handle != INVALID_HANDLE_VALUE) break;
             createError = GetLastError();
@@ -257,7 +258,7 @@ private:
             return false;
         }
         path = m_root;
-        const fs::path parts(relative);
+        const fs::path parts = utf8Path(relative);
         auto last = std::prev(parts.end());
         for (auto it = parts.begin(); it != parts.end(); ++it) {
             path /= *it;
@@ -358,9 +359,10 @@ int runExtract(const InspectOptions& options) {
     if (code != kExitOk) return code;
 
     std::error_code error;
-    fs::create_directories(options.directory, error);
+    fs::create_directories(utf8Path(options.directory), error);
     std::error_code placeError;
-    const fs::path root = fs::weakly_canonical(fs::absolute(options.directory, placeError), placeError);
+    const fs::path root =
+        fs::weakly_canonical(fs::absolute(utf8Path(options.directory), placeError), placeError);
     if (placeError || !fs::is_directory(root)) {
         if (!error) error = placeError;
         Messages::error("cannot create the folder " + TextFormat::displayName(options.directory) +

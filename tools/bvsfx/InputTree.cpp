@@ -7,15 +7,23 @@
 #include "platform/win32.h"
 #include "tools/bvsfx/EntryName.h"
 #include "tools/bvsfx/TextFormat.h"
+#include "tools/bvsfx/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The attribute bits a packed entry carries; others (hidden, system, ...)
-// have no meaning on the systems we read from.
+// The attribute bits a packed entry carries. Hidden and system exist on
+// Windows only (POSIX has neither; Wine shows a name starting with a dot as
+// hidden); the others (compressed, sparse, reparse point ...) describe how
+// the file is stored, not what the installer should make.
+#ifdef _WIN32
+constexpr uint32_t kPackedAttributeBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                          FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
+#else
 constexpr uint32_t kPackedAttributeBits =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
+#endif
 
 std::string displayPath(const fs::path& path) { return TextFormat::displayName(path.string()); }
 
@@ -52,7 +60,11 @@ bool readEntryMetadata(const fs::path& source, uint64_t& fileTime, uint32_t& att
     fileTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
     isDirectory = info.isDirectory();
     attributes = info.getAttributes() & kPackedAttributeBits;
+#ifndef _WIN32
+    // POSIX keeps no archive bit: every file is packed as changed since its
+    // last backup, as a new file on Windows is.
     if (!isDirectory) attributes |= FILE_ATTRIBUTE_ARCHIVE;
+#endif
     return true;
 }
 
@@ -63,8 +75,9 @@ bool InputTree::gather(const std::vector<std::string>& inputs) {
     std::vector<Pending> top;
     for (const std::string& input : inputs) {
         std::error_code error;
-        const bool lone = inputs.size() == 1 && fs::is_directory(input, error);
-        addInput(input, lone && !m_keepRoot, top);
+        const fs::path path = utf8Path(input);
+        const bool lone = inputs.size() == 1 && fs::is_directory(path, error);
+        addInput(path, lone && !m_keepRoot, top);
     }
     if (!m_errors.empty()) return false;
     walk(top);

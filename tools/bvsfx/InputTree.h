@@ -10,7 +10,8 @@
 // input is packed as its contents unless keepRoot asks for its own name in
 // front. Times are the last-write time as a Windows FILETIME; attributes are
 // the Windows bits read-only (no owner write permission), directory, and
-// archive for files.
+// archive for files; on Windows read-only, hidden, system, directory and
+// archive as the system reports them.
 //
 // Modes: every directory and file entry carries its Unix permission bits
 // (of what it is read from, so of a link's target where a link is

@@ -12,6 +12,7 @@
 #include "tools/bvsfx/StubImage.h"
 #include "tools/bvsfx/Terminal.h"
 #include "tools/bvsfx/TextFormat.h"
+#include "tools/bvsfx/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +22,7 @@ namespace {
 constexpr size_t kStubHeadBytes = 4096;
 
 std::vector<uint8_t> stubHead(const std::string& path, uint64_t stubBytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     std::vector<uint8_t> head(stubBytes < kStubHeadBytes ? stubBytes : kStubHeadBytes);
     in.read(reinterpret_cast<char*>(head.data()), std::streamsize(head.size()));
     head.resize(static_cast<size_t>(in.gcount()));
@@ -29,7 +30,8 @@ std::vector<uint8_t> stubHead(const std::string& path, uint64_t stubBytes) {
 }
 
 // Why a path that is not a regular file cannot be opened as an installer.
-std::string whyNotAFile(const std::string& path) {
+std::string whyNotAFile(const std::string& utf8) {
+    const fs::path path = utf8Path(utf8);
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (fs::is_directory(status)) return "is a folder, not an installer";
@@ -47,12 +49,12 @@ InstallerFile::~InstallerFile() = default;
 int InstallerFile::open(const std::string& path) {
     m_path = path;
     std::error_code error;
-    if (!fs::is_regular_file(path, error)) {
+    if (!fs::is_regular_file(utf8Path(path), error)) {
         Messages::error(TextFormat::displayName(path) + ": " + whyNotAFile(path));
         return kExitInput;
     }
-    m_fileSize = fs::file_size(path, error);
-    const fs::path full = fs::absolute(path, error);
+    m_fileSize = fs::file_size(utf8Path(path), error);
+    const fs::path full = fs::absolute(utf8Path(path), error);
     m_source.reset(FileDataSource::openDataSourceFile(full.string().c_str(), nullptr));
     if (!m_source) {
         Messages::error(path + ": cannot be read");

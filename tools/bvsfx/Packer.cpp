@@ -27,6 +27,7 @@
 #include "tools/bvsfx/StubLocator.h"
 #include "tools/bvsfx/TemporaryFiles.h"
 #include "tools/bvsfx/TextFormat.h"
+#include "tools/bvsfx/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -50,8 +51,8 @@ constexpr uint64_t kFirstReadBytes = 64 * 1024;
 
 fs::path absoluteOrSame(const std::string& path) {
     std::error_code error;
-    fs::path full = fs::absolute(path, error);
-    return error ? fs::path(path) : full.lexically_normal();
+    fs::path full = fs::absolute(utf8Path(path), error);
+    return error ? utf8Path(path) : full.lexically_normal();
 }
 
 bool isAscii(const std::string& text) {
@@ -105,7 +106,7 @@ std::string settledDestination(const std::string& dir, int& placeholders) {
 // with links and "." and ".." resolved as far as the path exists.
 fs::path realPlace(const std::string& path) {
     std::error_code error;
-    fs::path full = fs::weakly_canonical(fs::absolute(path, error), error);
+    fs::path full = fs::weakly_canonical(fs::absolute(utf8Path(path), error), error);
     return error ? absoluteOrSame(path) : full;
 }
 
@@ -272,7 +273,7 @@ int Packer::loadStub() {
                         "\n(build it, or give --stub PATH)");
         return kExitInput;
     }
-    std::ifstream in(m_stubPath, std::ios::binary);
+    std::ifstream in(utf8Path(m_stubPath), std::ios::binary);
     m_stub.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (!in.good() && !in.eof()) {
         Messages::error("cannot read the stub " + m_stubPath);
@@ -472,7 +473,7 @@ int Packer::writeInstaller() {
     FILE* out = nullptr;
     int createError = 0;
     for (int attempt = 0; attempt < TemporaryFiles::kNameAttempts && out == nullptr; ++attempt) {
-        partial = TemporaryFiles::partialName(output.string(), attempt);
+        partial = utf8Path(TemporaryFiles::partialName(output.string(), attempt));
         out = TemporaryFiles::createNew(partial);
         createError = errno;
         if (out == nullptr && createError != EEXIST) break;
@@ -500,7 +501,7 @@ int Packer::writeInstaller() {
     std::error_code error;
     if (ok) {
         // The installer runs like the stub: its permission bits (execute).
-        fs::permissions(partial, fs::status(m_stubPath).permissions(), fs::perm_options::replace, error);
+        fs::permissions(partial, fs::status(utf8Path(m_stubPath)).permissions(), fs::perm_options::replace, error);
         fs::rename(partial, output, error);
         if (error) {
             m_failure = "cannot rename " + TextFormat::displayName(partial.string()) + " to " +

@@ -4,12 +4,14 @@
 #include <fstream>
 #include <iterator>
 
+#include "tools/bvsfx/Utf8Path.h"
+
 namespace Password {
 
 namespace {
 
 bool readFirstLine(const std::string& file, std::string& line) {
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(utf8Path(file), std::ios::binary);
     if (!in) return false;
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return false;

@@ -13,6 +13,7 @@
 #include "tools/bvsfx/ResourceTree.h"
 #include "tools/bvsfx/StubImage.h"
 #include "tools/bvsfx/VersionInfoResource.h"
+#include "tools/bvsfx/Utf8Path.h"
 
 namespace {
 
@@ -124,7 +125,7 @@ void replaceVersion(ResourceNode& root, const std::vector<uint8_t>& resource) {
 }
 
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     if (!in) return false;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return in.good() || in.eof();

@@ -1,10 +1,12 @@
 #include "tools/bvsfx/StubLocator.h"
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "core/XString.h"
 #include "io/FileSystem.h"
+#include "tools/bvsfx/Utf8Path.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +27,7 @@ constexpr NamedStub kNamedStubs[] = {
 fs::path executableFolder() {
     XString modulePath;
     getModulePath(modulePath);
-    return fs::path(modulePath.getUtf8()).parent_path();
+    return utf8Path(modulePath.getUtf8()).parent_path();
 }
 
 bool isFile(const fs::path& path) {
@@ -43,6 +45,7 @@ bool locate(const std::string& request, std::string& path, std::vector<std::stri
         if (request != named.request) continue;
         const fs::path folder = executableFolder();
         const fs::path candidates[] = {
+            folder / ".." / "lib" / "bvsfx" / named.fileName,
             folder / named.fileName,
             folder / ".." / ".." / "app" / named.fileName,
             folder / ".." / ".." / ".." / named.preset / "app" / named.fileName,
@@ -58,9 +61,21 @@ bool locate(const std::string& request, std::string& path, std::vector<std::stri
         return false;
     }
     tried.push_back(request);
-    if (!isFile(request)) return false;
+    if (!isFile(utf8Path(request))) return false;
     path = request;
     return true;
+}
+
+std::string describeNamedStubs() {
+    std::string text;
+    for (const NamedStub& named : kNamedStubs) {
+        std::string path;
+        std::vector<std::string> tried;
+        text += std::string("  ") + named.request + std::string(7 - std::strlen(named.request), ' ');
+        text += locate(named.request, path, tried) ? path : std::string("not found");
+        text += "\n";
+    }
+    return text;
 }
 
 }  // namespace StubLocator

@@ -3,14 +3,18 @@
 #include <csignal>
 #include <cstdio>
 
-// isatty and fileno are in the C runtime of both systems we build on: the
-// POSIX headers on Linux, <io.h> under mingw-w64. Turning the echo off is
-// termios on POSIX; the Windows console reads without echo through
-// <conio.h>'s _getch.
+// A terminal is isatty on POSIX and a console (GetConsoleMode) on Windows.
+// Turning the echo off is termios on POSIX; the Windows console reads
+// without echo through <conio.h>'s _getwch.
 #ifdef _WIN32
 #include <conio.h>
 #include <io.h>
-#define BVSFX_ISATTY _isatty
+
+#include <string>
+
+#include "core/XString.h"
+#include "crypto/SecretWipe.h"
+#include "platform/win32.h"
 #define BVSFX_FILENO _fileno
 #else
 #include <termios.h>
@@ -36,26 +40,44 @@ extern "C" void restoreEchoAndStop(int signalNumber) {
 
 }  // namespace
 
-bool stderrIsTerminal() { return BVSFX_ISATTY(BVSFX_FILENO(stderr)) != 0; }
+#ifdef _WIN32
+// A console, not merely a character device: _isatty also says yes for NUL.
+bool isTerminal(FILE* stream) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(BVSFX_FILENO(stream)));
+    DWORD mode = 0;
+    return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+#else
+bool isTerminal(FILE* stream) { return BVSFX_ISATTY(BVSFX_FILENO(stream)) != 0; }
+#endif
 
-bool stdinIsTerminal() { return BVSFX_ISATTY(BVSFX_FILENO(stdin)) != 0; }
+bool stderrIsTerminal() { return isTerminal(stderr); }
+
+bool stdinIsTerminal() { return isTerminal(stdin); }
 
 bool askSecret(const std::string& prompt, std::string& answer) {
     answer.clear();
 #ifdef _WIN32
     std::fputs(prompt.c_str(), stderr);
     std::fflush(stderr);
+    // UTF-16 units from the console, whatever its code page; the password
+    // is UTF-8 like every text inside bvsfx.
+    std::u16string typed;
     for (;;) {
-        const int c = _getch();
-        if (c == '\r' || c == '\n' || c == EOF) break;
+        const wint_t c = _getwch();
+        if (c == L'\r' || c == L'\n' || c == WEOF) break;
         if (c == 3) return false;  // Ctrl-C
-        if (c == '\b') {
-            if (!answer.empty()) answer.pop_back();
+        if (c == L'\b') {
+            if (!typed.empty()) typed.pop_back();
             continue;
         }
-        answer += static_cast<char>(c);
+        typed += static_cast<char16_t>(c);
     }
     std::fputs("\n", stderr);
+    XString text;
+    text.setFromUtf16(reinterpret_cast<const uint16_t*>(typed.c_str()));
+    answer = text.getUtf8();
+    wipeSecretBytes(typed.data(), typed.size() * sizeof(char16_t));
     return true;
 #else
     if (tcgetattr(STDIN_FILENO, &g_savedMode) != 0) return false;
