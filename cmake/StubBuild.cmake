@@ -80,7 +80,8 @@ endif()
 
 set(stub_sources ${CMAKE_SOURCE_DIR}/app/StubMain.cpp ${CMAKE_SOURCE_DIR}/platform/runtime/StubRuntime.cpp)
 if(WIN32)
-  list(APPEND stub_sources ${CMAKE_SOURCE_DIR}/resources/stub.rc)
+  list(APPEND stub_sources ${CMAKE_SOURCE_DIR}/resources/stub.rc
+       ${CMAKE_SOURCE_DIR}/platform/runtime/StubStartup.cpp)
 endif()
 add_executable(bvsfx-stub ${stub_sources})
 brivane_apply_stub_options(bvsfx-stub)
@@ -89,6 +90,12 @@ if(NOT WIN32)
   target_link_libraries(bvsfx-stub PRIVATE ${BRIVANE_STUB_LIBSTDCXX})
 endif()
 target_link_options(bvsfx-stub PRIVATE ${BRIVANE_STUB_LINK_OPTIONS} "-Wl,-Map=$<TARGET_FILE:bvsfx-stub>.map")
+if(WIN32)
+  # The process entry is platform/runtime/StubStartup.cpp, not the C
+  # runtime's startup objects; nothing may need the runtime relocation that
+  # those objects would have applied.
+  target_link_options(bvsfx-stub PRIVATE -nostartfiles -Wl,--disable-runtime-pseudo-reloc)
+endif()
 # Linked by the C driver, and without the C++ runtime libraries that CMake
 # would add for the C++ objects (this folder holds no other program).
 set_target_properties(bvsfx-stub PROPERTIES LINKER_LANGUAGE C)
