@@ -120,6 +120,7 @@ constexpr uint8_t kFullList = 'F';
 constexpr uint8_t kDifferenceList = 'D';
 constexpr uint8_t kRecordDecodeRun = 'S';
 constexpr uint8_t kRecordDecodeSequence = 'R';
+constexpr uint8_t kRecordDecodeSameHighByte = 'H';
 constexpr uint8_t kRecordEncoderEntry = 'E';
 constexpr uint8_t kRecordNoEncoding = 'X';
 constexpr uint32_t kListHeaderBytes = 2;
@@ -190,6 +191,32 @@ bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, 
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t key = static_cast<uint8_t>(first + i);
         const uint8_t* unit = record + 3 + i * kUnitBytes;
+        decoder.removeKey(&key, 1);
+        if (readUnit(unit) != 0) {
+            decoder.insert(&key, 1, unit, kUnitBytes);
+        }
+    }
+    return true;
+}
+
+// 'H' first count high low[count]: bytes first..first+count-1 decode to the
+// units high:low[i] (a page's letters of one script mostly share the
+// high byte of their units, which is then stored once).
+bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used)
+{
+    if (left < 4) {
+        return false;
+    }
+    const uint32_t first = record[1];
+    const uint32_t count = record[2];
+    const uint8_t high = record[3];
+    used = 4 + count;
+    if (left < used || first + count > UnicodeLookup::kByteValues) {
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t key = static_cast<uint8_t>(first + i);
+        const uint8_t unit[kUnitBytes] = {record[4 + i], high};
         decoder.removeKey(&key, 1);
         if (readUnit(unit) != 0) {
             decoder.insert(&key, 1, unit, kUnitBytes);
@@ -276,6 +303,10 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
         uint32_t used = 0;
         if (record[0] == kRecordDecodeRun) {
             if (!applyDecodeRun(record, left, decoder, used)) {
+                return false;
+            }
+        } else if (record[0] == kRecordDecodeSameHighByte) {
+            if (!applyDecodeSameHighByte(record, left, decoder, used)) {
                 return false;
             }
         } else if (record[0] == kRecordDecodeSequence) {

@@ -14,6 +14,9 @@
 //                                         to the units (2 bytes LE; 0 = none)
 //            'R' first count unit         bytes first..first+count-1 decode
 //                                         to unit..unit+count-1
+//            'H' first count high low[count]
+//                                         bytes first..first+count-1 decode
+//                                         to the units high:low[i]
 //            'E' unit len byte[len]       the unit encodes as these bytes
 //                                         instead of the derived entry
 //            'X' unit                     the unit has no encoding

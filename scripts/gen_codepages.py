@@ -31,6 +31,9 @@ The plain data:
                                         (unit 2 bytes LE, 0 = no mapping)
            'R' first count unit         bytes first..first+count-1 decode
                                         to unit..unit+count-1
+           'H' first count high low*count
+                                        bytes first..first+count-1 decode
+                                        to the units high:low[i]
            'E' unit len bytes*len       encoder entry replacing the one
                                         derived from the decoding entries
            'X' unit                     no encoder entry for this unit
@@ -367,6 +370,7 @@ def encoder_records(mapping, ascii_direct):
 
 RUN_HEADER_BYTES = 3       # 'S' first count
 SEQUENCE_BYTES = 5         # 'R' first count unit
+SAME_HIGH_HEADER_BYTES = 4  # 'H' first count high
 MAX_RECORD_COUNT = 255     # the count is one byte
 
 
@@ -382,8 +386,20 @@ def sequence_length(decode, b):
     return length
 
 
+def same_high_length(decode, b):
+    """How many bytes from b on decode to units with the same high byte."""
+    unit = decode.get(b)
+    if not unit:
+        return 0
+    length = 1
+    while (length < MAX_RECORD_COUNT and b + length < 256 and decode.get(b + length) and
+           decode[b + length] >> 8 == unit >> 8):
+        length += 1
+    return length
+
+
 def decode_records(decode, covered):
-    """The shortest list of 'S' and 'R' records that sets the decoding of the
+    """The shortest list of 'S', 'R' and 'H' records that sets the decoding of the
     given bytes. A record may also cover bytes outside the set: it writes
     their true decoding, which is what they hold anyway. Cost of covering
     bytes b..255 is found from the top down (shortest path over the bytes)."""
@@ -403,6 +419,10 @@ def decode_records(decode, covered):
             candidate = SEQUENCE_BYTES + cost[b + length]
             if candidate < best[0]:
                 best = (candidate, ("R", length))
+        for length in range(1, same_high_length(decode, b) + 1):
+            candidate = SAME_HIGH_HEADER_BYTES + length + cost[b + length]
+            if candidate < best[0]:
+                best = (candidate, ("H", length))
         cost[b], choice[b] = best
     records = b""
     b = first
@@ -414,6 +434,9 @@ def decode_records(decode, covered):
         kind, length = step
         if kind == "R":
             records += b"R" + bytes([b, length]) + struct.pack("<H", decode[b])
+        elif kind == "H":
+            records += b"H" + bytes([b, length, decode[b] >> 8])
+            records += bytes(decode[b + i] & 0xFF for i in range(length))
         else:
             records += b"S" + bytes([b, length])
             records += b"".join(struct.pack("<H", decode.get(b + i, 0)) for i in range(length))
