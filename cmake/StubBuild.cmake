@@ -32,6 +32,11 @@ if(WIN32)
   # printf-style calls go to msvcrt's own (the stub formats only %d and %s)
   # instead of linking the C runtime's portable formatter.
   list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -D__USE_MINGW_ANSI_STDIO=0)
+  # The i686 compiler keeps a frame pointer in every function by default;
+  # without it the stub's code is about 500 bytes smaller.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -fomit-frame-pointer)
+  endif()
 else()
   list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -fdata-sections)
   set(BRIVANE_MUSL_SPECS "/usr/lib/x86_64-linux-musl/musl-gcc.specs" CACHE FILEPATH "musl's gcc specs file")
