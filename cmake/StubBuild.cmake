@@ -7,8 +7,9 @@
 #   operation, and the inflater's guard is compiled out), and without a C++
 #   runtime library: platform/runtime/StubRuntime.cpp supplies the few entry
 #   points it needs;
-# - statically linked and stripped. Windows: the mingw C runtime over
-#   msvcrt. Linux: musl (Debian's musl-tools), so the stub has no
+# - statically linked and stripped. Windows: the C library of msvcrt.dll,
+#   entered through platform/runtime/StubStartup.cpp in place of the mingw
+#   runtime's startup objects. Linux: musl (Debian's musl-tools), so the stub has no
 #   interpreter and no shared library to find; the build machine's C++
 #   headers are used for the header-only parts of the C++ library.
 # zlib is not linked: the stub inflates with the library's own inflater and
