@@ -5,6 +5,11 @@
 # version information); with .rsrc last, nothing else in the image moves
 # when the section grows or shrinks.
 #
+# The script also drops the DWARF unwind tables (.eh_frame) that the C
+# runtime's and libgcc's objects carry: the stub is built without exceptions
+# and links no unwinder and no startup object that registers the tables, so
+# nothing reads them.
+#
 # brivane_resource_section_last(target) links target with that script.
 function(brivane_resource_section_last target)
   execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE verbose RESULT_VARIABLE result)
@@ -22,6 +27,17 @@ function(brivane_resource_section_last target)
     message(FATAL_ERROR "the default linker script of ${CMAKE_LINKER} has no .rsrc or .reloc statement of the "
                         "expected form: cmake/ResourceSectionLast.cmake needs adapting")
   endif()
+  # (The i686 and x86-64 scripts differ in the spacing of KEEP.)
+  string(REGEX MATCH "  \\.eh_frame BLOCK\\(__section_alignment__\\) :\n  {\n    KEEP ?\\(\\*\\(\\.eh_frame\\*\\)\\)\n  }\n"
+         eh_frame_block "${script}")
+  set(discard_block "  /DISCARD/ :\n  {\n")
+  string(FIND "${script}" "${discard_block}" discard_at)
+  if(NOT eh_frame_block OR discard_at LESS 0)
+    message(FATAL_ERROR "the default linker script of ${CMAKE_LINKER} has no .eh_frame or /DISCARD/ statement "
+                        "of the expected form: cmake/ResourceSectionLast.cmake needs adapting")
+  endif()
+  string(REPLACE "${eh_frame_block}" "" script "${script}")
+  string(REPLACE "${discard_block}" "${discard_block}    *(.eh_frame*)\n" script "${script}")
   string(REPLACE "${rsrc_block}" "" script "${script}")
   string(REPLACE "${reloc_block}" "${reloc_block}${rsrc_block}" script "${script}")
   set(script_file ${CMAKE_CURRENT_BINARY_DIR}/${target}-resources-last.ld)

@@ -14,95 +14,103 @@ namespace {
 
 // --- The table code pages ---------------------------------------------------
 
+// Code page numbers and bucket counts fit 16 bits; the row is read-only
+// data, the tables built from it are in g_tables.
 struct TableCodePage {
-    uint32_t codePage;
+    uint16_t codePage;
+    uint16_t bucketCount;
     CodePageTable::Kind kind;
-    uint32_t bucketCount;
-    CodePageTable* table;  // created on first use, never freed
 };
 
 constexpr CodePageTable::Kind kSingle = CodePageTable::Kind::SingleByte;
 constexpr CodePageTable::Kind kDouble = CodePageTable::Kind::DoubleByte;
 constexpr uint32_t kSb = HashConvert::kSingleByteBuckets;
 
-TableCodePage g_tableCodePages[] = {
+const TableCodePage g_tableCodePages[] = {
     // ISO 8859
-    {28591, kSingle, kSb, nullptr}, {28592, kSingle, kSb, nullptr},
-    {28593, kSingle, kSb, nullptr}, {28594, kSingle, kSb, nullptr},
-    {28595, kSingle, kSb, nullptr}, {28596, kSingle, kSb, nullptr},
-    {28597, kSingle, kSb, nullptr}, {28598, kSingle, kSb, nullptr},
-    {28599, kSingle, kSb, nullptr}, {28603, kSingle, kSb, nullptr},
-    {28605, kSingle, kSb, nullptr},
+    {28591, kSb, kSingle}, {28592, kSb, kSingle},
+    {28593, kSb, kSingle}, {28594, kSb, kSingle},
+    {28595, kSb, kSingle}, {28596, kSb, kSingle},
+    {28597, kSb, kSingle}, {28598, kSb, kSingle},
+    {28599, kSb, kSingle}, {28603, kSb, kSingle},
+    {28605, kSb, kSingle},
     // Windows
-    {874, kSingle, kSb, nullptr}, {1250, kSingle, kSb, nullptr},
-    {1251, kSingle, kSb, nullptr}, {1252, kSingle, kSb, nullptr},
-    {1253, kSingle, kSb, nullptr}, {1254, kSingle, kSb, nullptr},
-    {1255, kSingle, kSb, nullptr}, {1256, kSingle, kSb, nullptr},
-    {1257, kSingle, kSb, nullptr}, {1258, kSingle, kSb, nullptr},
+    {874, kSb, kSingle}, {1250, kSb, kSingle},
+    {1251, kSb, kSingle}, {1252, kSb, kSingle},
+    {1253, kSb, kSingle}, {1254, kSb, kSingle},
+    {1255, kSb, kSingle}, {1256, kSb, kSingle},
+    {1257, kSb, kSingle}, {1258, kSb, kSingle},
     // DOS / OEM
-    {437, kSingle, kSb, nullptr}, {708, kSingle, kSb, nullptr},
-    {720, kSingle, kSb, nullptr}, {737, kSingle, kSb, nullptr},
-    {775, kSingle, kSb, nullptr}, {850, kSingle, kSb, nullptr},
-    {852, kSingle, kSb, nullptr}, {855, kSingle, kSb, nullptr},
-    {857, kSingle, kSb, nullptr}, {858, kSingle, kSb, nullptr},
-    {860, kSingle, kSb, nullptr}, {861, kSingle, kSb, nullptr},
-    {862, kSingle, kSb, nullptr}, {863, kSingle, kSb, nullptr},
-    {864, kSingle, kSb, nullptr}, {865, kSingle, kSb, nullptr},
-    {866, kSingle, kSb, nullptr}, {869, kSingle, kSb, nullptr},
+    {437, kSb, kSingle}, {708, kSb, kSingle},
+    {720, kSb, kSingle}, {737, kSb, kSingle},
+    {775, kSb, kSingle}, {850, kSb, kSingle},
+    {852, kSb, kSingle}, {855, kSb, kSingle},
+    {857, kSb, kSingle}, {858, kSb, kSingle},
+    {860, kSb, kSingle}, {861, kSb, kSingle},
+    {862, kSb, kSingle}, {863, kSb, kSingle},
+    {864, kSb, kSingle}, {865, kSb, kSingle},
+    {866, kSb, kSingle}, {869, kSb, kSingle},
     // EBCDIC
-    {37, kSingle, kSb, nullptr}, {500, kSingle, kSb, nullptr},
-    {870, kSingle, kSb, nullptr}, {875, kSingle, kSb, nullptr},
-    {1026, kSingle, kSb, nullptr}, {1047, kSingle, kSb, nullptr},
-    {1140, kSingle, kSb, nullptr}, {1141, kSingle, kSb, nullptr},
-    {1142, kSingle, kSb, nullptr}, {1143, kSingle, kSb, nullptr},
-    {1144, kSingle, kSb, nullptr}, {1145, kSingle, kSb, nullptr},
-    {1146, kSingle, kSb, nullptr}, {1147, kSingle, kSb, nullptr},
-    {1148, kSingle, kSb, nullptr}, {1149, kSingle, kSb, nullptr},
-    {20273, kSingle, kSb, nullptr}, {20277, kSingle, kSb, nullptr},
-    {20278, kSingle, kSb, nullptr}, {20280, kSingle, kSb, nullptr},
-    {20284, kSingle, kSb, nullptr}, {20285, kSingle, kSb, nullptr},
-    {20290, kSingle, kSb, nullptr}, {20297, kSingle, kSb, nullptr},
-    {20420, kSingle, kSb, nullptr}, {20423, kSingle, kSb, nullptr},
-    {20424, kSingle, kSb, nullptr}, {20838, kSingle, kSb, nullptr},
-    {20871, kSingle, kSb, nullptr}, {20880, kSingle, kSb, nullptr},
-    {20905, kSingle, kSb, nullptr}, {20924, kSingle, kSb, nullptr},
-    {21025, kSingle, kSb, nullptr},
+    {37, kSb, kSingle}, {500, kSb, kSingle},
+    {870, kSb, kSingle}, {875, kSb, kSingle},
+    {1026, kSb, kSingle}, {1047, kSb, kSingle},
+    {1140, kSb, kSingle}, {1141, kSb, kSingle},
+    {1142, kSb, kSingle}, {1143, kSb, kSingle},
+    {1144, kSb, kSingle}, {1145, kSb, kSingle},
+    {1146, kSb, kSingle}, {1147, kSb, kSingle},
+    {1148, kSb, kSingle}, {1149, kSb, kSingle},
+    {20273, kSb, kSingle}, {20277, kSb, kSingle},
+    {20278, kSb, kSingle}, {20280, kSb, kSingle},
+    {20284, kSb, kSingle}, {20285, kSb, kSingle},
+    {20290, kSb, kSingle}, {20297, kSb, kSingle},
+    {20420, kSb, kSingle}, {20423, kSb, kSingle},
+    {20424, kSb, kSingle}, {20838, kSb, kSingle},
+    {20871, kSb, kSingle}, {20880, kSb, kSingle},
+    {20905, kSb, kSingle}, {20924, kSb, kSingle},
+    {21025, kSb, kSingle},
     // Macintosh
-    {10000, kSingle, kSb, nullptr}, {10004, kSingle, kSb, nullptr},
-    {10005, kSingle, kSb, nullptr}, {10006, kSingle, kSb, nullptr},
-    {10007, kSingle, kSb, nullptr}, {10010, kSingle, kSb, nullptr},
-    {10017, kSingle, kSb, nullptr}, {10021, kSingle, kSb, nullptr},
-    {10029, kSingle, kSb, nullptr}, {10079, kSingle, kSb, nullptr},
-    {10081, kSingle, kSb, nullptr}, {10082, kSingle, kSb, nullptr},
+    {10000, kSb, kSingle}, {10004, kSb, kSingle},
+    {10005, kSb, kSingle}, {10006, kSb, kSingle},
+    {10007, kSb, kSingle}, {10010, kSb, kSingle},
+    {10017, kSb, kSingle}, {10021, kSb, kSingle},
+    {10029, kSb, kSingle}, {10079, kSb, kSingle},
+    {10081, kSb, kSingle}, {10082, kSb, kSingle},
     // Other single-byte
-    {20105, kSingle, kSb, nullptr}, {20106, kSingle, kSb, nullptr},
-    {20107, kSingle, kSb, nullptr}, {20108, kSingle, kSb, nullptr},
-    {20127, kSingle, kSb, nullptr}, {20261, kSingle, kSb, nullptr},
-    {20269, kSingle, kSb, nullptr}, {20866, kSingle, kSb, nullptr},
-    {21866, kSingle, kSb, nullptr}, {38598, kSingle, kSb, nullptr},
+    {20105, kSb, kSingle}, {20106, kSb, kSingle},
+    {20107, kSb, kSingle}, {20108, kSb, kSingle},
+    {20127, kSb, kSingle}, {20261, kSb, kSingle},
+    {20269, kSb, kSingle}, {20866, kSb, kSingle},
+    {21866, kSb, kSingle}, {38598, kSb, kSingle},
     // Double-byte
-    {932, kDouble, HashConvert::kDoubleByteBuckets, nullptr},
-    {936, kDouble, HashConvert::kLargeDoubleByteBuckets, nullptr},
-    {949, kDouble, HashConvert::kLargeDoubleByteBuckets, nullptr},
-    {950, kDouble, HashConvert::kDoubleByteBuckets, nullptr},
-    {1361, kDouble, HashConvert::kLargeDoubleByteBuckets, nullptr},
-    {10001, kDouble, HashConvert::kSmallDoubleByteBuckets, nullptr},
-    {51932, kDouble, HashConvert::kDoubleByteBuckets, nullptr},
-    {51936, kDouble, HashConvert::kLargeDoubleByteBuckets, nullptr},
-    {51949, kDouble, HashConvert::kLargeDoubleByteBuckets, nullptr},
+    {932, HashConvert::kDoubleByteBuckets, kDouble},
+    {936, HashConvert::kLargeDoubleByteBuckets, kDouble},
+    {949, HashConvert::kLargeDoubleByteBuckets, kDouble},
+    {950, HashConvert::kDoubleByteBuckets, kDouble},
+    {1361, HashConvert::kLargeDoubleByteBuckets, kDouble},
+    {10001, HashConvert::kSmallDoubleByteBuckets, kDouble},
+    {51932, HashConvert::kDoubleByteBuckets, kDouble},
+    {51936, HashConvert::kLargeDoubleByteBuckets, kDouble},
+    {51949, HashConvert::kLargeDoubleByteBuckets, kDouble},
 };
 
 // Only 10001 of the double-byte code pages carries stored entries.
 constexpr uint32_t kStoredDoubleByteCodePage = 10001;
 
-TableCodePage* findTableCodePage(uint32_t codePage)
+constexpr int32_t kTableCodePageCount = sizeof g_tableCodePages / sizeof g_tableCodePages[0];
+
+// The tables in the order of g_tableCodePages, created on first use and
+// never freed.
+CodePageTable* g_tables[kTableCodePageCount];
+
+// The row of a table code page in g_tableCodePages, or -1.
+int32_t findTableCodePage(uint32_t codePage)
 {
-    for (TableCodePage& page : g_tableCodePages) {
-        if (page.codePage == codePage) {
-            return &page;
+    for (int32_t row = 0; row < kTableCodePageCount; ++row) {
+        if (g_tableCodePages[row].codePage == codePage) {
+            return row;
         }
     }
-    return nullptr;
+    return -1;
 }
 
 // --- Unpacking the stored text ------------------------------------------------
@@ -112,11 +120,14 @@ constexpr uint8_t kAsciiDirectMarker = 'a';
 constexpr uint8_t kFullList = 'F';
 constexpr uint8_t kDifferenceList = 'D';
 constexpr uint8_t kRecordDecodeRun = 'S';
+constexpr uint8_t kRecordDecodeSequence = 'R';
+constexpr uint8_t kRecordDecodeSameHighByte = 'H';
 constexpr uint8_t kRecordEncoderEntry = 'E';
 constexpr uint8_t kRecordNoEncoding = 'X';
 constexpr uint32_t kListHeaderBytes = 2;
 constexpr uint32_t kBaseCodePageBytes = 4;
 constexpr uint32_t kUnitBytes = 2;
+constexpr uint32_t kUnitValues = 0x10000;  // UTF-16 code units
 
 // Base64-decodes the stored text and unpacks it when it is bzip2-packed.
 bool unpackStoredText(const char* text, DataBuffer& plain)
@@ -184,6 +195,57 @@ bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, 
     return true;
 }
 
+// 'H' first count high low[count]: bytes first..first+count-1 decode to the
+// units high:low[i] (a page's letters of one script mostly share the
+// high byte of their units, which is then stored once).
+bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used)
+{
+    if (left < 4) {
+        return false;
+    }
+    const uint32_t first = record[1];
+    const uint32_t count = record[2];
+    const uint8_t high = record[3];
+    used = 4 + count;
+    if (left < used || first + count > UnicodeLookup::kByteValues) {
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t key = static_cast<uint8_t>(first + i);
+        const uint8_t unit[kUnitBytes] = {record[4 + i], high};
+        decoder.removeKey(&key, 1);
+        if (readUnit(unit) != 0) {
+            decoder.insert(&key, 1, unit, kUnitBytes);
+        }
+    }
+    return true;
+}
+
+// 'R' first count unit: bytes first..first+count-1 decode to the consecutive
+// units unit..unit+count-1 (the letters of most alphabets sit in a page in
+// their Unicode order, so one record stands for a whole row of them).
+bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used)
+{
+    used = 3 + kUnitBytes;
+    if (left < used) {
+        return false;
+    }
+    const uint32_t first = record[1];
+    const uint32_t count = record[2];
+    const uint32_t unit = readUnit(record + 3);
+    if (unit == 0 || first + count > UnicodeLookup::kByteValues || unit + count > kUnitValues) {
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t key = static_cast<uint8_t>(first + i);
+        const uint32_t decoded = unit + i;
+        const uint8_t value[kUnitBytes] = {static_cast<uint8_t>(decoded), static_cast<uint8_t>(decoded >> 8)};
+        decoder.removeKey(&key, 1);
+        decoder.insert(&key, 1, value, kUnitBytes);
+    }
+    return true;
+}
+
 bool readEncoderCorrection(const uint8_t* record, uint32_t left,
                            EncoderCorrection& correction, uint32_t& used)
 {
@@ -237,6 +299,14 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
         uint32_t used = 0;
         if (record[0] == kRecordDecodeRun) {
             if (!applyDecodeRun(record, left, decoder, used)) {
+                return false;
+            }
+        } else if (record[0] == kRecordDecodeSameHighByte) {
+            if (!applyDecodeSameHighByte(record, left, decoder, used)) {
+                return false;
+            }
+        } else if (record[0] == kRecordDecodeSequence) {
+            if (!applyDecodeSequence(record, left, decoder, used)) {
                 return false;
             }
         } else if (record[0] == kRecordEncoderEntry || record[0] == kRecordNoEncoding) {
@@ -310,17 +380,17 @@ CodePageTable* createTable(const TableCodePage& page)
 
 const CodePageTable* CodePageTable::forCodePage(uint32_t codePage)
 {
-    TableCodePage* page = findTableCodePage(codePage);
-    if (page == nullptr) {
+    const int32_t row = findTableCodePage(codePage);
+    if (row < 0) {
         return nullptr;
     }
-    if (page->table == nullptr) {
-        page->table = createTable(*page);
+    if (g_tables[row] == nullptr) {
+        g_tables[row] = createTable(g_tableCodePages[row]);
     }
-    return page->table;
+    return g_tables[row];
 }
 
 bool CodePageTable::isTableCodePage(uint32_t codePage)
 {
-    return findTableCodePage(codePage) != nullptr;
+    return findTableCodePage(codePage) >= 0;
 }

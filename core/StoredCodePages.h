@@ -9,8 +9,14 @@
 //   byte 0   'a': bytes and units below 0x80 map to themselves (asciiDirect)
 //   byte 1   'F' full list, or 'D' list of differences followed by the
 //            base code page (4 bytes LE) whose decoding entries come first
+//            (a base may itself be a list of differences from a full list)
 //   records  'S' first count unit[count]  bytes first..first+count-1 decode
 //                                         to the units (2 bytes LE; 0 = none)
+//            'R' first count unit         bytes first..first+count-1 decode
+//                                         to unit..unit+count-1
+//            'H' first count high low[count]
+//                                         bytes first..first+count-1 decode
+//                                         to the units high:low[i]
 //            'E' unit len byte[len]       the unit encodes as these bytes
 //                                         instead of the derived entry
 //            'X' unit                     the unit has no encoding

@@ -32,10 +32,16 @@ void DirectoryTimes::remember(const char* name, const FILETIME& time) {
 }
 
 void DirectoryTimes::restoreAll() {
-    // A stable sort keeps payload order among equally deep names, so a
-    // directory listed twice gets its later time.
-    std::stable_sort(m_directories.begin(), m_directories.end(),
-                     [](const Directory& a, const Directory& b) { return a.depth > b.depth; });
-    for (const Directory& directory : m_directories) setDirectoryTime(directory.name, directory.time);
+    // Deepest first, and payload order among equally deep names, so a
+    // directory listed twice gets its later time. One pass per depth in
+    // place of a stable sort, whose merge code would outweigh the rest of
+    // this class in the stub; the depth is bounded by the path length.
+    int deepest = 0;
+    for (const Directory& directory : m_directories) deepest = std::max(deepest, directory.depth);
+    for (int depth = deepest; depth >= 0; --depth) {
+        for (const Directory& directory : m_directories) {
+            if (directory.depth == depth) setDirectoryTime(directory.name, directory.time);
+        }
+    }
     m_directories.clear();
 }

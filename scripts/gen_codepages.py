@@ -25,9 +25,15 @@ The plain data:
   byte 0   'a' when bytes and units below 0x80 map to themselves
            (asciiDirect), '-' otherwise
   byte 1   'F' full list, or 'D' list of differences, then the base code
-           page (4 bytes LE) whose 'S' records are applied first
+           page (4 bytes LE) whose decoding records are applied first (a
+           base may itself be a list of differences from a full list)
   records  'S' first count unit*count   decoding of bytes first..first+count-1
                                         (unit 2 bytes LE, 0 = no mapping)
+           'R' first count unit         bytes first..first+count-1 decode
+                                        to unit..unit+count-1
+           'H' first count high low*count
+                                        bytes first..first+count-1 decode
+                                        to the units high:low[i]
            'E' unit len bytes*len       encoder entry replacing the one
                                         derived from the decoding entries
            'X' unit                     no encoder entry for this unit
@@ -362,48 +368,80 @@ def encoder_records(mapping, ascii_direct):
     return records
 
 
+RUN_HEADER_BYTES = 3       # 'S' first count
+SEQUENCE_BYTES = 5         # 'R' first count unit
+SAME_HIGH_HEADER_BYTES = 4  # 'H' first count high
+MAX_RECORD_COUNT = 255     # the count is one byte
+
+
+def sequence_length(decode, b):
+    """How many bytes from b on decode to consecutive units."""
+    unit = decode.get(b)
+    if not unit:
+        return 0
+    length = 1
+    while (length < MAX_RECORD_COUNT and b + length < 256 and
+           decode.get(b + length) == unit + length):
+        length += 1
+    return length
+
+
+def same_high_length(decode, b):
+    """How many bytes from b on decode to units with the same high byte."""
+    unit = decode.get(b)
+    if not unit:
+        return 0
+    length = 1
+    while (length < MAX_RECORD_COUNT and b + length < 256 and decode.get(b + length) and
+           decode[b + length] >> 8 == unit >> 8):
+        length += 1
+    return length
+
+
 def decode_records(decode, covered):
-    """'S' runs covering the given bytes. A gap of one byte inside a run costs
-    less as a zero unit (2 bytes) than as a new run header (3 bytes)."""
-    covered = sorted(covered)
-    runs = []
-    for b in covered:
-        if runs and b - runs[-1][-1] <= 2 and b - runs[-1][0] < 255:
-            runs[-1].extend(range(runs[-1][-1] + 1, b + 1))
-        else:
-            runs.append([b])
+    """The shortest list of 'S', 'R' and 'H' records that sets the decoding of the
+    given bytes. A record may also cover bytes outside the set: it writes
+    their true decoding, which is what they hold anyway. Cost of covering
+    bytes b..255 is found from the top down (shortest path over the bytes)."""
+    covered = set(covered)
+    if not covered:
+        return b""
+    first = min(covered)
+    cost = {256: 0}
+    choice = {}
+    for b in range(255, first - 1, -1):
+        best = (cost[b + 1], None) if b not in covered else (None, None)
+        for length in range(1, min(MAX_RECORD_COUNT, 256 - b) + 1):
+            candidate = RUN_HEADER_BYTES + 2 * length + cost[b + length]
+            if best[0] is None or candidate < best[0]:
+                best = (candidate, ("S", length))
+        for length in range(1, sequence_length(decode, b) + 1):
+            candidate = SEQUENCE_BYTES + cost[b + length]
+            if candidate < best[0]:
+                best = (candidate, ("R", length))
+        for length in range(1, same_high_length(decode, b) + 1):
+            candidate = SAME_HIGH_HEADER_BYTES + length + cost[b + length]
+            if candidate < best[0]:
+                best = (candidate, ("H", length))
+        cost[b], choice[b] = best
     records = b""
-    for run in runs:
-        records += b"S" + bytes([run[0], len(run)])
-        records += b"".join(struct.pack("<H", decode.get(b, 0)) for b in run)
-    return records
-
-
-# A list of differences must save at least this share of the full list to be
-# worth loading a second table's data first.
-DIFFERENCE_MAX_SHARE = 0.75
-
-
-def plain_data(mapping, bases):
-    """The smaller plain form: a full list, or differences against a base."""
-    ascii_direct = mapping.ascii_direct()
-    head = b"a" if ascii_direct else b"-"
-    first = 0x80 if ascii_direct else 1
-    tail = encoder_records(mapping, ascii_direct)
-    mapped = {b for b in mapping.decode if b >= first}
-    best = head + b"F" + decode_records(mapping.decode, mapped) + tail
-    limit = len(best) * DIFFERENCE_MAX_SHARE
-    best_base = None
-    for base in bases:
-        if base.ascii_direct() != ascii_direct:
+    b = first
+    while b < 256:
+        step = choice[b]
+        if step is None:
+            b += 1
             continue
-        changed = {b for b in range(first, 256) if base.decode.get(b) != mapping.decode.get(b)}
-        candidate = head + b"D" + struct.pack("<I", base.code_page) + \
-            decode_records(mapping.decode, changed) + tail
-        if len(candidate) < limit and len(candidate) < len(best):
-            best, best_base = candidate, base
-            limit = len(best)
-    return best, best_base
+        kind, length = step
+        if kind == "R":
+            records += b"R" + bytes([b, length]) + struct.pack("<H", decode[b])
+        elif kind == "H":
+            records += b"H" + bytes([b, length, decode[b] >> 8])
+            records += bytes(decode[b + i] & 0xFF for i in range(length))
+        else:
+            records += b"S" + bytes([b, length])
+            records += b"".join(struct.pack("<H", decode.get(b + i, 0)) for i in range(length))
+        b += length
+    return records
 
 
 def stored_text(data):
@@ -411,6 +449,31 @@ def stored_text(data):
     if len(framed) < len(data):
         return "b" + base64.b64encode(framed).decode()
     return "x" + base64.b64encode(data).decode()
+
+
+# How many lists of differences the loader follows down to a full list.
+MAX_BASE_DEPTH = 2
+
+
+def plain_data(mapping, bases):
+    """The plain form whose stored text is the shortest: the full list, or
+    the differences against one of the bases."""
+    ascii_direct = mapping.ascii_direct()
+    head = b"a" if ascii_direct else b"-"
+    first = 0x80 if ascii_direct else 1
+    tail = encoder_records(mapping, ascii_direct)
+    mapped = {b for b in mapping.decode if b >= first}
+    best = head + b"F" + decode_records(mapping.decode, mapped) + tail
+    best_base = None
+    for base in bases:
+        if base.ascii_direct() != ascii_direct:
+            continue
+        changed = {b for b in range(first, 256) if base.decode.get(b) != mapping.decode.get(b)}
+        candidate = head + b"D" + struct.pack("<I", base.code_page) + \
+            decode_records(mapping.decode, changed) + tail
+        if len(stored_text(candidate)) < len(stored_text(best)):
+            best, best_base = candidate, base
+    return best, best_base
 
 
 def cxx_string(text, indent="    ", width=96):
@@ -421,7 +484,10 @@ def cxx_string(text, indent="    ", width=96):
 def generate():
     npm_folder = None
     entries = []
-    full_mappings = []
+    # Tables that may serve as a base: the loader follows at most two bases
+    # (a list of differences from a list of differences from a full list).
+    base_mappings = []
+    base_depth = {}
     missing = []
     try:
         for code_page, kind, name in PAGES:
@@ -439,9 +505,11 @@ def generate():
                     npm_folder = install_iconv_lite()
                 source = IconvLiteSource(name, os.path.join(npm_folder, "node_modules"))
             mapping = read_mapping(code_page, source)
-            data, base = plain_data(mapping, full_mappings)
-            if base is None:
-                full_mappings.append(mapping)
+            data, base = plain_data(mapping, base_mappings)
+            depth = 0 if base is None else base_depth[base.code_page] + 1
+            if depth < MAX_BASE_DEPTH:
+                base_mappings.append(mapping)
+                base_depth[mapping.code_page] = depth
             text = stored_text(data)
             entries.append((mapping, base, len(data), text))
             print("%5d  %-45s %4d bytes -> %4d chars%s" % (
