@@ -214,7 +214,7 @@ bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& 
         const uint8_t key = static_cast<uint8_t>(first + i);
         const uint8_t unit[kUnitBytes] = {record[4 + i], high};
         decoder.removeKey(&key, 1);
-        if (readUnit(unit) != 0) {
+        if (loadLittleEndian16(unit) != 0) {
             decoder.insert(&key, 1, unit, kUnitBytes);
         }
     }
@@ -232,7 +232,7 @@ bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert& deco
     }
     const uint32_t first = record[1];
     const uint32_t count = record[2];
-    const uint32_t unit = readUnit(record + 3);
+    const uint32_t unit = loadLittleEndian16(record + 3);
     if (unit == 0 || first + count > UnicodeLookup::kByteValues || unit + count > kUnitValues) {
         return false;
     }

@@ -42,7 +42,6 @@ public:
     void wait(const ChunkJob& job);
     // Whether the job is encoded, without waiting.
     bool isDone(const ChunkJob& job);
-    size_t workerCount() const { return m_workers.size(); }
 
 private:
     void runWorker(ChunkEncoder* encoder);

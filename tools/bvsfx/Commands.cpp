@@ -12,6 +12,13 @@
 
 namespace {
 
+// A command's help text, then the exit codes.
+void printHelp(const char* text) {
+    std::fputs(text, stdout);
+    std::fputs("\n", stdout);
+    printExitCodes(stdout);
+}
+
 int runPack(const std::vector<std::string>& args) {
     PackOptions options;
     std::string error;
@@ -20,9 +27,7 @@ int runPack(const std::vector<std::string>& args) {
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(kPackHelp, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kExitCodeHelp, stdout);
+        printHelp(kPackHelp);
         return kExitOk;
     }
     Packer packer(options);
@@ -37,9 +42,7 @@ int runInspect(const std::string& command, const std::vector<std::string>& args)
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(inspectHelp(command), stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kExitCodeHelp, stdout);
+        printHelp(inspectHelp(command));
         return kExitOk;
     }
     if (command == "list") return runList(options);
@@ -74,9 +77,7 @@ int runBvsfx(const std::vector<std::string>& args) {
     const std::string& command = args[0];
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "-h" || command == "--help" || command == "help") {
-        std::fputs(kGeneralHelp, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(kExitCodeHelp, stdout);
+        printHelp(kGeneralHelp);
         return kExitOk;
     }
     if (command == "--version") {

@@ -1,39 +1,52 @@
 #pragma once
 // Exit codes of bvsfx, one per kind of outcome, so that scripts can tell a
-// damaged installer from a typing mistake. Documented in `bvsfx --help`.
+// damaged installer from a typing mistake. What each means is said once, in
+// kExitCodeMeanings, which `bvsfx --help` prints.
+
+#include <cstdio>
 
 enum ExitCode : int {
-    kExitOk = 0,            // done (warnings may have been printed)
-    kExitUsage = 2,         // bad command line: unknown option, missing value, an output that would
-                            // destroy an input, options that contradict each other
-    kExitInput = 3,         // an input, the stub or the password file is missing or unreadable, or an
-                            // input changed while it was read
-    kExitLimits = 4,        // something does not fit the payload format or the installer (also: a
-                            // warning under pack --strict)
-    kExitOutput = 5,        // the output file or an extracted file cannot be written
-    kExitNotPayload = 6,    // no payload: marker, header or settings table unreadable
-    kExitDamaged = 7,       // the payload is damaged or truncated, or (test) holds names an installer
-                            // would mishandle
-    kExitPassword = 8,      // password missing or wrong
-    kExitUnsafeName = 9,    // extract refused entries whose names would land outside the folder
+    kExitOk = 0,
+    kExitUsage = 2,
+    kExitInput = 3,
+    kExitLimits = 4,
+    kExitOutput = 5,
+    kExitNotPayload = 6,
+    kExitDamaged = 7,
+    kExitPassword = 8,
+    kExitUnsafeName = 9,
 };
 
-// The table printed by --help.
-constexpr const char* kExitCodeHelp =
-    "Exit codes:\n"
-    "  0  success (warnings may have been printed)\n"
-    "  2  bad command line (also: an output that is an input, lies in an input\n"
-    "     folder or is the stub; --silent without --dir or --temp; --key-bits,\n"
-    "     --kdf-iterations or --classic-encryption without a password)\n"
-    "  3  an input, the stub or the password file is missing or unreadable, or\n"
-    "     an input changed while it was read\n"
-    "  4  something does not fit the payload format or the installer (a name\n"
-    "     the installer cannot create, a --dir it cannot make, too many\n"
-    "     settings, password too long, a signed stub, an invalid --icon file,\n"
-    "     ...); any warning with pack --strict\n"
-    "  5  the output or an extracted file cannot be written\n"
-    "  6  the file holds no readable payload (marker, header or settings)\n"
-    "  7  the payload is damaged or truncated; test: names an installer would\n"
-    "     mishandle\n"
-    "  8  a password is needed, or the password is wrong\n"
-    "  9  extract skipped entries whose names would land outside the folder\n";
+struct ExitCodeMeaning {
+    ExitCode code;
+    const char* meaning;  // continuation lines indented to the text's column
+};
+
+constexpr ExitCodeMeaning kExitCodeMeanings[] = {
+    {kExitOk, "success (warnings may have been printed)"},
+    {kExitUsage,
+     "bad command line (also: an output that is an input, lies in an input\n"
+     "     folder or is the stub; --silent without --dir or --temp; --key-bits,\n"
+     "     --kdf-iterations or --classic-encryption without a password)"},
+    {kExitInput,
+     "an input, the stub or the password file is missing or unreadable, or\n"
+     "     an input changed while it was read"},
+    {kExitLimits,
+     "something does not fit the payload format or the installer (a name\n"
+     "     the installer cannot create, a --dir it cannot make, too many\n"
+     "     settings, password too long, a signed stub, an invalid --icon file,\n"
+     "     ...); any warning with pack --strict"},
+    {kExitOutput, "the output or an extracted file cannot be written"},
+    {kExitNotPayload, "the file holds no readable payload (marker, header or settings)"},
+    {kExitDamaged,
+     "the payload is damaged or truncated; test: names an installer would\n"
+     "     mishandle"},
+    {kExitPassword, "a password is needed, or the password is wrong"},
+    {kExitUnsafeName, "extract skipped entries whose names would land outside the folder"},
+};
+
+// "Exit codes:" and one entry per code, as --help shows them.
+inline void printExitCodes(std::FILE* out) {
+    std::fputs("Exit codes:\n", out);
+    for (const ExitCodeMeaning& entry : kExitCodeMeanings) std::fprintf(out, "  %d  %s\n", entry.code, entry.meaning);
+}

@@ -151,6 +151,91 @@ const char* const kPackHelp =
     "  -q, --quiet             no progress bar, no notes\n"
     "  -h, --help              this text\n";
 
+namespace {
+
+// --version-info KEY=VALUE, KEY one of the version resource's string keys.
+bool takeVersionInfo(const std::string& value, PackOptions& options, std::string& error) {
+    const size_t equals = value.find('=');
+    const std::string key = value.substr(0, equals);
+    if (equals == std::string::npos || !VersionInfoResource::isKnownKey(key)) {
+        std::string keys;
+        for (const char* known : VersionInfoResource::kKeys) keys += std::string(" ") + known;
+        error = "--version-info takes KEY=VALUE with KEY one of" + keys + ", not \"" + value + "\"";
+        return false;
+    }
+    putSetting(options.branding.versionStrings, key, value.substr(equals + 1));
+    return true;
+}
+
+// --set NAME=VALUE, NAME not empty.
+bool takeSet(const std::string& value, std::vector<std::pair<std::string, std::string>>& extra, std::string& error) {
+    const size_t equals = value.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        error = "--set takes NAME=VALUE with a name that is not empty, not \"" + value + "\"";
+        return false;
+    }
+    putSetting(extra, value.substr(0, equals), value.substr(equals + 1));
+    return true;
+}
+
+// --level 0..12 or max.
+bool takeLevel(const ParsedOption& option, PackOptions& options, std::string& error) {
+    if (option.value == "max") {
+        options.level = ChunkEncoder::kMaxLevel;
+        return true;
+    }
+    long number = 0;
+    if (!takeNumber(option, ChunkEncoder::kStoreLevel, ChunkEncoder::kMaxLevel, number, error)) return false;
+    options.level = static_cast<int32_t>(number);
+    return true;
+}
+
+// --key-bits 128, 192 or 256.
+bool takeKeyBits(const std::string& value, PackOptions& options, std::string& error) {
+    if (value != "128" && value != "192" && value != "256") {
+        error = "--key-bits takes 128, 192 or 256, not \"" + value + "\"";
+        return false;
+    }
+    options.keyBits = std::stoi(value);
+    options.keyBitsGiven = true;
+    return true;
+}
+
+// What the options say together: contradictions and what pack needs.
+bool checkPackOptions(const PackOptions& options, const ParsedCommandLine& parsed, std::string& error) {
+    if (options.classicEncryption && options.kdfIterationsGiven) {
+        error = "--kdf-iterations sets the strong mode's derivation; the classic mode has none";
+        return false;
+    }
+    if (options.password.optionGiven && options.password.fileGiven) {
+        error = "give --password or --password-file, not both";
+        return false;
+    }
+    if (options.output.empty()) {
+        error = "pack needs -o OUT";
+        return false;
+    }
+    if (parsed.operands.empty()) {
+        error = "pack needs at least one INPUT";
+        return false;
+    }
+    return true;
+}
+
+// Named settings in their fixed order, then --set ones; --set may override
+// a named one.
+void orderSettings(const std::vector<std::pair<std::string, std::string>>& named,
+                   const std::vector<std::pair<std::string, std::string>>& extra, PackOptions& options) {
+    for (const char* name : kInstallerSettings) {
+        for (const auto& setting : named) {
+            if (setting.first == name) options.settings.push_back(setting);
+        }
+    }
+    for (const auto& setting : extra) putSetting(options.settings, setting.first, setting.second);
+}
+
+}  // namespace
+
 bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options, std::string& error) {
     options = PackOptions();
     options.stub = StubLocator::kDefaultStub;
@@ -166,19 +251,9 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
             case kOutput: options.output = option.value; break;
             case kStub: options.stub = option.value; break;
             case kIcon: options.branding.iconFile = option.value; break;
-            case kVersionInfo: {
-                const size_t equals = option.value.find('=');
-                const std::string key = option.value.substr(0, equals);
-                if (equals == std::string::npos || !VersionInfoResource::isKnownKey(key)) {
-                    std::string keys;
-                    for (const char* known : VersionInfoResource::kKeys) keys += std::string(" ") + known;
-                    error = "--version-info takes KEY=VALUE with KEY one of" + keys + ", not \"" + option.value +
-                            "\"";
-                    return false;
-                }
-                putSetting(options.branding.versionStrings, key, option.value.substr(equals + 1));
+            case kVersionInfo:
+                if (!takeVersionInfo(option.value, options, error)) return false;
                 break;
-            }
             case kTitle: putSetting(named, kAppTitle, option.value); break;
             case kCaption: putSetting(named, kAppCaption, option.value); break;
             case kSetup: putSetting(named, kSetupFilename, option.value); break;
@@ -189,22 +264,11 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
             case kWait: putSetting(named, kWaitForSetup, "true"); break;
             case kCleanup: putSetting(named, kCleanupAfterSetup, "true"); break;
             case kNoInstallerOptions: putSetting(named, kAllowCommandLine, "false"); break;
-            case kSet: {
-                const size_t equals = option.value.find('=');
-                if (equals == std::string::npos || equals == 0) {
-                    error = "--set takes NAME=VALUE with a name that is not empty, not \"" + option.value + "\"";
-                    return false;
-                }
-                putSetting(extra, option.value.substr(0, equals), option.value.substr(equals + 1));
+            case kSet:
+                if (!takeSet(option.value, extra, error)) return false;
                 break;
-            }
             case kLevel:
-                if (option.value == "max") {
-                    options.level = ChunkEncoder::kMaxLevel;
-                    break;
-                }
-                if (!takeNumber(option, ChunkEncoder::kStoreLevel, ChunkEncoder::kMaxLevel, number, error)) return false;
-                options.level = static_cast<int32_t>(number);
+                if (!takeLevel(option, options, error)) return false;
                 break;
             case kPassword:
                 options.password.optionGiven = true;
@@ -215,12 +279,7 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
                 options.password.file = option.value;
                 break;
             case kKeyBits:
-                if (option.value != "128" && option.value != "192" && option.value != "256") {
-                    error = "--key-bits takes 128, 192 or 256, not \"" + option.value + "\"";
-                    return false;
-                }
-                options.keyBits = std::stoi(option.value);
-                options.keyBitsGiven = true;
+                if (!takeKeyBits(option.value, options, error)) return false;
                 break;
             case kClassicEncryption: options.classicEncryption = true; break;
             case kKdfIterations:
@@ -241,32 +300,9 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
         }
     }
     if (options.help) return true;
-    if (options.classicEncryption && options.kdfIterationsGiven) {
-        error = "--kdf-iterations sets the strong mode's derivation; the classic mode has none";
-        return false;
-    }
-    if (options.password.optionGiven && options.password.fileGiven) {
-        error = "give --password or --password-file, not both";
-        return false;
-    }
-    if (options.output.empty()) {
-        error = "pack needs -o OUT";
-        return false;
-    }
-    if (parsed.operands.empty()) {
-        error = "pack needs at least one INPUT";
-        return false;
-    }
+    if (!checkPackOptions(options, parsed, error)) return false;
     options.inputs = parsed.operands;
-
-    // Named settings in their fixed order, then --set ones; --set may
-    // override a named one.
-    for (const char* name : kInstallerSettings) {
-        for (const auto& setting : named) {
-            if (setting.first == name) options.settings.push_back(setting);
-        }
-    }
-    for (const auto& setting : extra) putSetting(options.settings, setting.first, setting.second);
+    orderSettings(named, extra, options);
     return true;
 }
 

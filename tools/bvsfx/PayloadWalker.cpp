@@ -74,10 +74,7 @@ bool PayloadWalker::walk(PayloadVisitor& visitor) {
             visitor.onOtherRecord(entry);
             nextResult = m_reader.nextRecord(next);
         }
-        if (!keepGoing) {
-            m_stoppedByVisitor = true;
-            return false;
-        }
+        if (!keepGoing) return false;
         entry = next;
         result = nextResult;
     }

@@ -70,9 +70,6 @@ public:
     // One line per problem found, in payload order.
     const std::vector<std::string>& problems() const { return m_problems; }
     bool reachedEnd() const { return m_reachedEnd; }
-    bool stoppedByVisitor() const { return m_stoppedByVisitor; }
-    // The payload starts with a settings check record (written by bvsfx).
-    bool hasCheckRecords() const { return m_checked; }
 
     uint32_t directories() const { return m_directories; }
     uint32_t files() const { return m_files; }
@@ -120,10 +117,9 @@ private:
     ProgressBar* m_progress;
     ZipCRC m_fileCrc;
     std::vector<std::string> m_problems;
-    bool m_checked = false;
+    bool m_checked = false;  // the payload starts with a settings check record (bvsfx wrote it)
     bool m_closed = false;  // the closing check record was seen
     bool m_reachedEnd = false;
-    bool m_stoppedByVisitor = false;
     bool m_framingBroken = false;
     uint32_t m_directories = 0;
     uint32_t m_files = 0;

@@ -1,5 +1,7 @@
 // bvsfx: builds installers (pack) and looks into them (list, info, test,
-// extract). Each command is one class; this file only picks it.
+// extract). This file only takes the arguments; runBvsfx (Commands.cpp)
+// picks the command: pack is the Packer class, the four that read an
+// installer are functions over InstallerFile (InspectCommands.h).
 //
 // Every argument is UTF-8 inside bvsfx. On Windows the arguments are taken
 // from the UTF-16 command line (the char argv of the C runtime holds them in
