@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "AesEngineTestSupport.h"
@@ -160,7 +159,7 @@ TEST(BlockChaining, BothPathsAgreeOverEveryLength)
                     const auto bulkBack =
                         run(AesBulk(keys.decrypt), mode, CipherDirection::Decrypt, bulk, iv, inPlace, bulkCount);
                     ASSERT_EQ(toHex(loopBack), toHex(bulkBack));
-                    ASSERT_EQ(0, std::memcmp(bulkBack.data(), plain.data(), whole));
+                    ASSERT_EQ(toHex(bulkBack).substr(0, 2 * whole), toHex(plain).substr(0, 2 * whole));
                 }
             }
         }
