@@ -3,7 +3,7 @@
 #include "app/CenterWindow.h"
 #include "app/ErrorReport.h"
 #include "app/StubGlobals.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "resources/StubResources.h"
 
 namespace {
@@ -68,7 +68,11 @@ bool askPassword(HWND window) {
     // Cancelled, closed or left blank: nothing is tried against the verifier.
     if (g_saApp.m_password.getSize() == 0) return false;
     g_archive.usePassword(g_saApp.m_password.getString());
-    if (g_archive.verifyPassword()) return true;
+    const bool accepted = g_archive.verifyPassword();
+    // The reader has its key now; the typed text is not needed again (the
+    // dialog is shown at most once).
+    g_saApp.forgetPassword();
+    if (accepted) return true;
     showError(window, kIncorrectPasswordMessage);
     return false;
 }

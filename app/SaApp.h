@@ -9,6 +9,8 @@
 class SaApp {
 public:
     SaApp() = default;
+    // Wipes the password (the object lives until the process ends).
+    ~SaApp();
 
     SaApp(const SaApp&) = delete;
     SaApp& operator=(const SaApp&) = delete;
@@ -16,6 +18,10 @@ public:
     // The run is silent (no window at all) when the settings ask for no
     // interface and say where to extract: a folder, or a temporary one.
     bool runsSilently() const;
+
+    // Overwrites the typed password with zeros and empties it: called once
+    // the payload reader has taken its copy and checked it.
+    void forgetPassword();
 
     StringBuffer m_appTitle;       // "appTitle": caption of the main dialog
     StringBuffer m_appCaption;     // "appCaption": explanatory text of the main dialog

@@ -7,6 +7,7 @@
 #include "core/DataBuffer.h"
 #include "core/EncodingConvert.h"
 #include "core/ProcessStop.h"
+#include "core/SecretWipe.h"
 #include "platform/win32.h"
 
 namespace {
@@ -130,6 +131,12 @@ char StringBuffer::charAt(int32_t i) const {
 void StringBuffer::clear() {
     checkGuard(m_guard);
     m_data[0] = '\0';
+    m_length = 0;
+}
+
+void StringBuffer::wipe() {
+    checkGuard(m_guard);
+    wipeSecretBytes(m_data, static_cast<size_t>(m_capacity));
     m_length = 0;
 }
 

@@ -65,6 +65,10 @@ public:
 
     // Empties the string; the block and capacity remain.
     void clear();
+    // Empties the string and overwrites its whole block with zeros (stores
+    // the compiler cannot drop), for secrets such as a typed password; the
+    // block and capacity remain. clear() only rewrites the first byte.
+    void wipe();
     // Appends the text s. Null: nothing. Empty: only rewrites the terminator.
     void append(const char* s);
     // Appends n bytes from p (NULs included). Nothing if p is null or n <= 0.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
 
@@ -26,23 +26,35 @@ inline void storeHalf(uint8_t* p, uint32_t word)
     p[3] = static_cast<uint8_t>(word >> 24);
 }
 
-void encryptOneBlock(const BlowfishSchedule& schedule, const uint8_t* in, uint8_t* out)
-{
-    uint32_t left = loadHalf(in);
-    uint32_t right = loadHalf(in + 4);
-    blowfishEncryptBlock(schedule, left, right);
-    storeHalf(out, left);
-    storeHalf(out + 4, right);
-}
+// The Blowfish block transform of one key schedule, for the chaining driver:
+// each 8-byte block is two halves, least significant byte first.
+class BlowfishBlocks final : public BlockwiseTransform {
+public:
+    explicit BlowfishBlocks(const BlowfishSchedule& schedule) : m_schedule(schedule) {}
 
-void decryptOneBlock(const BlowfishSchedule& schedule, const uint8_t* in, uint8_t* out)
-{
-    uint32_t left = loadHalf(in);
-    uint32_t right = loadHalf(in + 4);
-    blowfishDecryptBlock(schedule, left, right);
-    storeHalf(out, left);
-    storeHalf(out + 4, right);
-}
+    uint32_t blockBytes() const override { return kBlockBytes; }
+
+protected:
+    void encryptBlock(const uint8_t* in, uint8_t* out) const override
+    {
+        uint32_t left = loadHalf(in);
+        uint32_t right = loadHalf(in + 4);
+        blowfishEncryptBlock(m_schedule, left, right);
+        storeHalf(out, left);
+        storeHalf(out + 4, right);
+    }
+    void decryptBlock(const uint8_t* in, uint8_t* out) const override
+    {
+        uint32_t left = loadHalf(in);
+        uint32_t right = loadHalf(in + 4);
+        blowfishDecryptBlock(m_schedule, left, right);
+        storeHalf(out, left);
+        storeHalf(out + 4, right);
+    }
+
+private:
+    const BlowfishSchedule& m_schedule;
+};
 
 // Size of a result of `length` bytes plus the spare capacity; 0 when it does
 // not fit 32 bits.
@@ -101,29 +113,12 @@ bool BlowFish::ensureKey()
     return m_keyReady || setupKey();
 }
 
-void BlowFish::encryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const
+// ECB: encryption completes a trailing partial block with zeros and
+// enciphers it; decryption writes zeros for it.
+void BlowFish::runRange(CipherDirection direction, const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const
 {
-    const uint32_t wholeBlocks = lengthBytes / kBlockBytes;
-    for (uint32_t i = 0; i < wholeBlocks; ++i)
-        encryptOneBlock(*m_schedule, in + i * kBlockBytes, out + i * kBlockBytes);
-
-    const uint32_t tailBytes = lengthBytes % kBlockBytes;
-    if (tailBytes != 0) {
-        uint8_t completed[kBlockBytes] = {};
-        std::memcpy(completed, in + wholeBlocks * kBlockBytes, tailBytes);
-        encryptOneBlock(*m_schedule, completed, out + wholeBlocks * kBlockBytes);
-    }
-}
-
-void BlowFish::decryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const
-{
-    const uint32_t wholeBlocks = lengthBytes / kBlockBytes;
-    for (uint32_t i = 0; i < wholeBlocks; ++i)
-        decryptOneBlock(*m_schedule, in + i * kBlockBytes, out + i * kBlockBytes);
-
-    const uint32_t tailBytes = lengthBytes % kBlockBytes;
-    if (tailBytes != 0)
-        std::memset(out + wholeBlocks * kBlockBytes, 0, tailBytes);
+    chainBlocks(BlowfishBlocks(*m_schedule), ChainingMode::Ecb, direction, in, out, lengthBytes, nullptr,
+                PartialBlock::CompletedWithZeros);
 }
 
 // Encrypts a copy of in (padded when asked) with the schedule as it stands.
@@ -149,7 +144,7 @@ std::unique_ptr<DataBuffer> BlowFish::encryptPiece(const DataBuffer& in, bool pa
     out->setSize(size);
     if (pad)
         out->padToBlock(DataBuffer::PadPkcs7);
-    encryptRange(out->getData(), out->getData(), out->getSize());
+    runRange(CipherDirection::Encrypt, out->getData(), out->getData(), out->getSize());
     out->setSize(static_cast<uint32_t>(outputBytes));
     return out;
 }
@@ -169,7 +164,7 @@ std::unique_ptr<DataBuffer> BlowFish::decryptPiece(const DataBuffer& in, bool un
     auto out = std::make_unique<DataBuffer>(capacity);
     if (out->getData() == nullptr)
         return std::make_unique<DataBuffer>();
-    decryptRange(in.getData(), out->getData(), size);
+    runRange(CipherDirection::Decrypt, in.getData(), out->getData(), size);
     out->setSize(size);
     if (unpad)
         out->unpadBlock(DataBuffer::PadPkcs7);
@@ -178,52 +173,48 @@ std::unique_ptr<DataBuffer> BlowFish::decryptPiece(const DataBuffer& in, bool un
 
 std::unique_ptr<DataBuffer> BlowFish::encryptData(const DataBuffer& in)
 {
-    if (in.getSize() == 0)
+    if (in.getSize() == 0 || !setupKey())
         return std::make_unique<DataBuffer>();
-    setupKey();
     return encryptPiece(in, true);
 }
 
 std::unique_ptr<DataBuffer> BlowFish::decryptData(const DataBuffer& in)
 {
-    if (in.getSize() == 0)
+    if (in.getSize() == 0 || !setupKey())
         return std::make_unique<DataBuffer>();
-    setupKey();
     return decryptPiece(in, true);
 }
 
-bool BlowFish::runBlocks(const BlockBuffer& in, BlockBuffer& out, bool encrypt, bool reserveOut)
+bool BlowFish::runBlocks(const BlockBuffer& in, BlockBuffer& out, CipherDirection direction, BlockOutput output)
 {
-    const uint32_t length = in.length();
-    const uint32_t bytes = in.capacity();
-    if (length == 0) {
-        if (reserveOut)
-            out.clear();
+    if (finishEmptyBlockRun(in, out, output))
         return true;
-    }
     if (!setupKey()) {
         out.setLength(0);
         return false;
     }
-    if (reserveOut && &in != &out) {
-        if (!out.reserve(bytes))
-            return false;
-    } else if (out.capacity() < bytes) {
-        out.setLength(0);
-        return false;
-    }
-    if (encrypt)
-        encryptRange(in.data(), out.data(), bytes);
-    else
-        decryptRange(in.data(), out.data(), bytes);
-    out.setLength(length);
-    return true;
+    return chainBlockBuffer(BlowfishBlocks(*m_schedule), ChainingMode::Ecb, direction, nullptr, in, out, output);
 }
 
-bool BlowFish::encryptBlocks(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, true, true); }
-bool BlowFish::decryptBlocks(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, false, true); }
-bool BlowFish::encryptBlocksInto(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, true, false); }
-bool BlowFish::decryptBlocksInto(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, false, false); }
+bool BlowFish::encryptBlocks(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Encrypt, BlockOutput::Reserved);
+}
+
+bool BlowFish::decryptBlocks(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Decrypt, BlockOutput::Reserved);
+}
+
+bool BlowFish::encryptBlocksInto(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Encrypt, BlockOutput::Existing);
+}
+
+bool BlowFish::decryptBlocksInto(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Decrypt, BlockOutput::Existing);
+}
 
 void BlowFish::describe(CipherDescription& out)
 {
@@ -244,9 +235,8 @@ void BlowFish::applyDescription(const CipherDescription& in)
 
 std::unique_ptr<DataBuffer> BlowFish::encryptFirst(const DataBuffer& in)
 {
-    if (in.getSize() == 0)
+    if (in.getSize() == 0 || !setupKey())
         return std::make_unique<DataBuffer>();
-    setupKey();
     return encryptPiece(in, false);
 }
 
@@ -255,9 +245,8 @@ std::unique_ptr<DataBuffer> BlowFish::encryptLast(const DataBuffer& in) { return
 
 std::unique_ptr<DataBuffer> BlowFish::decryptFirst(const DataBuffer& in)
 {
-    if (in.getSize() == 0)
+    if (in.getSize() == 0 || !setupKey())
         return std::make_unique<DataBuffer>();
-    setupKey();
     return decryptPiece(in, false);
 }
 

@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "crypto/BlockChaining.h"
 #include "crypto/BlowfishCore.h"
 #include "crypto/SymmetricAlgorithm2.h"
 
@@ -102,13 +103,16 @@ public:
     int32_t keyLengthBits() const { return m_keyLengthBits; }
 
 private:
-    bool setupKey();
-    bool ensureKey();
-    void encryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const;
-    void decryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const;
+    // Rebuilds the schedule from the constants and the key material; false
+    // (key not ready) when it cannot be built, which every caller turns into
+    // its operation's failure result.
+    [[nodiscard]] bool setupKey();
+    // The schedule as it stands, built first if no operation has built one.
+    [[nodiscard]] bool ensureKey();
+    void runRange(CipherDirection direction, const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const;
     std::unique_ptr<DataBuffer> encryptPiece(const DataBuffer& in, bool pad);
     std::unique_ptr<DataBuffer> decryptPiece(const DataBuffer& in, bool unpad);
-    bool runBlocks(const BlockBuffer& in, BlockBuffer& out, bool encrypt, bool reserveOut);
+    bool runBlocks(const BlockBuffer& in, BlockBuffer& out, CipherDirection direction, BlockOutput output);
 
     // P-array and S-boxes, rebuilt by every key setup.
     std::unique_ptr<BlowfishSchedule> m_schedule;

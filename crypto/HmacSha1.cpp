@@ -2,18 +2,13 @@
 
 #include <cstring>
 
+#include "core/SecretWipe.h"
+
 namespace {
 
 // Pad bytes of RFC 2104 section 2.
 constexpr uint8_t kInnerPad = 0x36;
 constexpr uint8_t kOuterPad = 0x5C;
-
-void wipe(uint8_t* p, uint32_t n) {
-    volatile uint8_t* v = p;
-    for (uint32_t i = 0; i < n; ++i) {
-        v[i] = 0;
-    }
-}
 
 }  // namespace
 
@@ -43,8 +38,8 @@ void HmacSha1::init(const void* key, uint32_t keyLen) {
     m_outerKeyed.update(pad, kSha1BlockBytes);
     m_inner = m_innerKeyed;
 
-    wipe(block, sizeof(block));
-    wipe(pad, sizeof(pad));
+    wipeSecretBytes(block, sizeof(block));
+    wipeSecretBytes(pad, sizeof(pad));
 }
 
 void HmacSha1::update(const void* data, uint32_t len) { m_inner.update(data, len); }
@@ -56,7 +51,7 @@ void HmacSha1::final(uint8_t* out) {
     outer.update(innerDigest, kSha1DigestBytes);
     outer.final(out);
     m_inner = m_innerKeyed;
-    wipe(innerDigest, sizeof(innerDigest));
+    wipeSecretBytes(innerDigest, sizeof(innerDigest));
 }
 
 void HmacSha1::mac(const void* key, uint32_t keyLen, const void* data, uint32_t len, uint8_t* out) {

@@ -5,6 +5,8 @@
 
 #include "core/ZipCRC.h"
 #include "platform/win32.h"
+#include "core/ConstantTime.h"
+#include "core/SecretWipe.h"
 
 namespace {
 
@@ -39,13 +41,6 @@ void buildCrcTable() {
     g_crcTableReady = true;
 }
 
-void wipeBytes(void* p, uint32_t n) {
-    volatile uint8_t* v = static_cast<volatile uint8_t*>(p);
-    for (uint32_t i = 0; i < n; ++i) {
-        v[i] = 0;
-    }
-}
-
 }  // namespace
 
 PwdProtect::PwdProtect() : m_key0(0), m_key1(0), m_key2(0) {
@@ -55,10 +50,11 @@ PwdProtect::PwdProtect() : m_key0(0), m_key1(0), m_key2(0) {
 }
 
 PwdProtect::~PwdProtect() {
-    m_key0 = m_key1 = m_key2 = 0;
-    if (m_password.getSize() > 0) {
-        wipeBytes(const_cast<char*>(m_password.getString()), uint32_t(m_password.getSize()));
-    }
+    // Plain stores to members of a dying object could be dropped; these not.
+    wipeSecretBytes(&m_key0, sizeof(m_key0));
+    wipeSecretBytes(&m_key1, sizeof(m_key1));
+    wipeSecretBytes(&m_key2, sizeof(m_key2));
+    m_password.wipe();
 }
 
 void PwdProtect::setPassword(const char* text) {
@@ -136,7 +132,8 @@ bool PwdProtect::checkHeader(const uint8_t* header, uint32_t timeValue, uint32_t
         plain = decryptByte(header[i]);
     }
     const uint8_t expected = useTime ? uint8_t(timeValue >> 8) : uint8_t(checkValue >> 24);
-    return plain == expected;
+    // The check byte is a (weak) password verifier: compared like the others.
+    return constantTimeEqual(&plain, &expected, 1);
 }
 
 void PwdProtect::makeHeader(uint32_t checkValue, uint8_t* out) {

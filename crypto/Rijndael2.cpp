@@ -2,9 +2,38 @@
 
 #include <cstring>
 
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
+
+// The AES block transform of the current key schedule, as the chaining
+// driver runs it: the bulk forms go straight to AesCore, whose instruction
+// path pipelines several blocks.
+class AesBlocks final : public BlockTransform {
+public:
+    explicit AesBlocks(const AesCore& core) : m_core(core) {}
+
+    uint32_t blockBytes() const override { return kAesBlockBytes; }
+    void encryptEcb(const uint8_t* in, uint8_t* out, size_t blocks) const override
+    {
+        m_core.encryptBlocks(in, out, blocks);
+    }
+    void decryptEcb(const uint8_t* in, uint8_t* out, size_t blocks) const override
+    {
+        m_core.decryptBlocks(in, out, blocks);
+    }
+    void encryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const override
+    {
+        m_core.encryptCbc(in, out, blocks, chain);
+    }
+    void decryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const override
+    {
+        m_core.decryptCbc(in, out, blocks, chain);
+    }
+
+private:
+    const AesCore& m_core;
+};
 
 constexpr int32_t kBits128 = 128;
 constexpr int32_t kBits192 = 192;
@@ -35,10 +64,10 @@ std::unique_ptr<DataBuffer> emptyResult()
 
 Rijndael2::Rijndael2()
     : m_paddingScheme(kPaddingPkcs7),
-      m_keySizeCode(kKeySize256),
-      m_keyNotReady(1),
-      m_mode(kModeCbc),
-      m_direction(kDirectionEncrypt),
+      m_keySize(KeySize::Bits256),
+      m_keyReady(false),
+      m_mode(ChainingMode::Cbc),
+      m_direction(CipherDirection::Encrypt),
       m_iv{},
       m_scheduleKey{},
       m_scheduleKeyBytes(0)
@@ -56,13 +85,13 @@ Rijndael2::~Rijndael2()
 
 bool Rijndael2::setEcbMode()
 {
-    m_mode = kModeEcb;
+    m_mode = ChainingMode::Ecb;
     return true;
 }
 
 bool Rijndael2::setCbcMode()
 {
-    m_mode = kModeCbc;
+    m_mode = ChainingMode::Cbc;
     return true;
 }
 
@@ -79,21 +108,22 @@ bool Rijndael2::setReservedModeB()
 int32_t Rijndael2::setKeyLength(int32_t bits)
 {
     if (bits > kBits192)
-        m_keySizeCode = kKeySize256;
+        m_keySize = KeySize::Bits256;
     else if (bits <= kBits128)
-        m_keySizeCode = kKeySize128;
+        m_keySize = KeySize::Bits128;
     else
-        m_keySizeCode = kKeySize192;
+        m_keySize = KeySize::Bits192;
     return keyLengthBits();
 }
 
 int32_t Rijndael2::keyLengthBits() const
 {
-    switch (m_keySizeCode) {
-    case kKeySize128: return kBits128;
-    case kKeySize192: return kBits192;
-    default: return kBits256;
+    switch (m_keySize) {
+    case KeySize::Bits128: return kBits128;
+    case KeySize::Bits192: return kBits192;
+    case KeySize::Bits256: break;
     }
+    return kBits256;
 }
 
 void Rijndael2::describe(CipherDescription& out)
@@ -119,49 +149,44 @@ void Rijndael2::applyDescription(const CipherDescription& in)
 
 // ---------------------------------------------------------------------------
 // Key setup: the first 16, 24 or 32 bytes of the key material, zero-extended,
-// expanded for one direction. The not-ready flag stays set unless every step
-// succeeds, so a failed setup makes the block step that follows refuse.
+// expanded for one direction. The key stays not ready unless the expansion
+// succeeds, so the chained operations that follow a failed setup (Next,
+// Last) refuse as well.
 
-int32_t Rijndael2::setupKey(int32_t direction)
+uint32_t Rijndael2::keyBytes() const
+{
+    switch (m_keySize) {
+    case KeySize::Bits128: return kAes128KeyBytes;
+    case KeySize::Bits192: return kAes192KeyBytes;
+    case KeySize::Bits256: break;
+    }
+    return kAes256KeyBytes;
+}
+
+bool Rijndael2::setupKey(CipherDirection direction)
 {
     uint8_t keyArea[kKeyAreaBytes];
     takeKeyBytes(keyArea, kKeyAreaBytes);
-    m_keyNotReady = 1;
+    m_keyReady = false;
 
-    int32_t result = kSetupOk;
-    uint32_t keyBytes = 0;
-    if (m_mode != kModeEcb && m_mode != kModeCbc)
-        result = kSetupBadMode;
-    else if (direction != kDirectionEncrypt && direction != kDirectionDecrypt)
-        result = kSetupBadDirection;
-    else if (m_keySizeCode == kKeySize128)
-        keyBytes = kAes128KeyBytes;
-    else if (m_keySizeCode == kKeySize192)
-        keyBytes = kAes192KeyBytes;
-    else if (m_keySizeCode == kKeySize256)
-        keyBytes = kAes256KeyBytes;
-    else
-        result = kSetupBadKeySize;
-
-    if (result == kSetupOk) {
-        const AesCore::Direction coreDirection =
-            direction == kDirectionDecrypt ? AesCore::Direction::Decrypt : AesCore::Direction::Encrypt;
-        bool ready = scheduleMatches(keyArea, keyBytes, coreDirection);
-        if (!ready) {
-            m_scheduleKeyBytes = 0;
-            ready = m_core.expandKey(keyArea, keyBytes, coreDirection);
-            if (ready) {
-                std::memcpy(m_scheduleKey, keyArea, keyBytes);
-                m_scheduleKeyBytes = keyBytes;
-            }
-        }
+    const uint32_t length = keyBytes();
+    const AesCore::Direction coreDirection =
+        direction == CipherDirection::Decrypt ? AesCore::Direction::Decrypt : AesCore::Direction::Encrypt;
+    bool ready = scheduleMatches(keyArea, length, coreDirection);
+    if (!ready) {
+        m_scheduleKeyBytes = 0;
+        ready = m_core.expandKey(keyArea, length, coreDirection);
         if (ready) {
-            m_direction = direction;
-            m_keyNotReady = 0;
+            std::memcpy(m_scheduleKey, keyArea, length);
+            m_scheduleKeyBytes = length;
         }
     }
+    if (ready) {
+        m_direction = direction;
+        m_keyReady = true;
+    }
     wipeSecretBytes(keyArea, sizeof(keyArea));
-    return result;
+    return ready;
 }
 
 bool Rijndael2::scheduleMatches(const uint8_t* keyArea, uint32_t keyBytes, AesCore::Direction direction) const
@@ -177,39 +202,28 @@ bool Rijndael2::scheduleMatches(const uint8_t* keyArea, uint32_t keyBytes, AesCo
 // The bytes of an incomplete trailing block are neither read nor written.
 
 uint32_t Rijndael2::runBlockStep(const uint8_t* in, uint32_t lengthBytes, uint8_t* out,
-                                 int32_t direction, const uint8_t* iv)
+                                 CipherDirection direction, const uint8_t* iv)
 {
-    if (m_keyNotReady != 0 || m_direction != direction)
+    if (!m_keyReady || m_direction != direction)
         return 0;
     if (in == nullptr || out == nullptr)
         return 0;
-    const uint32_t blocks = lengthBytes / kAesBlockBytes;
-    if (blocks == 0)
+    if (lengthBytes < kAesBlockBytes)
         return 0;
-    // CBC runs on a copy of the initialisation vector: the stored one is read,
-    // never updated, by the block step.
-    uint8_t chain[kAesBlockBytes];
-    std::memcpy(chain, iv, kAesBlockBytes);
-    if (m_mode == kModeEcb && direction == kDirectionEncrypt)
-        m_core.encryptBlocks(in, out, blocks);
-    else if (m_mode == kModeEcb)
-        m_core.decryptBlocks(in, out, blocks);
-    else if (direction == kDirectionEncrypt)
-        m_core.encryptCbc(in, out, blocks, chain); // C[i] = E(P[i] xor C[i-1]), C[-1] = IV
-    else
-        m_core.decryptCbc(in, out, blocks, chain); // P[i] = D(C[i]) xor C[i-1]; in may be out
-    return blocks * kAesBlockBytes;
+    return chainBlocks(AesBlocks(m_core), m_mode, direction, in, out, lengthBytes, iv, PartialBlock::Zeroed);
 }
 
 // ---------------------------------------------------------------------------
 // Whole-buffer operations with padding
 
+// A failed key setup gives the operations' failure results (an empty
+// buffer, false, a zeroed output) without running the block step.
+
 std::unique_ptr<DataBuffer> Rijndael2::encryptData(const DataBuffer& in)
 {
     const uint32_t size = in.getSize();
-    if (size == 0)
+    if (size == 0 || !setupKey(CipherDirection::Encrypt))
         return emptyResult();
-    setupKey(kDirectionEncrypt);
     return encryptPiece(in, true);
 }
 
@@ -218,11 +232,12 @@ std::unique_ptr<DataBuffer> Rijndael2::decryptData(const DataBuffer& in)
     const uint32_t size = in.getSize();
     if (size == 0 || !fitsWith(size, kResultSlackBytes))
         return emptyResult();
-    setupKey(kDirectionDecrypt);
+    if (!setupKey(CipherDirection::Decrypt))
+        return emptyResult();
 
     auto result = std::make_unique<DataBuffer>(size + kResultSlackBytes); // zero-filled
     result->setSize(size);
-    if (runBlockStep(in.getData(), size, result->getData(), kDirectionDecrypt, m_iv) == 0)
+    if (runBlockStep(in.getData(), size, result->getData(), CipherDirection::Decrypt, m_iv) == 0)
         return emptyResult();
     result->unpadBlock(m_paddingScheme);
     return result;
@@ -233,13 +248,16 @@ void Rijndael2::decryptDataInto(const DataBuffer& in, DataBuffer& out)
     const uint32_t size = in.getSize();
     if (size == 0 || !fitsWith(size, kResultSlackBytes))
         return;
-    setupKey(kDirectionDecrypt);
+    const bool keyReady = setupKey(CipherDirection::Decrypt);
 
     // When in and out are one buffer, ensureCapacity keeps the content and
     // the step below deciphers it in place; in.getData() is read afterwards.
     out.ensureCapacity(size + kResultSlackBytes);
     out.setSize(size);
-    const uint32_t processed = runBlockStep(in.getData(), size, out.getData(), kDirectionDecrypt, m_iv);
+    // Without a key the output is all zeros: the ciphertext must not pass
+    // for plaintext.
+    const uint32_t processed =
+        keyReady ? runBlockStep(in.getData(), size, out.getData(), CipherDirection::Decrypt, m_iv) : 0;
     std::memset(out.getData() + processed, 0, size - processed);
     if (processed > 0)
         out.unpadBlock(m_paddingScheme);
@@ -248,60 +266,35 @@ void Rijndael2::decryptDataInto(const DataBuffer& in, DataBuffer& out)
 // ---------------------------------------------------------------------------
 // Block-to-block operations (no padding)
 
-bool Rijndael2::runBlocksInto(const BlockBuffer& in, BlockBuffer& out, int32_t direction)
+bool Rijndael2::runBlocks(const BlockBuffer& in, BlockBuffer& out, CipherDirection direction, BlockOutput output)
 {
-    const uint32_t length = in.length();
-    if (out.capacity() < in.capacity()) {
-        out.setLength(0);
-        return false;
-    }
-    if (runBlockStep(in.data(), in.capacity(), out.data(), direction, m_iv) == 0) {
-        out.setLength(0);
-        return false;
-    }
-    out.setLength(length);
-    return true;
-}
-
-bool Rijndael2::runBlocksReserving(const BlockBuffer& in, BlockBuffer& out, int32_t direction)
-{
-    if (in.length() == 0) {
-        out.clear();
+    if (finishEmptyBlockRun(in, out, output))
         return true;
-    }
-    setupKey(direction);
-    // Reserving would free in's data when both are one buffer: work in place.
-    if (&in != &out && !out.reserve(in.capacity())) {
+    if (!setupKey(direction)) {
         out.setLength(0);
         return false;
     }
-    return runBlocksInto(in, out, direction);
+    return chainBlockBuffer(AesBlocks(m_core), m_mode, direction, m_iv, in, out, output);
 }
 
 bool Rijndael2::encryptBlocks(const BlockBuffer& in, BlockBuffer& out)
 {
-    return runBlocksReserving(in, out, kDirectionEncrypt);
+    return runBlocks(in, out, CipherDirection::Encrypt, BlockOutput::Reserved);
 }
 
 bool Rijndael2::decryptBlocks(const BlockBuffer& in, BlockBuffer& out)
 {
-    return runBlocksReserving(in, out, kDirectionDecrypt);
+    return runBlocks(in, out, CipherDirection::Decrypt, BlockOutput::Reserved);
 }
 
 bool Rijndael2::encryptBlocksInto(const BlockBuffer& in, BlockBuffer& out)
 {
-    if (in.length() == 0)
-        return true;
-    setupKey(kDirectionEncrypt);
-    return runBlocksInto(in, out, kDirectionEncrypt);
+    return runBlocks(in, out, CipherDirection::Encrypt, BlockOutput::Existing);
 }
 
 bool Rijndael2::decryptBlocksInto(const BlockBuffer& in, BlockBuffer& out)
 {
-    if (in.length() == 0)
-        return true;
-    setupKey(kDirectionDecrypt);
-    return runBlocksInto(in, out, kDirectionDecrypt);
+    return runBlocks(in, out, CipherDirection::Decrypt, BlockOutput::Existing);
 }
 
 // ---------------------------------------------------------------------------
@@ -324,7 +317,8 @@ std::unique_ptr<DataBuffer> Rijndael2::encryptPiece(const DataBuffer& in, bool p
     result->append(in.getData(), size);
     if (pad)
         result->padToBlock(m_paddingScheme);
-    const uint32_t processed = runBlockStep(result->getData(), total, result->getData(), kDirectionEncrypt, m_iv);
+    const uint32_t processed =
+        runBlockStep(result->getData(), total, result->getData(), CipherDirection::Encrypt, m_iv);
     if (processed == 0)
         return emptyResult();
     std::memset(result->getData() + processed, 0, total - processed);
@@ -342,9 +336,8 @@ void Rijndael2::adoptChainAsIv(DataBuffer& chain)
 
 std::unique_ptr<DataBuffer> Rijndael2::encryptFirst(const DataBuffer& in)
 {
-    if (in.getSize() == 0)
+    if (in.getSize() == 0 || !setupKey(CipherDirection::Encrypt))
         return emptyResult();
-    setupKey(kDirectionEncrypt);
     return encryptPiece(in, false);
 }
 
@@ -371,10 +364,10 @@ std::unique_ptr<DataBuffer> Rijndael2::decryptPiece(const DataBuffer& in, uint8_
 
     auto result = std::make_unique<DataBuffer>(size + kResultSlackBytes); // zero-filled
     result->setSize(size);
-    const uint32_t processed = runBlockStep(in.getData(), size, result->getData(), kDirectionDecrypt, iv);
+    const uint32_t processed = runBlockStep(in.getData(), size, result->getData(), CipherDirection::Decrypt, iv);
     if (processed == 0)
         return emptyResult();
-    if (m_mode == kModeCbc)
+    if (m_mode == ChainingMode::Cbc)
         std::memcpy(chain, in.getData() + processed - kAesBlockBytes, kAesBlockBytes);
     if (unpad)
         result->unpadBlock(m_paddingScheme);
@@ -383,9 +376,8 @@ std::unique_ptr<DataBuffer> Rijndael2::decryptPiece(const DataBuffer& in, uint8_
 
 std::unique_ptr<DataBuffer> Rijndael2::decryptFirst(const DataBuffer& in, uint8_t* chain)
 {
-    if (in.getSize() == 0)
+    if (in.getSize() == 0 || !setupKey(CipherDirection::Decrypt))
         return emptyResult();
-    setupKey(kDirectionDecrypt);
     return decryptPiece(in, chain, m_iv, false);
 }
 

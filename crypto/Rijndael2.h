@@ -25,17 +25,11 @@
 #include <memory>
 
 #include "crypto/AesCore.h"
+#include "crypto/BlockChaining.h"
 #include "crypto/SymmetricAlgorithm2.h"
 
 class Rijndael2 : public SymmetricAlgorithm2 {
 public:
-    // Mode codes.
-    static constexpr int32_t kModeEcb = 0;
-    static constexpr int32_t kModeCbc = 1;
-    // Key-size codes.
-    static constexpr int32_t kKeySize128 = 0;
-    static constexpr int32_t kKeySize192 = 1;
-    static constexpr int32_t kKeySize256 = 2;
     // The only padding scheme: PKCS#7 (DataBuffer::PadPkcs7).
     static constexpr int32_t kPaddingPkcs7 = 0;
     // Spare capacity given to every result buffer beyond the input length.
@@ -122,33 +116,33 @@ public:
     int32_t keyLengthBits() const;
 
 private:
-    // Key setup results (internal; the public operations ignore them and rely
-    // on the key-not-ready flag instead).
-    static constexpr int32_t kSetupOk = 0;
-    static constexpr int32_t kSetupBadMode = -1;
-    static constexpr int32_t kSetupBadDirection = -2;
-    static constexpr int32_t kSetupBadKeySize = -3;
+    enum class KeySize : int32_t { Bits128, Bits192, Bits256 };
 
-    static constexpr int32_t kDirectionEncrypt = 0;
-    static constexpr int32_t kDirectionDecrypt = 1;
-
-    int32_t setupKey(int32_t direction);
-    uint32_t runBlockStep(const uint8_t* in, uint32_t lengthBytes, uint8_t* out,
-                          int32_t direction, const uint8_t* iv);
+    // The key length of m_keySize in bytes (16, 24 or 32).
+    uint32_t keyBytes() const;
+    // Builds the schedule for direction from the key material; false (key
+    // not ready) when it cannot be built. Every caller turns a false into
+    // its operation's failure result.
+    [[nodiscard]] bool setupKey(CipherDirection direction);
+    // The driver over whole blocks with the current schedule; 0 when it
+    // refuses (key not ready, schedule made for the other direction, no
+    // input, no whole block), else the bytes processed (the output bytes of
+    // a trailing partial block are written as zeros).
+    uint32_t runBlockStep(const uint8_t* in, uint32_t lengthBytes, uint8_t* out, CipherDirection direction,
+                          const uint8_t* iv);
     bool scheduleMatches(const uint8_t* keyArea, uint32_t keyBytes, AesCore::Direction direction) const;
 
-    bool runBlocksInto(const BlockBuffer& in, BlockBuffer& out, int32_t direction);
-    bool runBlocksReserving(const BlockBuffer& in, BlockBuffer& out, int32_t direction);
+    bool runBlocks(const BlockBuffer& in, BlockBuffer& out, CipherDirection direction, BlockOutput output);
     std::unique_ptr<DataBuffer> encryptPiece(const DataBuffer& in, bool pad);
     std::unique_ptr<DataBuffer> decryptPiece(const DataBuffer& in, uint8_t* chain,
                                              const uint8_t* iv, bool unpad);
     void adoptChainAsIv(DataBuffer& chain);
 
     int32_t m_paddingScheme;
-    int32_t m_keySizeCode;
-    int32_t m_keyNotReady;
-    int32_t m_mode;
-    int32_t m_direction;
+    KeySize m_keySize;
+    bool m_keyReady;
+    ChainingMode m_mode;
+    CipherDirection m_direction;
     uint8_t m_iv[kAesBlockBytes];
     // Rounds and the key schedule (encryption form, or after a decrypt key
     // setup the equivalent-inverse-cipher form).

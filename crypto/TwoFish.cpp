@@ -3,18 +3,27 @@
 #include <cstring>
 #include <new>
 
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
 
 constexpr uint32_t kBlockBytes = kTwofishBlockBytes;
 constexpr uint32_t kMaxBufferBytes = 0xFFFFFFFFu;
 
-inline void xorBlock(uint8_t* target, const uint8_t* mask)
-{
-    for (uint32_t i = 0; i < kBlockBytes; ++i)
-        target[i] ^= mask[i];
-}
+// The Twofish block transform of one key schedule, for the chaining driver.
+class TwofishBlocks final : public BlockwiseTransform {
+public:
+    explicit TwofishBlocks(const TwofishSchedule& schedule) : m_schedule(schedule) {}
+
+    uint32_t blockBytes() const override { return kBlockBytes; }
+
+protected:
+    void encryptBlock(const uint8_t* in, uint8_t* out) const override { twofishEncryptBlock(m_schedule, in, out); }
+    void decryptBlock(const uint8_t* in, uint8_t* out) const override { twofishDecryptBlock(m_schedule, in, out); }
+
+private:
+    const TwofishSchedule& m_schedule;
+};
 
 // Size of a result of `length` bytes plus the spare capacity; 0 when it does
 // not fit 32 bits.
@@ -27,7 +36,7 @@ uint32_t resultCapacity(uint64_t length)
 } // namespace
 
 TwoFish::TwoFish()
-    : m_mode(kModeCbc),
+    : m_mode(ChainingMode::Cbc),
       m_keyLengthBits(kDefaultKeyBits),
       m_schedule(new (std::nothrow) TwofishSchedule)
 {
@@ -42,13 +51,13 @@ TwoFish::~TwoFish()
 
 bool TwoFish::setEcbMode()
 {
-    m_mode = kModeEcb;
+    m_mode = ChainingMode::Ecb;
     return true;
 }
 
 bool TwoFish::setCbcMode()
 {
-    m_mode = kModeCbc;
+    m_mode = ChainingMode::Cbc;
     return true;
 }
 
@@ -74,44 +83,11 @@ bool TwoFish::setupKey()
     return ok;
 }
 
-// ECB, or CBC from the class IV: each plaintext block is XORed with the
-// previous ciphertext block (the IV for the first) before encryption.
-void TwoFish::encryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const
+// ECB, or CBC from the class IV; whole blocks only, the output bytes of an
+// incomplete trailing block written as zeros.
+void TwoFish::runRange(CipherDirection direction, const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const
 {
-    const uint32_t wholeBlocks = lengthBytes / kBlockBytes;
-    uint8_t chain[kBlockBytes];
-    std::memcpy(chain, m_iv, kBlockBytes);
-    for (uint32_t i = 0; i < wholeBlocks; ++i) {
-        uint8_t block[kBlockBytes];
-        std::memcpy(block, in + i * kBlockBytes, kBlockBytes);
-        if (m_mode == kModeCbc)
-            xorBlock(block, chain);
-        twofishEncryptBlock(*m_schedule, block, out + i * kBlockBytes);
-        std::memcpy(chain, out + i * kBlockBytes, kBlockBytes);
-    }
-    const uint32_t tailBytes = lengthBytes % kBlockBytes;
-    if (tailBytes != 0)
-        std::memset(out + wholeBlocks * kBlockBytes, 0, tailBytes);
-}
-
-// The inverse; the ciphertext block is saved before it is overwritten, so in
-// and out may be the same memory.
-void TwoFish::decryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const
-{
-    const uint32_t wholeBlocks = lengthBytes / kBlockBytes;
-    uint8_t chain[kBlockBytes];
-    std::memcpy(chain, m_iv, kBlockBytes);
-    for (uint32_t i = 0; i < wholeBlocks; ++i) {
-        uint8_t ciphertext[kBlockBytes];
-        std::memcpy(ciphertext, in + i * kBlockBytes, kBlockBytes);
-        twofishDecryptBlock(*m_schedule, ciphertext, out + i * kBlockBytes);
-        if (m_mode == kModeCbc)
-            xorBlock(out + i * kBlockBytes, chain);
-        std::memcpy(chain, ciphertext, kBlockBytes);
-    }
-    const uint32_t tailBytes = lengthBytes % kBlockBytes;
-    if (tailBytes != 0)
-        std::memset(out + wholeBlocks * kBlockBytes, 0, tailBytes);
+    chainBlocks(TwofishBlocks(*m_schedule), m_mode, direction, in, out, lengthBytes, m_iv, PartialBlock::Zeroed);
 }
 
 std::unique_ptr<DataBuffer> TwoFish::encryptData(const DataBuffer& in)
@@ -132,7 +108,7 @@ std::unique_ptr<DataBuffer> TwoFish::encryptData(const DataBuffer& in)
     std::memcpy(out->getData(), in.getData(), size);
     out->setSize(size);
     out->padToBlock(DataBuffer::PadPkcs7);
-    encryptRange(out->getData(), out->getData(), out->getSize());
+    runRange(CipherDirection::Encrypt, out->getData(), out->getData(), out->getSize());
     return out;
 }
 
@@ -152,44 +128,42 @@ std::unique_ptr<DataBuffer> TwoFish::decryptData(const DataBuffer& in)
     auto out = std::make_unique<DataBuffer>(capacity);
     if (out->getData() == nullptr)
         return std::make_unique<DataBuffer>();
-    decryptRange(in.getData(), out->getData(), size);
+    runRange(CipherDirection::Decrypt, in.getData(), out->getData(), size);
     out->setSize(size);
     out->unpadBlock(DataBuffer::PadPkcs7);
     return out;
 }
 
-bool TwoFish::runBlocks(const BlockBuffer& in, BlockBuffer& out, bool encrypt, bool reserveOut)
+bool TwoFish::runBlocks(const BlockBuffer& in, BlockBuffer& out, CipherDirection direction, BlockOutput output)
 {
-    const uint32_t length = in.length();
-    const uint32_t bytes = in.capacity();
-    if (length == 0) {
-        if (reserveOut)
-            out.clear();
+    if (finishEmptyBlockRun(in, out, output))
         return true;
-    }
     if (!setupKey()) {
         out.setLength(0);
         return false;
     }
-    if (reserveOut && &in != &out) {
-        if (!out.reserve(bytes))
-            return false;
-    } else if (out.capacity() < bytes) {
-        out.setLength(0);
-        return false;
-    }
-    if (encrypt)
-        encryptRange(in.data(), out.data(), bytes);
-    else
-        decryptRange(in.data(), out.data(), bytes);
-    out.setLength(length);
-    return true;
+    return chainBlockBuffer(TwofishBlocks(*m_schedule), m_mode, direction, m_iv, in, out, output);
 }
 
-bool TwoFish::encryptBlocks(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, true, true); }
-bool TwoFish::decryptBlocks(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, false, true); }
-bool TwoFish::encryptBlocksInto(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, true, false); }
-bool TwoFish::decryptBlocksInto(const BlockBuffer& in, BlockBuffer& out) { return runBlocks(in, out, false, false); }
+bool TwoFish::encryptBlocks(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Encrypt, BlockOutput::Reserved);
+}
+
+bool TwoFish::decryptBlocks(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Decrypt, BlockOutput::Reserved);
+}
+
+bool TwoFish::encryptBlocksInto(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Encrypt, BlockOutput::Existing);
+}
+
+bool TwoFish::decryptBlocksInto(const BlockBuffer& in, BlockBuffer& out)
+{
+    return runBlocks(in, out, CipherDirection::Decrypt, BlockOutput::Existing);
+}
 
 void TwoFish::describe(CipherDescription& out)
 {

@@ -18,14 +18,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "crypto/BlockChaining.h"
 #include "crypto/SymmetricAlgorithm2.h"
 #include "crypto/TwofishCore.h"
 
 class TwoFish : public SymmetricAlgorithm2 {
 public:
-    // Mode codes.
-    static constexpr int32_t kModeEcb = 1;
-    static constexpr int32_t kModeCbc = 2;
     static constexpr int32_t kDefaultKeyBits = 256;
     // Spare capacity given to every result buffer beyond the input length.
     static constexpr uint32_t kResultSlackBytes = 32;
@@ -78,15 +76,16 @@ public:
     void applyDescription(const CipherDescription& in) override;
 
     int32_t keyLengthBits() const { return m_keyLengthBits; }
-    int32_t mode() const { return m_mode; }
+    ChainingMode mode() const { return m_mode; }
 
 private:
-    bool setupKey();
-    void encryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const;
-    void decryptRange(const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const;
-    bool runBlocks(const BlockBuffer& in, BlockBuffer& out, bool encrypt, bool reserveOut);
+    // Builds the schedule from the key material; false when it cannot be
+    // built (the operation then fails without touching the data).
+    [[nodiscard]] bool setupKey();
+    void runRange(CipherDirection direction, const uint8_t* in, uint8_t* out, uint32_t lengthBytes) const;
+    bool runBlocks(const BlockBuffer& in, BlockBuffer& out, CipherDirection direction, BlockOutput output);
 
-    int32_t m_mode;
+    ChainingMode m_mode;
     uint8_t m_iv[kTwofishBlockBytes];
     int32_t m_keyLengthBits;
     std::unique_ptr<TwofishSchedule> m_schedule;

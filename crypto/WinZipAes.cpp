@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ConstantTime.h"
 #include "core/DataBuffer.h"
 #include "core/LogBase.h"
 #include "core/StringBuffer.h"
@@ -32,16 +33,6 @@ const char* const kTextBadAuth = "WinZip AES authentication code mismatch";
 const char* const kTextEncryptInit = "WinZip AES encrypt initialization failed";
 const char* const kTextReadFailed = "Failed to read WinZip AES source data";
 const char* const kTextWriteFailed = "Failed to write WinZip AES entry data";
-
-// Compares without an early exit, so the time taken does not show how many
-// leading bytes matched.
-bool equalConstantTime(const uint8_t* a, const uint8_t* b, uint32_t n) {
-    uint8_t diff = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        diff |= uint8_t(a[i] ^ b[i]);
-    }
-    return diff == 0;
-}
 
 // The salt: reseed the process-wide generator from the tick count, draw four
 // 32-bit words and lay them out least significant byte first. The call
@@ -163,7 +154,7 @@ bool WinZipAes::decryptEntry(const uint8_t* entry, uint32_t entryLength, const S
         return false;
     }
     const uint32_t saltBytes = winZipAesSaltBytes(code);
-    if (!equalConstantTime(entry + saltBytes, context.verifier(), kWinZipAesVerifierBytes)) {
+    if (!constantTimeEqual(entry + saltBytes, context.verifier(), kWinZipAesVerifierBytes)) {
         sink.logError(kTextBadPassword);
         badPassword = true;
         return false;
@@ -176,7 +167,7 @@ bool WinZipAes::decryptEntry(const uint8_t* entry, uint32_t entryLength, const S
 
     uint8_t expected[kWinZipAesAuthCodeBytes];
     context.authCode(expected);
-    if (!equalConstantTime(entry + entryLength - kWinZipAesAuthCodeBytes, expected, kWinZipAesAuthCodeBytes)) {
+    if (!constantTimeEqual(entry + entryLength - kWinZipAesAuthCodeBytes, expected, kWinZipAesAuthCodeBytes)) {
         sink.logError(kTextBadAuth);
         badAuth = true;
         return false;

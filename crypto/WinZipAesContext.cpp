@@ -2,19 +2,13 @@
 
 #include <cstring>
 
+#include "core/SecretWipe.h"
 #include "crypto/Pbkdf2.h"
 
 namespace {
 
 // Only the low 8 bytes of the counter block take part in the increment.
 constexpr uint32_t kCounterBytes = 8;
-
-void wipeBytes(uint8_t* p, uint32_t n) {
-    volatile uint8_t* v = p;
-    for (uint32_t i = 0; i < n; ++i) {
-        v[i] = 0;
-    }
-}
 
 }  // namespace
 
@@ -65,7 +59,7 @@ bool WinZipAesContext::setup(const uint8_t* password, uint32_t passwordLen, cons
         m_passwordLen = passwordLen;
         m_strength = code;
     }
-    wipeBytes(derived, sizeof(derived));
+    wipeSecretBytes(derived, sizeof(derived));
     if (!ok) {
         wipe();
     }
@@ -92,7 +86,7 @@ void WinZipAesContext::authCode(uint8_t* out) {
     uint8_t mac[kHmacSha1Bytes];
     m_hmac.final(mac);
     std::memcpy(out, mac, kWinZipAesAuthCodeBytes);
-    wipeBytes(mac, sizeof(mac));
+    wipeSecretBytes(mac, sizeof(mac));
 }
 
 void WinZipAesContext::applyKeystream(uint8_t* buffer, uint32_t count) {
@@ -130,9 +124,9 @@ void WinZipAesContext::incrementCounter() {
 }
 
 void WinZipAesContext::wipe() {
-    wipeBytes(m_counter, sizeof(m_counter));
-    wipeBytes(m_keystream, sizeof(m_keystream));
-    wipeBytes(m_verifier, sizeof(m_verifier));
+    wipeSecretBytes(m_counter, sizeof(m_counter));
+    wipeSecretBytes(m_keystream, sizeof(m_keystream));
+    wipeSecretBytes(m_verifier, sizeof(m_verifier));
     m_aes.wipe();
     m_hmac.init(nullptr, 0);
     m_position = kAesBlockBytes;

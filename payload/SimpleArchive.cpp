@@ -5,7 +5,7 @@
 #include "compress/Gzip.h"
 #include "core/ByteOrder.h"
 #include "core/XString.h"
-#include "crypto/ConstantTime.h"
+#include "core/ConstantTime.h"
 #include "crypto/SecretWipe.h"
 #include "io/DataSource.h"
 #include "io/FileSystem.h"
@@ -130,7 +130,7 @@ SimpleArchive::SimpleArchive()
 }
 
 SimpleArchive::~SimpleArchive() {
-    m_password.shorten(m_password.getSize());
+    m_password.wipe();
     delete m_record;
 }
 
@@ -250,6 +250,12 @@ void SimpleArchive::deriveKey(const StringBuffer& password, DataBuffer& key) {
 }
 
 bool SimpleArchive::verifyPassword() {
+    // The check is made once and leaves the key in the cipher: the password
+    // text is not needed after it, whatever the answer.
+    struct WipeOnReturn {
+        StringBuffer& text;
+        ~WipeOnReturn() { text.wipe(); }
+    } wipePassword{m_password};
     if (!m_encrypted) return false;
     uint8_t storedBytes = 0;
     if (!m_fields.readU8(storedBytes)) return false;

@@ -162,6 +162,7 @@ public:
     // exactly when the derived verifier matches (constant-time comparison).
     // When it does but the settings code does not, the password is right
     // and the payload damaged: checkSettings then fails.
+    // The stored password is wiped (zeroed and emptied) on every return.
     bool verifyPassword();
 
     // The verifier record read so far was the strong mode's key record.

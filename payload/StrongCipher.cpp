@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/DataBuffer.h"
-#include "crypto/ConstantTime.h"
+#include "core/ConstantTime.h"
 #include "crypto/Pbkdf2.h"
 #include "crypto/SecretWipe.h"
 #include "platform/SystemRandom.h"

@@ -161,6 +161,21 @@ TEST_F(PasswordDialogTest, AskPasswordChecksTheTypedPasswordAgainstTheVerifier) 
     }
 }
 
+// Accepted or not, the typed text does not outlive the check: the
+// application's copy is overwritten, not only emptied.
+TEST_F(PasswordDialogTest, AskPasswordWipesTheTypedPasswordAfterTheCheck) {
+    for (const char* answers : {"right one\n", "wrong one\n"}) {
+        SCOPED_TRACE(answers);
+        EncryptedPayload payload("right one", 128);
+        dialog_test::ScriptedTerminal terminal(answers);
+        askPassword(nullptr);
+        EXPECT_EQ(g_saApp.m_password.getSize(), 0);
+        const char* block = g_saApp.m_password.getString();
+        for (int32_t i = 0; i < g_saApp.m_password.getCapacity(); ++i)
+            ASSERT_EQ(block[i], '\0') << "byte " << i;
+    }
+}
+
 }  // namespace
 
 #endif  // _WIN32

@@ -395,6 +395,32 @@ TEST(StringBufferTest, MinimizeMemory) {
 
 using StringBufferDeathTest = ::testing::Test;
 
+// clear rewrites only the terminator, so the old text stays in the block;
+// wipe zeroes every byte of the block (including bytes past the terminator
+// left by a longer earlier content) and keeps the block for reuse.
+TEST(StringBufferTest, WipeZeroesTheWholeBlockWhereClearLeavesTheText) {
+    StringBuffer cleared;
+    cleared.setString("correct horse");
+    cleared.clear();
+    EXPECT_EQ(cleared.getSize(), 0);
+    EXPECT_EQ(std::memcmp(cleared.getString() + 1, "orrect horse", 12), 0) << "clear keeps the block's bytes";
+
+    StringBuffer secret;
+    secret.setString("a much longer secret that came first");
+    secret.setString("short");
+    const char* block = secret.getString();
+    const int32_t capacity = secret.getCapacity();
+    secret.wipe();
+    EXPECT_EQ(secret.getSize(), 0);
+    EXPECT_EQ(secret.getCapacity(), capacity);
+    ASSERT_EQ(secret.getString(), block) << "the block is kept";
+    for (int32_t i = 0; i < capacity; ++i)
+        ASSERT_EQ(block[i], '\0') << "byte " << i << " of " << capacity;
+
+    secret.append("again");
+    EXPECT_EQ(contentOf(secret), "again");
+}
+
 namespace {
 
 // Calls on a destroyed object on purpose: exempt from the sanitizer's

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "TestHex.h"
-#include "crypto/ConstantTime.h"
+#include "core/ConstantTime.h"
 #include "crypto/HmacSha256.h"
 #include "crypto/Pbkdf2.h"
 

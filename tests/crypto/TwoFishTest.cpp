@@ -135,7 +135,7 @@ TEST(TwoFish, CbcStartsFromTheClassIvOnEveryCall)
 {
     const std::vector<uint8_t> key = fromHex(kKnownAnswers[4].key);
     TwoFish cipher;
-    EXPECT_EQ(cipher.mode(), TwoFish::kModeCbc);
+    EXPECT_EQ(cipher.mode(), ChainingMode::Cbc);
     useKey(cipher, key, 256);
 
     std::vector<uint8_t> plain(32, 0x42); // two equal blocks
@@ -214,12 +214,12 @@ TEST(TwoFish, ModeSettersAndReservedModes)
 {
     TwoFish cipher;
     EXPECT_TRUE(cipher.setEcbMode());
-    EXPECT_EQ(cipher.mode(), TwoFish::kModeEcb);
+    EXPECT_EQ(cipher.mode(), ChainingMode::Ecb);
     EXPECT_TRUE(cipher.setCbcMode());
-    EXPECT_EQ(cipher.mode(), TwoFish::kModeCbc);
+    EXPECT_EQ(cipher.mode(), ChainingMode::Cbc);
     EXPECT_FALSE(cipher.setReservedModeA());
     EXPECT_FALSE(cipher.setReservedModeB());
-    EXPECT_EQ(cipher.mode(), TwoFish::kModeCbc);
+    EXPECT_EQ(cipher.mode(), ChainingMode::Cbc);
 }
 
 TEST(TwoFish, BlockOperationsKeepLengthAndCapacity)
@@ -267,10 +267,10 @@ TEST(TwoFish, DescribeAndApplyDescription)
     record.mode = kCipherDescriptionModeEcb;
     other.applyDescription(record);
     EXPECT_EQ(other.keyLengthBits(), 192);
-    EXPECT_EQ(other.mode(), TwoFish::kModeEcb);
+    EXPECT_EQ(other.mode(), ChainingMode::Ecb);
     record.mode = 0; // describe's own value means CBC
     other.applyDescription(record);
-    EXPECT_EQ(other.mode(), TwoFish::kModeCbc);
+    EXPECT_EQ(other.mode(), ChainingMode::Cbc);
 }
 
 } // namespace
