@@ -3,7 +3,7 @@
 #include "crypto/AesInstructionTransform.h"
 #include "crypto/AesTableTransform.h"
 #include "crypto/CpuFeatures.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
 

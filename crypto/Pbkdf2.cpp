@@ -4,7 +4,7 @@
 
 #include "crypto/HmacSha1.h"
 #include "crypto/HmacSha256.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
 

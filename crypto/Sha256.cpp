@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "core/ByteOrder.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "core/ContentCoding.h"
 #include "core/StringBuffer.h"
 #include "core/DigestMD5.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "core/DataBuffer.h"
 #include "core/StringBuffer.h"
 #include "core/DigestMD5.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "payload/PayloadFormat.h"
 
 using namespace PayloadFormat;

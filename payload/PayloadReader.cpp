@@ -5,7 +5,7 @@
 #include "core/ByteOrder.h"
 #include "core/StringBuffer.h"
 #include "crypto/Rijndael2.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "io/DataSource.h"
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"

@@ -6,7 +6,7 @@
 #include "core/ByteOrder.h"
 #include "core/XString.h"
 #include "core/ConstantTime.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "io/DataSource.h"
 #include "io/FileSystem.h"
 #include "io/OutputFile.h"

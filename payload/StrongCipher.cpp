@@ -5,7 +5,7 @@
 #include "core/DataBuffer.h"
 #include "core/ConstantTime.h"
 #include "crypto/Pbkdf2.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "platform/SystemRandom.h"
 
 using namespace StrongFormat;

@@ -5,7 +5,7 @@
 #include <system_error>
 #include <vector>
 
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "io/FileDataSource.h"
 #include "tools/bvsfx/ExitCode.h"
 #include "tools/bvsfx/Messages.h"

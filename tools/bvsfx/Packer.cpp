@@ -10,7 +10,7 @@
 
 #include "core/ZipCRC.h"
 #include "core/StringBuffer.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "payload/CheckRecord.h"
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadKey.h"

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "core/XString.h"
-#include "crypto/SecretWipe.h"
+#include "core/SecretWipe.h"
 #include "platform/win32.h"
 #define BVSFX_FILENO _fileno
 #else
