@@ -22,8 +22,8 @@ DWORD unitsOf(const uint16_t* text) {
 
 // The attached console's screen buffer, opened by its reserved name.
 HANDLE openConsoleOutput() {
-    return CreateFileA(kConsoleOutputName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
+    return CreateFileA(kConsoleOutputName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ void writeDiagnosticLines(const char* prefix, const StringBuffer& setupFilename)
     FILE* log = std::fopen(kDiagnosticLogPath, "a");
     if (log == nullptr) return;
     // Plain writes: the lines need no formatting.
-    const char* lines[] = {prefix, "m_setupFilename = ", setupFilename.getString(), "\n",
-                           prefix, "curDir = ",          currentDir,                "\n"};
+    const char* lines[] = {
+        prefix, "m_setupFilename = ", setupFilename.getString(), "\n", prefix, "curDir = ", currentDir, "\n"};
     for (const char* text : lines) std::fputs(text, log);
     std::fclose(log);
 }

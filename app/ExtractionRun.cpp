@@ -84,9 +84,7 @@ bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
 // A name that gives its own place: a leading separator or a drive letter and
 // colon.
-bool isAbsoluteName(const char* name) {
-    return isSeparator(name[0]) || (name[0] != 0 && name[1] == ':');
-}
+bool isAbsoluteName(const char* name) { return isSeparator(name[0]) || (name[0] != 0 && name[1] == ':'); }
 
 // A ".." component would lead out of the destination.
 bool climbsOut(const char* name) {
@@ -220,8 +218,8 @@ void settleDestination(const StringBuffer& unzipDir, StringBuffer& destination) 
 
 const char* incompleteReason() {
     const SimpleArchive::Failure failure = g_archive.getFailure();
-    const bool writeFailed = failure == SimpleArchive::Failure::CannotCreate ||
-                             failure == SimpleArchive::Failure::WriteFailed;
+    const bool writeFailed =
+        failure == SimpleArchive::Failure::CannotCreate || failure == SimpleArchive::Failure::WriteFailed;
     return writeFailed ? kWriteFailedMessage : kDamagedArchiveMessage;
 }
 

@@ -163,5 +163,6 @@ void InstallerOptionRun::applyToRun(HWND owner) {
 void InstallerOptionRun::reportSilentRun(ExtractionOutcome outcome) {
     if (m_progress != nullptr) m_progress->showEnd(outcome != ExtractionOutcome::Incomplete);
     // Without a console a silent run reports through its exit code alone.
-    if (outcome == ExtractionOutcome::Incomplete && m_console.hasStreams()) showError(nullptr, incompleteReason());
+    if (outcome == ExtractionOutcome::Incomplete && m_console.hasStreams())
+        showError(nullptr, incompleteReason());
 }

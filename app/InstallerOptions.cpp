@@ -55,4 +55,6 @@ bool InstallerOptions::anyGiven() const {
     return help || list || check || noexec || quiet || hasTarget || hasPassthrough || error != Error::None;
 }
 
-bool InstallerOptions::writesText() const { return help || list || check || hasTarget || error != Error::None; }
+bool InstallerOptions::writesText() const {
+    return help || list || check || hasTarget || error != Error::None;
+}

@@ -46,8 +46,8 @@ public:
     bool noexec = false;
     bool quiet = false;
     bool hasTarget = false;
-    StringBuffer target;        // the folder of --target
+    StringBuffer target;  // the folder of --target
     bool hasPassthrough = false;
-    StringBuffer passthrough;   // the arguments after "--", quoted (SetupArguments)
+    StringBuffer passthrough;  // the arguments after "--", quoted (SetupArguments)
     Error error = Error::None;
 };

@@ -82,14 +82,10 @@ INT_PTR onUnzip(HWND dialog) {
 
 INT_PTR onCommand(HWND dialog, WORD command) {
     switch (command) {
-    case IDC_CLOSE_BUTTON:
-        return onClose(dialog);
-    case IDC_BROWSE_BUTTON:
-        return onBrowse(dialog);
-    case IDC_UNZIP_BUTTON:
-        return onUnzip(dialog);
-    default:
-        return FALSE;
+        case IDC_CLOSE_BUTTON: return onClose(dialog);
+        case IDC_BROWSE_BUTTON: return onBrowse(dialog);
+        case IDC_UNZIP_BUTTON: return onUnzip(dialog);
+        default: return FALSE;
     }
 }
 
@@ -107,13 +103,9 @@ INT_PTR onSysCommand(HWND dialog, WPARAM command) {
 INT_PTR CALLBACK mainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
     switch (message) {
-    case WM_INITDIALOG:
-        return onInitDialog(dialog);
-    case WM_COMMAND:
-        return onCommand(dialog, LOWORD(wParam));
-    case WM_SYSCOMMAND:
-        return onSysCommand(dialog, wParam);
-    default:
-        return FALSE;
+        case WM_INITDIALOG: return onInitDialog(dialog);
+        case WM_COMMAND: return onCommand(dialog, LOWORD(wParam));
+        case WM_SYSCOMMAND: return onSysCommand(dialog, wParam);
+        default: return FALSE;
     }
 }

@@ -29,12 +29,9 @@ INT_PTR onCancel(HWND dialog) {
 
 INT_PTR onCommand(HWND dialog, WORD command) {
     switch (command) {
-    case IDC_OK_BUTTON:
-        return onOk(dialog);
-    case IDC_CANCEL_BUTTON:
-        return onCancel(dialog);
-    default:
-        return FALSE;
+        case IDC_OK_BUTTON: return onOk(dialog);
+        case IDC_CANCEL_BUTTON: return onCancel(dialog);
+        default: return FALSE;
     }
 }
 
@@ -51,15 +48,10 @@ INT_PTR onSysCommand(HWND dialog, WPARAM command) {
 INT_PTR CALLBACK passwordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
     switch (message) {
-    case WM_INITDIALOG:
-        centerWindow(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        return onCommand(dialog, LOWORD(wParam));
-    case WM_SYSCOMMAND:
-        return onSysCommand(dialog, wParam);
-    default:
-        return FALSE;
+        case WM_INITDIALOG: centerWindow(dialog); return TRUE;
+        case WM_COMMAND: return onCommand(dialog, LOWORD(wParam));
+        case WM_SYSCOMMAND: return onSysCommand(dialog, wParam);
+        default: return FALSE;
     }
 }
 

@@ -23,17 +23,17 @@ public:
     // the payload reader has taken its copy and checked it.
     void forgetPassword();
 
-    StringBuffer m_appTitle;       // "appTitle": caption of the main dialog
-    StringBuffer m_appCaption;     // "appCaption": explanatory text of the main dialog
-    StringBuffer m_setupFilename;  // "setupFilename": program launched after extraction
-    StringBuffer m_setupParams;    // "setupParams": its command-line parameters
-    StringBuffer m_unzipDir;       // "unzipDir", later the folder actually used
-    StringBuffer m_proposedTempDir;  // the generated folder the dialog proposed, if any
-    bool m_encrypted = false;      // the payload header's encryption flag
-    bool m_noInterface = false;    // "noInterface" is "true" (any letter case)
-    bool m_unzipToTemp = false;    // "unzipToTemp" is "true" (any letter case)
-    StringBuffer m_password;       // typed in the password dialog
-    bool m_waitForSetup = false;   // "waitForSetup" is "true": wait for the setup program's end
+    StringBuffer m_appTitle;           // "appTitle": caption of the main dialog
+    StringBuffer m_appCaption;         // "appCaption": explanatory text of the main dialog
+    StringBuffer m_setupFilename;      // "setupFilename": program launched after extraction
+    StringBuffer m_setupParams;        // "setupParams": its command-line parameters
+    StringBuffer m_unzipDir;           // "unzipDir", later the folder actually used
+    StringBuffer m_proposedTempDir;    // the generated folder the dialog proposed, if any
+    bool m_encrypted = false;          // the payload header's encryption flag
+    bool m_noInterface = false;        // "noInterface" is "true" (any letter case)
+    bool m_unzipToTemp = false;        // "unzipToTemp" is "true" (any letter case)
+    StringBuffer m_password;           // typed in the password dialog
+    bool m_waitForSetup = false;       // "waitForSetup" is "true": wait for the setup program's end
     bool m_cleanupAfterSetup = false;  // "cleanupAfterSetup" is "true": then remove the generated folder
     bool m_allowCommandLine = true;    // "allowCommandLine" is not "false": the installer's options count
     // The password was asked for and accepted before the run (an option

@@ -72,8 +72,7 @@ void parseCommandLine(InstallerOptions& options) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
-                   int showCommand) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand) {
     (void)previousInstance;
     (void)commandLine;  // read again in UTF-16 by parseCommandLine
     (void)showCommand;  // the only window shown is the main dialog

@@ -78,23 +78,20 @@ int initInstance(HINSTANCE instance, const InstallerOptions& options) {
 
 LRESULT CALLBACK hiddenWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        BeginPaint(window, &paint);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDM_EXIT) {
-            DestroyWindow(window);
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            BeginPaint(window, &paint);
+            EndPaint(window, &paint);
             return 0;
         }
-        break;
-    default:
-        break;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDM_EXIT) {
+                DestroyWindow(window);
+                return 0;
+            }
+            break;
+        default: break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

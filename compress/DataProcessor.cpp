@@ -12,7 +12,8 @@ int32_t g_processorCounter = 0;
 }  // namespace
 
 DataProcessor::DataProcessor()
-    : m_ownsWorkBuffer(false), m_workBuffer(nullptr), m_workBufferSize(0), m_source(nullptr), m_next(nullptr) {
+    : m_ownsWorkBuffer(false), m_workBuffer(nullptr), m_workBufferSize(0), m_source(nullptr),
+      m_next(nullptr) {
     m_name.setString("processor_");
     m_name.appendDecimal(static_cast<uint32_t>(++g_processorCounter));
     m_ring.init(kRingBytes);

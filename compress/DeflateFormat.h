@@ -35,11 +35,11 @@ constexpr uint32_t kDeflateWindowBytes = 32768;
 // exist only as code space.
 constexpr uint32_t kDeflateEndOfBlock = 256;
 constexpr uint32_t kDeflateFirstLengthSymbol = 257;
-constexpr uint32_t kDeflateLengthSymbols = 29;    // 257..285
+constexpr uint32_t kDeflateLengthSymbols = 29;  // 257..285
 constexpr uint32_t kDeflateLiteralLengthValid = 286;
-constexpr uint32_t kDeflateLiteralLengthMax = 288; // largest HLIT + 257 accepted
+constexpr uint32_t kDeflateLiteralLengthMax = 288;  // largest HLIT + 257 accepted
 constexpr uint32_t kDeflateDistanceValid = 30;
-constexpr uint32_t kDeflateDistanceMax = 32;       // largest HDIST + 1 accepted
+constexpr uint32_t kDeflateDistanceMax = 32;  // largest HDIST + 1 accepted
 constexpr uint32_t kDeflateCodeLengthSymbols = 19;
 
 // Longest Huffman code of the literal/length and distance alphabets, and of
@@ -78,26 +78,24 @@ constexpr uint32_t kDeflateRepeatZeroLongBase = 11;
 constexpr uint32_t kDeflateRepeatZeroLongExtraBits = 7;
 
 // The order in which the code-length code lengths are sent.
-constexpr uint8_t kDeflateCodeLengthOrder[kDeflateCodeLengthSymbols] = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+constexpr uint8_t kDeflateCodeLengthOrder[kDeflateCodeLengthSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                                        11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Length symbols 257..285: base length and extra bits. Symbol 285 is 258
 // with no extra bits (284 with all extra bits set would be 258 too, but 285
 // is the code for it).
-constexpr uint16_t kDeflateLengthBase[kDeflateLengthSymbols] = {
-    3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-    31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint16_t kDeflateLengthBase[kDeflateLengthSymbols] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                                15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                                                67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kDeflateLengthExtraBits[kDeflateLengthSymbols] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-    2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
 // Distance symbols 0..29: base distance and extra bits (1 .. 24,577 + 8,191).
 constexpr uint16_t kDeflateDistanceBase[kDeflateDistanceValid] = {
     1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
     193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDeflateDistanceExtraBits[kDeflateDistanceValid] = {
-    0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // The fixed code of block type 1: literal/length code lengths by symbol range,
 // and 5 bits for every distance symbol.

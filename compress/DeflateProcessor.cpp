@@ -6,19 +6,9 @@
 #include "io/DataSource.h"
 
 DeflateProcessor::DeflateProcessor()
-    : m_level(ZeeStream::kDefaultLevel),
-      m_stream(nullptr),
-      m_inputPtr(nullptr),
-      m_inputPending(0),
-      m_streamFinished(false),
-      m_outBuffer(new (std::nothrow) uint8_t[kOutBufferBytes]),
-      m_outPending(0),
-      m_outWritten(0),
-      m_sizeIn(0),
-      m_sizeOut(0),
-      m_crc(0),
-      m_keepCrc(false),
-      m_lastCallEnded(false) {}
+    : m_level(ZeeStream::kDefaultLevel), m_stream(nullptr), m_inputPtr(nullptr), m_inputPending(0),
+      m_streamFinished(false), m_outBuffer(new (std::nothrow) uint8_t[kOutBufferBytes]), m_outPending(0),
+      m_outWritten(0), m_sizeIn(0), m_sizeOut(0), m_crc(0), m_keepCrc(false), m_lastCallEnded(false) {}
 
 DeflateProcessor::~DeflateProcessor() {
     delete m_stream;

@@ -77,42 +77,28 @@ const FixedCodeTables& fixedCodeTables() {
 
 const char* inflateResultName(InflateResult result) {
     switch (result) {
-    case InflateResult::NotFinished: return "not finished";
-    case InflateResult::Complete: return "complete";
-    case InflateResult::BadBlockType: return "bad block type";
-    case InflateResult::BadStoredLength: return "bad stored block length";
-    case InflateResult::BadCodeLengthCode: return "bad code-length code";
-    case InflateResult::BadCodeLengthRepeat: return "code-length repeat past the end";
-    case InflateResult::BadLiteralLengthCode: return "bad literal/length code";
-    case InflateResult::InvalidLiteralLength: return "invalid literal/length symbol";
-    case InflateResult::InvalidDistance: return "invalid distance symbol";
-    case InflateResult::InputExhausted: return "input exhausted";
-    case InflateResult::SinkRefused: return "sink refused the output";
-    case InflateResult::OutOfMemory: return "out of memory";
-    case InflateResult::Aborted: return "aborted by an exception";
+        case InflateResult::NotFinished: return "not finished";
+        case InflateResult::Complete: return "complete";
+        case InflateResult::BadBlockType: return "bad block type";
+        case InflateResult::BadStoredLength: return "bad stored block length";
+        case InflateResult::BadCodeLengthCode: return "bad code-length code";
+        case InflateResult::BadCodeLengthRepeat: return "code-length repeat past the end";
+        case InflateResult::BadLiteralLengthCode: return "bad literal/length code";
+        case InflateResult::InvalidLiteralLength: return "invalid literal/length symbol";
+        case InflateResult::InvalidDistance: return "invalid distance symbol";
+        case InflateResult::InputExhausted: return "input exhausted";
+        case InflateResult::SinkRefused: return "sink refused the output";
+        case InflateResult::OutOfMemory: return "out of memory";
+        case InflateResult::Aborted: return "aborted by an exception";
     }
     return "unknown";
 }
 
 InflateState2::InflateState2()
-    : m_mode(BlockState::Header),
-      m_lastBlock(false),
-      m_storedRemaining(0),
-      m_litTable(nullptr),
-      m_distTable(nullptr),
-      m_codeLengths(),
-      m_inPos(nullptr),
-      m_inEnd(nullptr),
-      m_bitBuffer(0),
-      m_bitCount(0),
-      m_missingBytes(0),
-      m_source(nullptr),
-      m_inputWindow(nullptr),
-      m_sourceEnded(true),
-      m_windowOffset(kWindowBytes),
-      m_windowPos(0),
-      m_sink(nullptr),
-      m_result(InflateResult::NotFinished),
+    : m_mode(BlockState::Header), m_lastBlock(false), m_storedRemaining(0), m_litTable(nullptr),
+      m_distTable(nullptr), m_codeLengths(), m_inPos(nullptr), m_inEnd(nullptr), m_bitBuffer(0),
+      m_bitCount(0), m_missingBytes(0), m_source(nullptr), m_inputWindow(nullptr), m_sourceEnded(true),
+      m_windowOffset(kWindowBytes), m_windowPos(0), m_sink(nullptr), m_result(InflateResult::NotFinished),
       m_bytesDelivered(0) {
     // Only the history in front of the first window must start as zeros;
     // every byte behind it is written before it is read.
@@ -186,31 +172,23 @@ void InflateState2::decodeStream() {
         if (canRefillInput() && m_inPos - m_inputWindow > static_cast<ptrdiff_t>(kStreamRefillAfterBytes))
             refillInput();
         switch (m_mode) {
-        case BlockState::Header:
-            if (m_lastBlock) {
-                finishStream();
-                return;
-            }
-            readBlockHeader();
-            break;
-        case BlockState::StoredHeader:
-            readStoredHeader();
-            break;
-        case BlockState::StoredCopy:
-            copyStoredBytes();
-            break;
-        case BlockState::FixedHeader:
-            m_litTable = &fixedCodeTables().literalLength;
-            m_distTable = &fixedCodeTables().distance;
-            m_mode = BlockState::FixedCodes;
-            break;
-        case BlockState::DynamicHeader:
-            readDynamicHeader();
-            break;
-        case BlockState::FixedCodes:
-        case BlockState::DynamicCodes:
-            decodeCompressedBlock();
-            break;
+            case BlockState::Header:
+                if (m_lastBlock) {
+                    finishStream();
+                    return;
+                }
+                readBlockHeader();
+                break;
+            case BlockState::StoredHeader: readStoredHeader(); break;
+            case BlockState::StoredCopy: copyStoredBytes(); break;
+            case BlockState::FixedHeader:
+                m_litTable = &fixedCodeTables().literalLength;
+                m_distTable = &fixedCodeTables().distance;
+                m_mode = BlockState::FixedCodes;
+                break;
+            case BlockState::DynamicHeader: readDynamicHeader(); break;
+            case BlockState::FixedCodes:
+            case BlockState::DynamicCodes: decodeCompressedBlock(); break;
         }
     }
 }
@@ -230,10 +208,10 @@ void InflateState2::readBlockHeader() {
     uint32_t blockType = takeBits(kDeflateBlockTypeBits);
     if (usedMissingBits()) return fault(InflateResult::InputExhausted);
     switch (blockType) {
-    case kDeflateBlockStored: m_mode = BlockState::StoredHeader; break;
-    case kDeflateBlockFixed: m_mode = BlockState::FixedHeader; break;
-    case kDeflateBlockDynamic: m_mode = BlockState::DynamicHeader; break;
-    default: fault(InflateResult::BadBlockType); break;
+        case kDeflateBlockStored: m_mode = BlockState::StoredHeader; break;
+        case kDeflateBlockFixed: m_mode = BlockState::FixedHeader; break;
+        case kDeflateBlockDynamic: m_mode = BlockState::DynamicHeader; break;
+        default: fault(InflateResult::BadBlockType); break;
     }
 }
 
@@ -273,7 +251,8 @@ void InflateState2::copyStoredBytes() {
                 continue;
             }
             uint32_t count = m_storedRemaining;
-            if (static_cast<ptrdiff_t>(count) > m_inEnd - m_inPos) count = static_cast<uint32_t>(m_inEnd - m_inPos);
+            if (static_cast<ptrdiff_t>(count) > m_inEnd - m_inPos)
+                count = static_cast<uint32_t>(m_inEnd - m_inPos);
             if (count > kWindowBytes - m_windowPos) count = kWindowBytes - m_windowPos;
             std::memcpy(window + m_windowPos, m_inPos, count);
             m_inPos += count;
@@ -371,18 +350,13 @@ bool InflateState2::readCodeLengths(uint32_t total) {
 void InflateState2::decodeCompressedBlock() {
     for (;;) {
         switch (decodeFast()) {
-        case FastExit::EndOfBlock:
-            m_mode = BlockState::Header;
-            return;
-        case FastExit::WindowFull:
-            if (!flushFullWindow()) return;
-            continue;
-        case FastExit::InvalidLiteralLength:
-            return fault(InflateResult::InvalidLiteralLength);
-        case FastExit::InvalidDistance:
-            return fault(InflateResult::InvalidDistance);
-        case FastExit::InputLow:
-            break;
+            case FastExit::EndOfBlock: m_mode = BlockState::Header; return;
+            case FastExit::WindowFull:
+                if (!flushFullWindow()) return;
+                continue;
+            case FastExit::InvalidLiteralLength: return fault(InflateResult::InvalidLiteralLength);
+            case FastExit::InvalidDistance: return fault(InflateResult::InvalidDistance);
+            case FastExit::InputLow: break;
         }
         if (canRefillInput()) {
             refillInput();
@@ -453,8 +427,7 @@ InflateState2::FastExit InflateState2::decodeFast() {
     };
     // The second-level entry behind a link entry for the same bits.
     auto subEntry = [&](const uint32_t* entries, uint32_t link, uint32_t rootBits) {
-        return entries[InflateTable::value(link) +
-                       lowBits(bits >> rootBits, InflateTable::codeBits(link))];
+        return entries[InflateTable::value(link) + lowBits(bits >> rootBits, InflateTable::codeBits(link))];
     };
 
     topUp();
@@ -497,7 +470,8 @@ InflateState2::FastExit InflateState2::decodeFast() {
                 }
             }
             if (InflateTable::isExceptional(entry)) {
-                exit = InflateTable::isEndOfBlock(entry) ? FastExit::EndOfBlock : FastExit::InvalidLiteralLength;
+                exit =
+                    InflateTable::isEndOfBlock(entry) ? FastExit::EndOfBlock : FastExit::InvalidLiteralLength;
                 consume(entry);
                 break;
             }

@@ -193,7 +193,8 @@ private:
     // so the history is moved once per kOutputWindows windows, not per window.
     static constexpr uint32_t kOutputWindows = 4;
     static constexpr uint32_t kWindowSlackBytes = 320;
-    static_assert(kDeflateMaxMatchBytes + 31 <= kWindowSlackBytes, "the slack holds a match and its over-copy");
+    static_assert(kDeflateMaxMatchBytes + 31 <= kWindowSlackBytes,
+                  "the slack holds a match and its over-copy");
     uint32_t m_windowOffset;
     uint32_t m_windowPos;
     alignas(16) uint8_t m_window[(1 + kOutputWindows) * kWindowBytes + kWindowSlackBytes];

@@ -21,20 +21,19 @@ uint32_t InflateTable::lookup(uint64_t bits) const {
 
 uint32_t InflateTable::entryForSymbol(uint32_t symbol, uint32_t codeBits, Alphabet alphabet) {
     switch (alphabet) {
-    case Alphabet::CodeLengths:
-        return literalEntry(codeBits, symbol);
-    case Alphabet::LiteralLength:
-        if (symbol < kDeflateEndOfBlock) return literalEntry(codeBits, symbol);
-        if (symbol == kDeflateEndOfBlock) return endOfBlockEntry(codeBits);
-        if (symbol < kDeflateLiteralLengthValid) {
-            uint32_t index = symbol - kDeflateFirstLengthSymbol;
-            return baseEntry(codeBits, kDeflateLengthExtraBits[index], kDeflateLengthBase[index]);
-        }
-        return invalidEntry(codeBits);
-    case Alphabet::Distance:
-        if (symbol < kDeflateDistanceValid)
-            return baseEntry(codeBits, kDeflateDistanceExtraBits[symbol], kDeflateDistanceBase[symbol]);
-        return invalidEntry(codeBits);
+        case Alphabet::CodeLengths: return literalEntry(codeBits, symbol);
+        case Alphabet::LiteralLength:
+            if (symbol < kDeflateEndOfBlock) return literalEntry(codeBits, symbol);
+            if (symbol == kDeflateEndOfBlock) return endOfBlockEntry(codeBits);
+            if (symbol < kDeflateLiteralLengthValid) {
+                uint32_t index = symbol - kDeflateFirstLengthSymbol;
+                return baseEntry(codeBits, kDeflateLengthExtraBits[index], kDeflateLengthBase[index]);
+            }
+            return invalidEntry(codeBits);
+        case Alphabet::Distance:
+            if (symbol < kDeflateDistanceValid)
+                return baseEntry(codeBits, kDeflateDistanceExtraBits[symbol], kDeflateDistanceBase[symbol]);
+            return invalidEntry(codeBits);
     }
     return invalidEntry(codeBits);
 }
@@ -119,7 +118,7 @@ InflateTableBuild InflateTable::build(const uint8_t* lengths, uint32_t count, ui
     uint32_t remaining[kDeflateMaxCodeBits + 1];
     for (uint32_t bits = 0; bits <= kDeflateMaxCodeBits; ++bits) remaining[bits] = countByLength[bits];
 
-    uint32_t code = 0;          // canonical code, most-significant bit first
+    uint32_t code = 0;  // canonical code, most-significant bit first
     uint32_t codeBits = minBits;
     uint32_t openPrefix = UINT32_MAX;  // first-level slot of the current sub-table
     uint32_t subStart = 0;

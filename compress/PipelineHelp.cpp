@@ -19,7 +19,8 @@ namespace {
 bool validHandle(HANDLE file) { return file != INVALID_HANDLE_VALUE && file != nullptr; }
 
 // Wires one processor between a source and a sink and runs it.
-bool runOneProcessor(DataProcessor& processor, DataSource& source, DataSink& sink, ProgressMonitor* progress) {
+bool runOneProcessor(DataProcessor& processor, DataSource& source, DataSink& sink,
+                     ProgressMonitor* progress) {
     if (!processor.allocateWorkBuffer(PipelineHelp::kWorkBufferBytes)) return false;
     source.setMonitor(progress);
     processor.setSource(&source);
@@ -41,8 +42,10 @@ bool runInflater(Output* output, ProgressMonitor* progress, const uint8_t* data,
     sink.setProgress(progress);
     inflater->setSink(&sink);
     bool ok = true;
-    if (source != nullptr) ok = inflater->inflateFromSource(source);
-    else inflater->inflateRange(data, size);
+    if (source != nullptr)
+        ok = inflater->inflateFromSource(source);
+    else
+        inflater->inflateRange(data, size);
     return ok && inflater->isComplete() && !sink.failed();
 }
 
@@ -71,8 +74,8 @@ bool PipelineHelp::runDeflate(DataSource& source, Output* output, uint32_t& crc,
     return !sink.failed();
 }
 
-bool PipelineHelp::deflateFile(HANDLE file, Output* output, uint32_t& crc, uint32_t& sizeIn, uint32_t& sizeOut,
-                               int32_t level) {
+bool PipelineHelp::deflateFile(HANDLE file, Output* output, uint32_t& crc, uint32_t& sizeIn,
+                               uint32_t& sizeOut, int32_t level) {
     if (!validHandle(file) || output == nullptr) return false;
     FileDataSource source;
     source.attachHandle(file);
@@ -136,7 +139,8 @@ bool PipelineHelp::pwdDecodeStream(DataSource* source, Output* output, PwdProtec
     return runPwdDecode(*source, output, decryptor);
 }
 
-bool PipelineHelp::pwdDecodeMemory(const uint8_t* data, uint32_t size, Output* output, PwdProtect* decryptor) {
+bool PipelineHelp::pwdDecodeMemory(const uint8_t* data, uint32_t size, Output* output,
+                                   PwdProtect* decryptor) {
     if (data == nullptr || output == nullptr || decryptor == nullptr) return false;
     MemoryDataSource source(data, size);
     return runPwdDecode(source, output, decryptor);
@@ -185,7 +189,8 @@ bool PipelineHelp::inflateFile(const char* utf8Path, Output* output) {
     uint32_t sizeLow = 0;
     uint32_t sizeHigh = 0;
     if (!source->getFileSize(sizeLow, sizeHigh)) return false;
-    if (sizeHigh != 0 || sizeLow > kInflateFileInMemoryBytes) return runInflater(output, m_progress, nullptr, 0, source.get());
+    if (sizeHigh != 0 || sizeLow > kInflateFileInMemoryBytes)
+        return runInflater(output, m_progress, nullptr, 0, source.get());
 
     // Small file: read it whole, then decode it in one call.
     std::vector<uint8_t> bytes(sizeLow + 1);

@@ -22,8 +22,8 @@ bool ZeeStream::init(int32_t level) {
     m_state->stream = z_stream{};
     if (level < 0 || level > 9) level = kDefaultLevel;
     // Negative window bits: raw deflate, no zlib header or trailer.
-    m_state->initialised =
-        deflateInit2(&m_state->stream, level, Z_DEFLATED, -kWindowBits, kMemoryLevel, Z_DEFAULT_STRATEGY) == Z_OK;
+    m_state->initialised = deflateInit2(&m_state->stream, level, Z_DEFLATED, -kWindowBits, kMemoryLevel,
+                                        Z_DEFAULT_STRATEGY) == Z_OK;
     return m_state->initialised;
 }
 

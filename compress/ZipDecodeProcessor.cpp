@@ -28,7 +28,9 @@ void ZipDecodeProcessor::begin() {
 
 uint32_t ZipDecodeProcessor::bytesIn() { return m_sizeIn; }
 
-uint32_t ZipDecodeProcessor::pendingBytes() { return (m_source != nullptr ? m_inputPending : 0) + m_ring.count(); }
+uint32_t ZipDecodeProcessor::pendingBytes() {
+    return (m_source != nullptr ? m_inputPending : 0) + m_ring.count();
+}
 
 int32_t ZipDecodeProcessor::step() {
     if (m_next == nullptr) return kStepFailed;

@@ -45,23 +45,10 @@ uint32_t readUpTo(DataSource& source, uint8_t* buffer, uint32_t size) {
 ZipPipeline::ZipPipeline() : ZipPipeline(InflateOnly{}) { m_allStages = &ZipPipeline::runAllStages; }
 
 ZipPipeline::ZipPipeline(InflateOnly)
-    : m_allStages(nullptr),
-      m_sourceIsFile(false),
-      m_sourcePwdProtected(false),
-      m_sourceMethod(0),
-      m_sourceKeyBits(0),
-      m_sourceCompressed(false),
-      m_compressOutput(false),
-      m_sourceEncrypted(false),
-      m_ownsScratchSource(false),
-      m_output(nullptr),
-      m_sourceStream(nullptr),
-      m_sourceCheckCrc(0),
-      m_sourceCheckTime(0),
-      m_sourceCheckUsesTime(false),
-      m_level(kDefaultLevel),
-      m_sizeIn(0),
-      m_sizeOut(0),
+    : m_allStages(nullptr), m_sourceIsFile(false), m_sourcePwdProtected(false), m_sourceMethod(0),
+      m_sourceKeyBits(0), m_sourceCompressed(false), m_compressOutput(false), m_sourceEncrypted(false),
+      m_ownsScratchSource(false), m_output(nullptr), m_sourceStream(nullptr), m_sourceCheckCrc(0),
+      m_sourceCheckTime(0), m_sourceCheckUsesTime(false), m_level(kDefaultLevel), m_sizeIn(0), m_sizeOut(0),
       m_progress(nullptr) {}
 
 ZipPipeline::~ZipPipeline() { deleteOwnedScratch(); }
@@ -88,7 +75,8 @@ void ZipPipeline::setSourceEncryption(int32_t method, int32_t keyBits, const cha
     m_sourcePassword.setString(password);
 }
 
-void ZipPipeline::setSourcePwdProtected(const char* password, uint32_t checkCrc, uint32_t checkTime, bool useTime) {
+void ZipPipeline::setSourcePwdProtected(const char* password, uint32_t checkCrc, uint32_t checkTime,
+                                        bool useTime) {
     m_sourcePwdProtected = true;
     m_sourcePassword.setString(password);
     m_sourceCheckCrc = checkCrc;
@@ -147,8 +135,9 @@ bool ZipPipeline::removeWinZipAesLayer(LogBase& log) {
     DataBuffer plaintext;
     bool badPassword = false;
     bool badAuth = false;
-    if (!WinZipAes::decryptEntry(m_sourceData, m_sourcePassword, WinZipAes::strengthFromKeyBits(m_sourceKeyBits),
-                                 plaintext, &log, badPassword, badAuth))
+    if (!WinZipAes::decryptEntry(m_sourceData, m_sourcePassword,
+                                 WinZipAes::strengthFromKeyBits(m_sourceKeyBits), plaintext, &log,
+                                 badPassword, badAuth))
         return false;
     fillSourceData(plaintext.getData(), plaintext.getSize());
     m_sourceEncrypted = false;
@@ -164,8 +153,8 @@ bool ZipPipeline::removeCipherLayers(LogBase& log) {
     }
     StringBuffer decrypted;
     makeScratchName(kScratchDecrypted, ScratchFolder::System, decrypted);
-    if (!cipherDecryptFile(m_sourceMethod, m_sourceKeyBits, m_sourcePassword.getString(), m_sourcePath.getString(),
-                           decrypted.getString(), &log)) {
+    if (!cipherDecryptFile(m_sourceMethod, m_sourceKeyBits, m_sourcePassword.getString(),
+                           m_sourcePath.getString(), decrypted.getString(), &log)) {
         log.logError("Failed to AES decrypt file");
         log.logData("encryptedFile", m_sourcePath.getString());
         deleteFileUtf8(decrypted.getString(), nullptr);
@@ -196,7 +185,8 @@ bool ZipPipeline::removePwdProtection(LogBase& log) {
     PwdProtect decryptor;
     decryptor.setPassword(m_sourcePassword);
     decryptor.initKeys();
-    if (!decryptor.checkHeader(m_sourceData.getData(), m_sourceCheckTime, m_sourceCheckCrc, m_sourceCheckUsesTime)) {
+    if (!decryptor.checkHeader(m_sourceData.getData(), m_sourceCheckTime, m_sourceCheckCrc,
+                               m_sourceCheckUsesTime)) {
         log.logError("Password incorrect for password-protected Zip");
         return false;
     }
@@ -260,7 +250,8 @@ bool ZipPipeline::runMainStage(uint32_t& crcOut, LogBase& log) {
     }
     if (m_compressOutput) {
         if (winZipAes) return deflateToScratch(log) && winZipAesIntoOutput(crcOut, log);
-        if (cipher) return deflateToScratch(log) && encryptSource(log) && deflateAction(crcOut, log, kOpenForDeflate);
+        if (cipher)
+            return deflateToScratch(log) && encryptSource(log) && deflateAction(crcOut, log, kOpenForDeflate);
         if (pwdProtect != 0) return pwdProtectedDeflate(crcOut, log);
         return deflateAction(crcOut, log, kOpenForDeflate);
     }
@@ -328,7 +319,8 @@ bool ZipPipeline::deflateAction(uint32_t& crcOut, LogBase& log, const char* open
         m_sourceStream = nullptr;
         ok = helper().deflateStream(stream, m_output, crc, bytesIn, bytesOut, m_level);
     } else {
-        ok = helper().deflateMemory(sourceBytes(), m_sourceData.getSize(), m_output, crc, bytesIn, bytesOut, m_level);
+        ok = helper().deflateMemory(sourceBytes(), m_sourceData.getSize(), m_output, crc, bytesIn, bytesOut,
+                                    m_level);
     }
     crcOut = crc;
     m_sizeIn = bytesIn;
@@ -371,8 +363,8 @@ bool ZipPipeline::deflateToScratch(LogBase& log) {
             m_sourceStream = nullptr;
             ok = helper().deflateStream(stream, &output, crc, bytesIn, bytesOut, m_level);
         } else {
-            ok = helper().deflateMemory(sourceBytes(), m_sourceData.getSize(), &output, crc, bytesIn, bytesOut,
-                                        m_level);
+            ok = helper().deflateMemory(sourceBytes(), m_sourceData.getSize(), &output, crc, bytesIn,
+                                        bytesOut, m_level);
         }
     }
     closeFileHandle(file);
@@ -401,8 +393,8 @@ bool ZipPipeline::encryptSource(LogBase& log) {
     }
     absorbStream();
     DataBuffer ciphertext;
-    if (!cipherEncryptBuffer(encryptMethod, keyBits, password.getString(), sourceBytes(), m_sourceData.getSize(),
-                             ciphertext)) {
+    if (!cipherEncryptBuffer(encryptMethod, keyBits, password.getString(), sourceBytes(),
+                             m_sourceData.getSize(), ciphertext)) {
         log.logError("Failed to AES encrypt source data");
         return false;
     }
@@ -419,7 +411,8 @@ bool ZipPipeline::winZipAesIntoOutput(uint32_t& crcOut, LogBase& log) {
     uint32_t plaintextBytes = 0;
     bool ok;
     if (m_sourceIsFile) {
-        ok = WinZipAes::encryptFile(m_sourcePath.getString(), password, strength, *m_output, &log, plaintextBytes);
+        ok = WinZipAes::encryptFile(m_sourcePath.getString(), password, strength, *m_output, &log,
+                                    plaintextBytes);
     } else {
         absorbStream();
         plaintextBytes = m_sourceData.getSize();

@@ -2,17 +2,12 @@
 
 BV_List::BV_List() : m_count(0), m_last(nullptr), m_first(nullptr) {}
 
-BV_List::~BV_List() {
-    removeAll();
-}
+BV_List::~BV_List() { removeAll(); }
 
-void BV_List::appendObject(ListObject* object) {
-    appendItem(new BV_ListItem(object));
-}
+void BV_List::appendObject(ListObject* object) { appendItem(new BV_ListItem(object)); }
 
 void BV_List::appendItem(BV_ListItem* item) {
-    if (item == nullptr)
-        return;
+    if (item == nullptr) return;
     item->m_previous = m_last;
     item->m_next = nullptr;
     if (m_last != nullptr)

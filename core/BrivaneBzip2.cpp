@@ -17,8 +17,7 @@ BrivaneBzip2::BrivaneBzip2() = default;
 
 BrivaneBzip2::~BrivaneBzip2() = default;
 
-bool BrivaneBzip2::unpackBuffer(const DataBuffer& input, DataBuffer& output) const
-{
+bool BrivaneBzip2::unpackBuffer(const DataBuffer& input, DataBuffer& output) const {
     output.clear();
     if (input.getSize() == 0) {
         return true;

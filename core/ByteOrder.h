@@ -20,9 +20,7 @@
 #define BRIVANE_HOST_LITTLE_ENDIAN 0
 #endif
 
-inline uint16_t loadLittleEndian16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+inline uint16_t loadLittleEndian16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 inline uint32_t loadLittleEndian32(const uint8_t* p) {
 #if BRIVANE_HOST_LITTLE_ENDIAN
@@ -30,8 +28,8 @@ inline uint32_t loadLittleEndian32(const uint8_t* p) {
     std::memcpy(&value, p, sizeof value);
     return value;
 #else
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 #endif
 }
 
@@ -41,7 +39,8 @@ inline uint64_t loadLittleEndian64(const uint8_t* p) {
     std::memcpy(&value, p, sizeof value);
     return value;
 #else
-    return static_cast<uint64_t>(loadLittleEndian32(p)) | (static_cast<uint64_t>(loadLittleEndian32(p + 4)) << 32);
+    return static_cast<uint64_t>(loadLittleEndian32(p)) |
+           (static_cast<uint64_t>(loadLittleEndian32(p + 4)) << 32);
 #endif
 }
 

@@ -28,59 +28,105 @@ constexpr uint32_t kSb = HashConvert::kSingleByteBuckets;
 
 const TableCodePage g_tableCodePages[] = {
     // ISO 8859
-    {28591, kSb, kSingle}, {28592, kSb, kSingle},
-    {28593, kSb, kSingle}, {28594, kSb, kSingle},
-    {28595, kSb, kSingle}, {28596, kSb, kSingle},
-    {28597, kSb, kSingle}, {28598, kSb, kSingle},
-    {28599, kSb, kSingle}, {28603, kSb, kSingle},
+    {28591, kSb, kSingle},
+    {28592, kSb, kSingle},
+    {28593, kSb, kSingle},
+    {28594, kSb, kSingle},
+    {28595, kSb, kSingle},
+    {28596, kSb, kSingle},
+    {28597, kSb, kSingle},
+    {28598, kSb, kSingle},
+    {28599, kSb, kSingle},
+    {28603, kSb, kSingle},
     {28605, kSb, kSingle},
     // Windows
-    {874, kSb, kSingle}, {1250, kSb, kSingle},
-    {1251, kSb, kSingle}, {1252, kSb, kSingle},
-    {1253, kSb, kSingle}, {1254, kSb, kSingle},
-    {1255, kSb, kSingle}, {1256, kSb, kSingle},
-    {1257, kSb, kSingle}, {1258, kSb, kSingle},
+    {874, kSb, kSingle},
+    {1250, kSb, kSingle},
+    {1251, kSb, kSingle},
+    {1252, kSb, kSingle},
+    {1253, kSb, kSingle},
+    {1254, kSb, kSingle},
+    {1255, kSb, kSingle},
+    {1256, kSb, kSingle},
+    {1257, kSb, kSingle},
+    {1258, kSb, kSingle},
     // DOS / OEM
-    {437, kSb, kSingle}, {708, kSb, kSingle},
-    {720, kSb, kSingle}, {737, kSb, kSingle},
-    {775, kSb, kSingle}, {850, kSb, kSingle},
-    {852, kSb, kSingle}, {855, kSb, kSingle},
-    {857, kSb, kSingle}, {858, kSb, kSingle},
-    {860, kSb, kSingle}, {861, kSb, kSingle},
-    {862, kSb, kSingle}, {863, kSb, kSingle},
-    {864, kSb, kSingle}, {865, kSb, kSingle},
-    {866, kSb, kSingle}, {869, kSb, kSingle},
+    {437, kSb, kSingle},
+    {708, kSb, kSingle},
+    {720, kSb, kSingle},
+    {737, kSb, kSingle},
+    {775, kSb, kSingle},
+    {850, kSb, kSingle},
+    {852, kSb, kSingle},
+    {855, kSb, kSingle},
+    {857, kSb, kSingle},
+    {858, kSb, kSingle},
+    {860, kSb, kSingle},
+    {861, kSb, kSingle},
+    {862, kSb, kSingle},
+    {863, kSb, kSingle},
+    {864, kSb, kSingle},
+    {865, kSb, kSingle},
+    {866, kSb, kSingle},
+    {869, kSb, kSingle},
     // EBCDIC
-    {37, kSb, kSingle}, {500, kSb, kSingle},
-    {870, kSb, kSingle}, {875, kSb, kSingle},
-    {1026, kSb, kSingle}, {1047, kSb, kSingle},
-    {1140, kSb, kSingle}, {1141, kSb, kSingle},
-    {1142, kSb, kSingle}, {1143, kSb, kSingle},
-    {1144, kSb, kSingle}, {1145, kSb, kSingle},
-    {1146, kSb, kSingle}, {1147, kSb, kSingle},
-    {1148, kSb, kSingle}, {1149, kSb, kSingle},
-    {20273, kSb, kSingle}, {20277, kSb, kSingle},
-    {20278, kSb, kSingle}, {20280, kSb, kSingle},
-    {20284, kSb, kSingle}, {20285, kSb, kSingle},
-    {20290, kSb, kSingle}, {20297, kSb, kSingle},
-    {20420, kSb, kSingle}, {20423, kSb, kSingle},
-    {20424, kSb, kSingle}, {20838, kSb, kSingle},
-    {20871, kSb, kSingle}, {20880, kSb, kSingle},
-    {20905, kSb, kSingle}, {20924, kSb, kSingle},
+    {37, kSb, kSingle},
+    {500, kSb, kSingle},
+    {870, kSb, kSingle},
+    {875, kSb, kSingle},
+    {1026, kSb, kSingle},
+    {1047, kSb, kSingle},
+    {1140, kSb, kSingle},
+    {1141, kSb, kSingle},
+    {1142, kSb, kSingle},
+    {1143, kSb, kSingle},
+    {1144, kSb, kSingle},
+    {1145, kSb, kSingle},
+    {1146, kSb, kSingle},
+    {1147, kSb, kSingle},
+    {1148, kSb, kSingle},
+    {1149, kSb, kSingle},
+    {20273, kSb, kSingle},
+    {20277, kSb, kSingle},
+    {20278, kSb, kSingle},
+    {20280, kSb, kSingle},
+    {20284, kSb, kSingle},
+    {20285, kSb, kSingle},
+    {20290, kSb, kSingle},
+    {20297, kSb, kSingle},
+    {20420, kSb, kSingle},
+    {20423, kSb, kSingle},
+    {20424, kSb, kSingle},
+    {20838, kSb, kSingle},
+    {20871, kSb, kSingle},
+    {20880, kSb, kSingle},
+    {20905, kSb, kSingle},
+    {20924, kSb, kSingle},
     {21025, kSb, kSingle},
     // Macintosh
-    {10000, kSb, kSingle}, {10004, kSb, kSingle},
-    {10005, kSb, kSingle}, {10006, kSb, kSingle},
-    {10007, kSb, kSingle}, {10010, kSb, kSingle},
-    {10017, kSb, kSingle}, {10021, kSb, kSingle},
-    {10029, kSb, kSingle}, {10079, kSb, kSingle},
-    {10081, kSb, kSingle}, {10082, kSb, kSingle},
+    {10000, kSb, kSingle},
+    {10004, kSb, kSingle},
+    {10005, kSb, kSingle},
+    {10006, kSb, kSingle},
+    {10007, kSb, kSingle},
+    {10010, kSb, kSingle},
+    {10017, kSb, kSingle},
+    {10021, kSb, kSingle},
+    {10029, kSb, kSingle},
+    {10079, kSb, kSingle},
+    {10081, kSb, kSingle},
+    {10082, kSb, kSingle},
     // Other single-byte
-    {20105, kSb, kSingle}, {20106, kSb, kSingle},
-    {20107, kSb, kSingle}, {20108, kSb, kSingle},
-    {20127, kSb, kSingle}, {20261, kSb, kSingle},
-    {20269, kSb, kSingle}, {20866, kSb, kSingle},
-    {21866, kSb, kSingle}, {38598, kSb, kSingle},
+    {20105, kSb, kSingle},
+    {20106, kSb, kSingle},
+    {20107, kSb, kSingle},
+    {20108, kSb, kSingle},
+    {20127, kSb, kSingle},
+    {20261, kSb, kSingle},
+    {20269, kSb, kSingle},
+    {20866, kSb, kSingle},
+    {21866, kSb, kSingle},
+    {38598, kSb, kSingle},
     // Double-byte
     {932, HashConvert::kDoubleByteBuckets, kDouble},
     {936, HashConvert::kLargeDoubleByteBuckets, kDouble},
@@ -103,8 +149,7 @@ constexpr int32_t kTableCodePageCount = sizeof g_tableCodePages / sizeof g_table
 CodePageTable* g_tables[kTableCodePageCount];
 
 // The row of a table code page in g_tableCodePages, or -1.
-int32_t findTableCodePage(uint32_t codePage)
-{
+int32_t findTableCodePage(uint32_t codePage) {
     for (int32_t row = 0; row < kTableCodePageCount; ++row) {
         if (g_tableCodePages[row].codePage == codePage) {
             return row;
@@ -130,14 +175,12 @@ constexpr uint32_t kUnitBytes = 2;
 constexpr uint32_t kUnitValues = 0x10000;  // UTF-16 code units
 
 // Base64-decodes the stored text and unpacks it when it is bzip2-packed.
-bool unpackStoredText(const char* text, DataBuffer& plain)
-{
+bool unpackStoredText(const char* text, DataBuffer& plain) {
     const char packing = text[0];
     uint32_t decodedCount = 0;
     ContentCoding base64;
-    uint8_t* decoded = base64.decodeBase64(text + 1,
-                                           static_cast<uint32_t>(std::strlen(text + 1)),
-                                           decodedCount);
+    uint8_t* decoded =
+        base64.decodeBase64(text + 1, static_cast<uint32_t>(std::strlen(text + 1)), decodedCount);
     if (decoded == nullptr) {
         return false;
     }
@@ -161,8 +204,7 @@ struct EncoderCorrection {
 bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
                     std::vector<EncoderCorrection>* corrections, int depth);
 
-bool applyBaseCodePage(uint32_t baseCodePage, HashConvert& decoder, int depth)
-{
+bool applyBaseCodePage(uint32_t baseCodePage, HashConvert& decoder, int depth) {
     const char* text = StoredCodePages::find(baseCodePage);
     DataBuffer plain;
     if (text == nullptr || depth > 1 || !unpackStoredText(text, plain)) {
@@ -173,8 +215,7 @@ bool applyBaseCodePage(uint32_t baseCodePage, HashConvert& decoder, int depth)
     return applyPlainData(plain, decoder, nullptr, depth + 1);
 }
 
-bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used)
-{
+bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used) {
     if (left < 3) {
         return false;
     }
@@ -198,8 +239,7 @@ bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, 
 // 'H' first count high low[count]: bytes first..first+count-1 decode to the
 // units high:low[i] (a page's letters of one script mostly share the
 // high byte of their units, which is then stored once).
-bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used)
-{
+bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used) {
     if (left < 4) {
         return false;
     }
@@ -224,8 +264,7 @@ bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& 
 // 'R' first count unit: bytes first..first+count-1 decode to the consecutive
 // units unit..unit+count-1 (the letters of most alphabets sit in a page in
 // their Unicode order, so one record stands for a whole row of them).
-bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used)
-{
+bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used) {
     used = 3 + kUnitBytes;
     if (left < used) {
         return false;
@@ -246,9 +285,8 @@ bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert& deco
     return true;
 }
 
-bool readEncoderCorrection(const uint8_t* record, uint32_t left,
-                           EncoderCorrection& correction, uint32_t& used)
-{
+bool readEncoderCorrection(const uint8_t* record, uint32_t left, EncoderCorrection& correction,
+                           uint32_t& used) {
     if (record[0] == kRecordNoEncoding) {
         used = 1 + kUnitBytes;
         if (left < used) {
@@ -271,8 +309,7 @@ bool readEncoderCorrection(const uint8_t* record, uint32_t left,
 }
 
 bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
-                    std::vector<EncoderCorrection>* corrections, int depth)
-{
+                    std::vector<EncoderCorrection>* corrections, int depth) {
     const uint8_t* data = plain.getData();
     const uint32_t size = plain.getSize();
     if (size < kListHeaderBytes) {
@@ -284,8 +321,7 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
             return false;
         }
         const uint32_t base = static_cast<uint32_t>(data[2]) | (static_cast<uint32_t>(data[3]) << 8) |
-                              (static_cast<uint32_t>(data[4]) << 16) |
-                              (static_cast<uint32_t>(data[5]) << 24);
+                              (static_cast<uint32_t>(data[4]) << 16) | (static_cast<uint32_t>(data[5]) << 24);
         if (!applyBaseCodePage(base, decoder, depth)) {
             return false;
         }
@@ -327,10 +363,8 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
 
 // --- Building a table ------------------------------------------------------------
 
-void loadStoredEntries(CodePageTable& table, std::vector<EncoderCorrection>& corrections)
-{
-    if (table.kind == CodePageTable::Kind::DoubleByte &&
-        table.codePage != kStoredDoubleByteCodePage) {
+void loadStoredEntries(CodePageTable& table, std::vector<EncoderCorrection>& corrections) {
+    if (table.kind == CodePageTable::Kind::DoubleByte && table.codePage != kStoredDoubleByteCodePage) {
         return;  // created without entries
     }
     const char* text = StoredCodePages::find(table.codePage);
@@ -347,8 +381,7 @@ void loadStoredEntries(CodePageTable& table, std::vector<EncoderCorrection>& cor
     table.decoder.asciiDirect = plain.getData()[0] == kAsciiDirectMarker;
 }
 
-void deriveEncoder(CodePageTable& table, const std::vector<EncoderCorrection>& corrections)
-{
+void deriveEncoder(CodePageTable& table, const std::vector<EncoderCorrection>& corrections) {
     table.decoder.copyExchangedInto(table.encoder);
     for (const EncoderCorrection& correction : corrections) {
         table.encoder.removeKey(correction.unit, kUnitBytes);
@@ -360,8 +393,7 @@ void deriveEncoder(CodePageTable& table, const std::vector<EncoderCorrection>& c
     table.encoder.asciiDirect = table.decoder.asciiDirect;
 }
 
-CodePageTable* createTable(const TableCodePage& page)
-{
+CodePageTable* createTable(const TableCodePage& page) {
     CodePageTable* table = new CodePageTable;
     table->codePage = page.codePage;
     table->kind = page.kind;
@@ -378,8 +410,7 @@ CodePageTable* createTable(const TableCodePage& page)
 
 }  // namespace
 
-const CodePageTable* CodePageTable::forCodePage(uint32_t codePage)
-{
+const CodePageTable* CodePageTable::forCodePage(uint32_t codePage) {
     const int32_t row = findTableCodePage(codePage);
     if (row < 0) {
         return nullptr;
@@ -390,7 +421,4 @@ const CodePageTable* CodePageTable::forCodePage(uint32_t codePage)
     return g_tables[row];
 }
 
-bool CodePageTable::isTableCodePage(uint32_t codePage)
-{
-    return findTableCodePage(codePage) >= 0;
-}
+bool CodePageTable::isTableCodePage(uint32_t codePage) { return findTableCodePage(codePage) >= 0; }

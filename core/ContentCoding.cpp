@@ -6,15 +6,13 @@
 
 namespace {
 
-constexpr char kAlphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr int8_t kNotInAlphabet = -1;
 // Bytes of room beyond n * 3 / 4 in the decoded block (covers a trailing
 // partial group and the zero byte written behind the data).
 constexpr uint64_t kDecodeSlackBytes = 8;
 
-int8_t sextetOf(uint8_t c)
-{
+int8_t sextetOf(uint8_t c) {
     if (c >= 'A' && c <= 'Z') return static_cast<int8_t>(c - 'A');
     if (c >= 'a' && c <= 'z') return static_cast<int8_t>(c - 'a' + 26);
     if (c >= '0' && c <= '9') return static_cast<int8_t>(c - '0' + 52);
@@ -23,8 +21,7 @@ int8_t sextetOf(uint8_t c)
     return kNotInAlphabet;
 }
 
-void appendGroup(const uint8_t* in, uint32_t present, char* group)
-{
+void appendGroup(const uint8_t* in, uint32_t present, char* group) {
     const uint32_t b0 = in[0];
     const uint32_t b1 = present > 1 ? in[1] : 0;
     const uint32_t b2 = present > 2 ? in[2] : 0;
@@ -41,16 +38,13 @@ ContentCoding::ContentCoding() : lineLength(kDefaultLineLength) {}
 
 ContentCoding::~ContentCoding() = default;
 
-int32_t ContentCoding::estimateEncodedSize(uint32_t byteCount) const
-{
+int32_t ContentCoding::estimateEncodedSize(uint32_t byteCount) const {
     const int64_t a = (5 * static_cast<int64_t>(byteCount) + 10) / 3;
     const int64_t estimate = a + (2 * a) / lineLength + 3;
     return estimate > INT32_MAX ? INT32_MAX : static_cast<int32_t>(estimate);
 }
 
-void ContentCoding::encodeBase64(const void* bytes, uint32_t count,
-                                 StringBuffer& out) const
-{
+void ContentCoding::encodeBase64(const void* bytes, uint32_t count, StringBuffer& out) const {
     if (bytes == nullptr || count == 0) {
         return;
     }
@@ -68,9 +62,7 @@ void ContentCoding::encodeBase64(const void* bytes, uint32_t count,
     }
 }
 
-uint8_t* ContentCoding::decodeBase64(const char* text, uint32_t length,
-                                     uint32_t& decodedCount) const
-{
+uint8_t* ContentCoding::decodeBase64(const char* text, uint32_t length, uint32_t& decodedCount) const {
     decodedCount = 0;
     if (text == nullptr || length == 0) {
         return nullptr;

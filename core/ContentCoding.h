@@ -32,8 +32,7 @@ public:
     // it to DataBuffer::adopt) holding the decoded bytes and one zero byte
     // behind them; decodedCount receives the number of decoded bytes.
     // Null text or length 0: returns null, decodedCount 0.
-    uint8_t* decodeBase64(const char* text, uint32_t length,
-                          uint32_t& decodedCount) const;
+    uint8_t* decodeBase64(const char* text, uint32_t length, uint32_t& decodedCount) const;
 
     int32_t getLineLength() const { return lineLength; }
 

@@ -15,11 +15,9 @@ namespace {
 constexpr uint8_t kGuardDead = 0x00;
 
 uint8_t* allocateBlock(uint64_t bytes) {
-    if (bytes > UINT32_MAX)
-        stopProcessAtOnce(); // a size that no longer fits the 32-bit fields
+    if (bytes > UINT32_MAX) stopProcessAtOnce();  // a size that no longer fits the 32-bit fields
     uint8_t* block = static_cast<uint8_t*>(std::malloc(bytes == 0 ? 1 : bytes));
-    if (block == nullptr)
-        stopProcessAtOnce();
+    if (block == nullptr) stopProcessAtOnce();
     return block;
 }
 
@@ -28,26 +26,23 @@ uint8_t* allocateBlock(uint64_t bytes) {
 // byte (not a member call) so that the check itself touches nothing else of
 // the object.
 void checkGuard(const uint8_t& guard) {
-    if (*static_cast<const volatile uint8_t*>(&guard) != DataBuffer::kGuardAlive)
-        stopProcessAtOnce();
+    if (*static_cast<const volatile uint8_t*>(&guard) != DataBuffer::kGuardAlive) stopProcessAtOnce();
 }
 
-} // namespace
+}  // namespace
 
-DataBuffer::DataBuffer()
-    : m_guard(kGuardAlive), m_borrowed(0), m_data(nullptr), m_size(0), m_capacity(0) {}
+DataBuffer::DataBuffer() : m_guard(kGuardAlive), m_borrowed(0), m_data(nullptr), m_size(0), m_capacity(0) {}
 
 DataBuffer::DataBuffer(uint32_t capacity)
     : m_guard(kGuardAlive), m_borrowed(0), m_data(nullptr), m_size(0), m_capacity(0) {
-    if (capacity == 0)
-        return;
+    if (capacity == 0) return;
     m_data = allocateBlock(capacity);
     std::memset(m_data, 0, capacity);
     m_capacity = capacity;
 }
 
 DataBuffer::~DataBuffer() {
-    checkGuard(m_guard); // a second destruction would free the block twice
+    checkGuard(m_guard);  // a second destruction would free the block twice
     // Volatile store: the compiler may otherwise drop a write to an object
     // whose lifetime is ending, and this write is what makes a later use of
     // the dead buffer fail.
@@ -57,8 +52,7 @@ DataBuffer::~DataBuffer() {
 
 // Frees the block when owned; afterwards there is no block.
 void DataBuffer::releaseBlock() {
-    if (m_data != nullptr && m_borrowed == 0)
-        std::free(m_data);
+    if (m_data != nullptr && m_borrowed == 0) std::free(m_data);
     m_data = nullptr;
     m_size = 0;
     m_capacity = 0;
@@ -68,26 +62,18 @@ void DataBuffer::releaseBlock() {
 // is left alone: the copy replaces it.
 void DataBuffer::reallocateTo(uint64_t newCapacity) {
     uint8_t* block = allocateBlock(newCapacity);
-    if (m_size != 0)
-        std::memcpy(block, m_data, m_size);
-    if (m_data != nullptr && m_borrowed == 0)
-        std::free(m_data);
+    if (m_size != 0) std::memcpy(block, m_data, m_size);
+    if (m_data != nullptr && m_borrowed == 0) std::free(m_data);
     m_data = block;
     m_capacity = static_cast<uint32_t>(newCapacity);
     m_borrowed = 0;
 }
 
-uint8_t* DataBuffer::byteAt(uint32_t i) {
-    return (m_data != nullptr && i < m_size) ? m_data + i : nullptr;
-}
+uint8_t* DataBuffer::byteAt(uint32_t i) { return (m_data != nullptr && i < m_size) ? m_data + i : nullptr; }
 
-void DataBuffer::setSize(uint32_t n) {
-    m_size = n < m_capacity ? n : m_capacity;
-}
+void DataBuffer::setSize(uint32_t n) { m_size = n < m_capacity ? n : m_capacity; }
 
-void DataBuffer::shrinkBy(uint32_t n) {
-    m_size -= n < m_size ? n : m_size;
-}
+void DataBuffer::shrinkBy(uint32_t n) { m_size -= n < m_size ? n : m_size; }
 
 void DataBuffer::detach() {
     m_data = nullptr;
@@ -123,8 +109,7 @@ void DataBuffer::takeFrom(DataBuffer* other) {
 
 void DataBuffer::append(const void* p, uint32_t n) {
     checkGuard(m_guard);
-    if (p == nullptr || n == 0)
-        return;
+    if (p == nullptr || n == 0) return;
     const uint64_t needed = static_cast<uint64_t>(m_size) + n;
     if (needed > m_capacity) {
         const uint8_t* bytes = static_cast<const uint8_t*>(p);
@@ -140,8 +125,7 @@ void DataBuffer::append(const void* p, uint32_t n) {
         // behind it, a larger one gets exactly its size.
         const uint32_t growth = n >= kGrowthSlackBytes ? n : kGrowthSlackBytes;
         uint64_t newCapacity = static_cast<uint64_t>(m_size) + growth;
-        if (newCapacity > UINT32_MAX)
-            newCapacity = needed; // the slack no longer fits 32 bits
+        if (newCapacity > UINT32_MAX) newCapacity = needed;  // the slack no longer fits 32 bits
         reallocateTo(newCapacity);
     }
     std::memcpy(m_data + m_size, p, n);
@@ -152,8 +136,7 @@ void DataBuffer::appendChar(uint8_t b) {
     checkGuard(m_guard);
     if (m_capacity < static_cast<uint64_t>(m_size) + 1) {
         uint64_t newCapacity = static_cast<uint64_t>(m_size) + kGrowthSlackBytes;
-        if (newCapacity > UINT32_MAX)
-            newCapacity = static_cast<uint64_t>(m_size) + 1;
+        if (newCapacity > UINT32_MAX) newCapacity = static_cast<uint64_t>(m_size) + 1;
         reallocateTo(newCapacity);
     }
     m_data[m_size++] = b;
@@ -161,8 +144,7 @@ void DataBuffer::appendChar(uint8_t b) {
 
 void DataBuffer::appendExact(const void* p, uint32_t n) {
     checkGuard(m_guard);
-    if (p == nullptr || n == 0)
-        return;
+    if (p == nullptr || n == 0) return;
     const uint64_t needed = static_cast<uint64_t>(m_size) + n;
     if (needed > m_capacity) {
         const uint8_t* bytes = static_cast<const uint8_t*>(p);
@@ -179,8 +161,7 @@ void DataBuffer::appendExact(const void* p, uint32_t n) {
 }
 
 void DataBuffer::appendDb(const DataBuffer& other) {
-    if (other.m_size != 0)
-        append(other.m_data, other.m_size);
+    if (other.m_size != 0) append(other.m_data, other.m_size);
 }
 
 void DataBuffer::appendUtf16z(const uint16_t* s) {
@@ -191,24 +172,20 @@ void DataBuffer::appendUtf16z(const uint16_t* s) {
         return;
     }
     uint64_t units = 0;
-    while (s[units] != 0)
-        ++units;
+    while (s[units] != 0) ++units;
     const uint64_t bytes = (units + 1) * sizeof(uint16_t);
-    if (bytes > UINT32_MAX)
-        stopProcessAtOnce();
+    if (bytes > UINT32_MAX) stopProcessAtOnce();
     append(s, static_cast<uint32_t>(bytes));
 }
 
 void DataBuffer::ensureCapacity(uint32_t n) {
     checkGuard(m_guard);
-    if (m_capacity < n)
-        reallocateTo(n);
+    if (m_capacity < n) reallocateTo(n);
 }
 
 void DataBuffer::borrow(void* p, uint32_t n) {
     checkGuard(m_guard);
-    if (p != m_data)
-        releaseBlock();
+    if (p != m_data) releaseBlock();
     m_data = static_cast<uint8_t*>(p);
     m_size = n;
     m_capacity = n;
@@ -217,8 +194,7 @@ void DataBuffer::borrow(void* p, uint32_t n) {
 
 void DataBuffer::adopt(void* p, uint32_t n) {
     checkGuard(m_guard);
-    if (p != m_data)
-        releaseBlock();
+    if (p != m_data) releaseBlock();
     m_data = static_cast<uint8_t*>(p);
     m_size = n;
     m_capacity = n;
@@ -227,8 +203,7 @@ void DataBuffer::adopt(void* p, uint32_t n) {
 
 void DataBuffer::moveFrom(DataBuffer& other) {
     checkGuard(m_guard);
-    if (&other == this)
-        return; // releasing first would free the block being taken
+    if (&other == this) return;  // releasing first would free the block being taken
     releaseBlock();
     m_data = other.m_data;
     m_size = other.m_size;
@@ -241,8 +216,7 @@ void DataBuffer::moveFrom(DataBuffer& other) {
 // no security requirement, so the runtime generator serves.
 void DataBuffer::appendRandomBytes(uint32_t count) {
     uint8_t bytes[kPadBlockBytes];
-    for (uint32_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<uint8_t>(std::rand() & 0xFF);
+    for (uint32_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(std::rand() & 0xFF);
     appendExact(bytes, count);
 }
 
@@ -252,39 +226,31 @@ void DataBuffer::padToBlock(int32_t scheme) {
     const uint32_t padLength = kPadBlockBytes - (m_size % kPadBlockBytes);
     const uint8_t padValue = static_cast<uint8_t>(padLength);
     switch (scheme) {
-    case PadPkcs7: {
-        uint8_t bytes[kPadBlockBytes];
-        std::memset(bytes, padValue, padLength);
-        appendExact(bytes, padLength);
-        break;
-    }
-    case PadIso10126:
-        appendRandomBytes(padLength - 1);
-        appendExact(&padValue, 1);
-        break;
-    case PadRandom:
-        appendRandomBytes(padLength);
-        break;
-    default:
-        break;
+        case PadPkcs7: {
+            uint8_t bytes[kPadBlockBytes];
+            std::memset(bytes, padValue, padLength);
+            appendExact(bytes, padLength);
+            break;
+        }
+        case PadIso10126:
+            appendRandomBytes(padLength - 1);
+            appendExact(&padValue, 1);
+            break;
+        case PadRandom: appendRandomBytes(padLength); break;
+        default: break;
     }
 }
 
 void DataBuffer::unpadBlock(int32_t scheme) {
     checkGuard(m_guard);
-    if (m_size == 0)
-        return;
+    if (m_size == 0) return;
     const uint8_t lastValue = m_data[m_size - 1];
     switch (scheme) {
-    case PadPkcs7:
-        if (lastValue >= 1 && lastValue <= kPadBlockBytes)
-            shrinkBy(lastValue);
-        break;
-    case PadIso10126:
-        shrinkBy(lastValue);
-        break;
-    default:
-        break;
+        case PadPkcs7:
+            if (lastValue >= 1 && lastValue <= kPadBlockBytes) shrinkBy(lastValue);
+            break;
+        case PadIso10126: shrinkBy(lastValue); break;
+        default: break;
     }
 }
 

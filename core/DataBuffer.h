@@ -40,9 +40,9 @@ public:
 
     // Padding schemes of padToBlock/unpadBlock. Any other value: no padding.
     enum PaddingScheme : int32_t {
-        PadPkcs7 = 0,    // k bytes of value k
-        PadIso10126 = 1, // k-1 random bytes, then one byte of value k
-        PadRandom = 2,   // k random bytes, no length information
+        PadPkcs7 = 0,     // k bytes of value k
+        PadIso10126 = 1,  // k-1 random bytes, then one byte of value k
+        PadRandom = 2,    // k random bytes, no length information
     };
 
     // No block; size and capacity 0.

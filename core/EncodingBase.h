@@ -22,13 +22,12 @@ public:
     // Returns the number of bytes consumed (>= 1) and stores one unit,
     // kInvalidSequence for an invalid sequence, or kIncompleteSequence when
     // the sequence does not end within the available bytes. The base returns 0.
-    virtual int32_t decodeChar(ConvertState& state, const uint8_t* bytes,
-                               uint32_t available, uint16_t& unit) const;
+    virtual int32_t decodeChar(ConvertState& state, const uint8_t* bytes, uint32_t available,
+                               uint16_t& unit) const;
 
     // Appends the encoding of unit to out. Returns the number of bytes
     // appended, or kUnencodable. The base returns 0.
-    virtual int32_t encodeChar(ConvertState& state, uint16_t unit,
-                               DataBuffer& out) const;
+    virtual int32_t encodeChar(ConvertState& state, uint16_t unit, DataBuffer& out) const;
 
     // True when an undecodable sequence may span several bytes (the
     // converter then resynchronises byte by byte). The base answers false.

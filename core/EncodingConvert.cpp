@@ -18,8 +18,7 @@ constexpr uint8_t kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
 // Output room reserved up front, beyond the estimate from the input size.
 constexpr uint32_t kReserveSlackBytes = 4;
 
-bool isRefused(uint32_t codePage)
-{
+bool isRefused(uint32_t codePage) {
     for (uint32_t refused : kRefusedCodePages) {
         if (codePage == refused) {
             return true;
@@ -28,23 +27,19 @@ bool isRefused(uint32_t codePage)
     return false;
 }
 
-bool isComputed(uint32_t codePage)
-{
+bool isComputed(uint32_t codePage) {
     switch (codePage) {
-    case CodePage::kUtf16LE:
-    case CodePage::kUtf16BE:
-    case CodePage::kUtf7:
-    case CodePage::kUtf8:
-    case CodePage::kUtf32LE:
-    case CodePage::kUtf32BE:
-        return true;
-    default:
-        return false;
+        case CodePage::kUtf16LE:
+        case CodePage::kUtf16BE:
+        case CodePage::kUtf7:
+        case CodePage::kUtf8:
+        case CodePage::kUtf32LE:
+        case CodePage::kUtf32BE: return true;
+        default: return false;
     }
 }
 
-void reserveMore(DataBuffer& out, uint64_t bytes)
-{
+void reserveMore(DataBuffer& out, uint64_t bytes) {
     const uint64_t wanted = out.getSize() + bytes;
     if (wanted <= UINT32_MAX) {
         out.ensureCapacity(static_cast<uint32_t>(wanted));
@@ -54,8 +49,7 @@ void reserveMore(DataBuffer& out, uint64_t bytes)
 // --- UTF-16 byte order -----------------------------------------------------------
 
 // Appends the whole units of bytes with their two bytes exchanged.
-void appendSwappedUnits(const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
+void appendSwappedUnits(const uint8_t* bytes, uint32_t count, DataBuffer& out) {
     for (uint32_t i = 0; i + 1 < count; i += kUtf16UnitBytes) {
         out.appendChar(bytes[i + 1]);
         out.appendChar(bytes[i]);
@@ -65,8 +59,7 @@ void appendSwappedUnits(const uint8_t* bytes, uint32_t count, DataBuffer& out)
 // --- UTF-8 <-> UTF-16 through the per-character coder ------------------------
 
 // Odd counts lose their last byte and report false, as does a single byte.
-bool utf16ToUtf8(const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
+bool utf16ToUtf8(const uint8_t* bytes, uint32_t count, DataBuffer& out) {
     const EncodingUtf8& coder = EncodingUtf8::shared();
     ConvertState state;
     for (uint32_t i = 0; i + 1 < count; i += kUtf16UnitBytes) {
@@ -77,8 +70,7 @@ bool utf16ToUtf8(const uint8_t* bytes, uint32_t count, DataBuffer& out)
 
 // Bytes that do not start a valid sequence are dropped one at a time; the
 // result stays true.
-bool utf8ToUtf16(const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
+bool utf8ToUtf16(const uint8_t* bytes, uint32_t count, DataBuffer& out) {
     const EncodingUtf8& coder = EncodingUtf8::shared();
     ConvertState state;
     uint32_t at = 0;
@@ -103,13 +95,9 @@ constexpr uint16_t kDigitCount = 10;
 
 // 28596 and 1256 have no Arabic-Indic digits: they are written as the
 // ASCII digits.
-bool foldsArabicDigits(uint32_t codePage)
-{
-    return codePage == 28596 || codePage == 1256;
-}
+bool foldsArabicDigits(uint32_t codePage) { return codePage == 28596 || codePage == 1256; }
 
-uint16_t foldArabicDigit(uint16_t unit)
-{
+uint16_t foldArabicDigit(uint16_t unit) {
     if (unit >= kArabicIndicZero && unit < kArabicIndicZero + kDigitCount) {
         return static_cast<uint16_t>('0' + (unit - kArabicIndicZero));
     }
@@ -124,20 +112,16 @@ uint16_t foldArabicDigit(uint16_t unit)
 // --- EncodingConvert ---------------------------------------------------------------
 
 EncodingConvert::EncodingConvert()
-    : m_sourceCodePage(0), m_targetCodePage(0), m_toPivot(false), m_fromPivot(false)
-{
-}
+    : m_sourceCodePage(0), m_targetCodePage(0), m_toPivot(false), m_fromPivot(false) {}
 
 EncodingConvert::~EncodingConvert() = default;
 
-bool EncodingConvert::isRecognised(uint32_t codePage)
-{
+bool EncodingConvert::isRecognised(uint32_t codePage) {
     return isComputed(codePage) || CodePageTable::isTableCodePage(codePage);
 }
 
-bool EncodingConvert::convert(uint32_t sourceCodePage, uint32_t targetCodePage,
-                              const void* bytes, uint32_t count, DataBuffer& out)
-{
+bool EncodingConvert::convert(uint32_t sourceCodePage, uint32_t targetCodePage, const void* bytes,
+                              uint32_t count, DataBuffer& out) {
     m_sourceCodePage = sourceCodePage;
     m_targetCodePage = targetCodePage;
     const uint8_t* input = static_cast<const uint8_t*>(bytes);
@@ -154,34 +138,32 @@ bool EncodingConvert::convert(uint32_t sourceCodePage, uint32_t targetCodePage,
     }
 
     switch (targetCodePage) {
-    case CodePage::kUtf16BE: {
-        DataBuffer pivot;
-        const bool complete = convertBody(sourceCodePage, CodePage::kUtf16LE, input, count, pivot);
-        appendSwappedUnits(pivot.getData(), pivot.getSize(), out);
-        return complete;
-    }
-    case CodePage::kUtf7: {
-        DataBuffer pivot;
-        const bool complete = convertBody(sourceCodePage, CodePage::kUtf16LE, input, count, pivot);
-        utf16ToUtf7(pivot.getData(), pivot.getSize(), out);
-        return complete;
-    }
-    case CodePage::kUtf32LE:
-    case CodePage::kUtf32BE: {
-        DataBuffer utf8;
-        const bool complete = convertBody(sourceCodePage, CodePage::kUtf8, input, count, utf8);
-        const bool written = utf8ToUtf32(utf8.getData(), utf8.getSize(),
-                                         targetCodePage == CodePage::kUtf32BE, out);
-        return complete && written;
-    }
-    default:
-        return convertBody(sourceCodePage, targetCodePage, input, count, out);
+        case CodePage::kUtf16BE: {
+            DataBuffer pivot;
+            const bool complete = convertBody(sourceCodePage, CodePage::kUtf16LE, input, count, pivot);
+            appendSwappedUnits(pivot.getData(), pivot.getSize(), out);
+            return complete;
+        }
+        case CodePage::kUtf7: {
+            DataBuffer pivot;
+            const bool complete = convertBody(sourceCodePage, CodePage::kUtf16LE, input, count, pivot);
+            utf16ToUtf7(pivot.getData(), pivot.getSize(), out);
+            return complete;
+        }
+        case CodePage::kUtf32LE:
+        case CodePage::kUtf32BE: {
+            DataBuffer utf8;
+            const bool complete = convertBody(sourceCodePage, CodePage::kUtf8, input, count, utf8);
+            const bool written =
+                utf8ToUtf32(utf8.getData(), utf8.getSize(), targetCodePage == CodePage::kUtf32BE, out);
+            return complete && written;
+        }
+        default: return convertBody(sourceCodePage, targetCodePage, input, count, out);
     }
 }
 
-bool EncodingConvert::convertBody(uint32_t sourceCodePage, uint32_t targetCodePage,
-                                  const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
+bool EncodingConvert::convertBody(uint32_t sourceCodePage, uint32_t targetCodePage, const uint8_t* bytes,
+                                  uint32_t count, DataBuffer& out) {
     if (bytes == nullptr || count == 0) {
         return true;
     }
@@ -197,8 +179,8 @@ bool EncodingConvert::convertBody(uint32_t sourceCodePage, uint32_t targetCodePa
             bytes += kUtf16UnitBytes;
             count -= kUtf16UnitBytes;
         }
-    } else if (sourceCodePage == CodePage::kUtf8 && count >= sizeof(kUtf8Bom) &&
-               bytes[0] == kUtf8Bom[0] && bytes[1] == kUtf8Bom[1] && bytes[2] == kUtf8Bom[2]) {
+    } else if (sourceCodePage == CodePage::kUtf8 && count >= sizeof(kUtf8Bom) && bytes[0] == kUtf8Bom[0] &&
+               bytes[1] == kUtf8Bom[1] && bytes[2] == kUtf8Bom[2]) {
         bytes += sizeof(kUtf8Bom);
         count -= sizeof(kUtf8Bom);
     }
@@ -214,30 +196,28 @@ bool EncodingConvert::convertBody(uint32_t sourceCodePage, uint32_t targetCodePa
     DataBuffer normalised;
     bool complete = true;
     switch (sourceCodePage) {
-    case CodePage::kUtf16BE:
-        appendSwappedUnits(bytes, count, normalised);
-        sourceCodePage = CodePage::kUtf16LE;
-        break;
-    case CodePage::kUtf7:
-        complete = utf7ToUtf16(bytes, count, normalised);
-        sourceCodePage = CodePage::kUtf16LE;
-        break;
-    case CodePage::kUtf32LE:
-    case CodePage::kUtf32BE:
-        complete = utf32ToUtf8(bytes, count, sourceCodePage == CodePage::kUtf32BE, normalised);
-        sourceCodePage = CodePage::kUtf8;
-        break;
-    default:
-        return convertNormalised(sourceCodePage, targetCodePage, bytes, count, out);
+        case CodePage::kUtf16BE:
+            appendSwappedUnits(bytes, count, normalised);
+            sourceCodePage = CodePage::kUtf16LE;
+            break;
+        case CodePage::kUtf7:
+            complete = utf7ToUtf16(bytes, count, normalised);
+            sourceCodePage = CodePage::kUtf16LE;
+            break;
+        case CodePage::kUtf32LE:
+        case CodePage::kUtf32BE:
+            complete = utf32ToUtf8(bytes, count, sourceCodePage == CodePage::kUtf32BE, normalised);
+            sourceCodePage = CodePage::kUtf8;
+            break;
+        default: return convertNormalised(sourceCodePage, targetCodePage, bytes, count, out);
     }
-    const bool converted = convertNormalised(sourceCodePage, targetCodePage,
-                                             normalised.getData(), normalised.getSize(), out);
+    const bool converted =
+        convertNormalised(sourceCodePage, targetCodePage, normalised.getData(), normalised.getSize(), out);
     return complete && converted;
 }
 
 bool EncodingConvert::convertNormalised(uint32_t sourceCodePage, uint32_t targetCodePage,
-                                        const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
+                                        const uint8_t* bytes, uint32_t count, DataBuffer& out) {
     if (count == 0) {
         return true;
     }
@@ -258,24 +238,21 @@ bool EncodingConvert::convertNormalised(uint32_t sourceCodePage, uint32_t target
 
     // Neither side is UTF-16: both halves through the pivot. Characters lost
     // in either half make the whole conversion incomplete.
-    DataBuffer pivot(static_cast<uint32_t>(
-        static_cast<uint64_t>(count) * 2 + kReserveSlackBytes > UINT32_MAX
-            ? UINT32_MAX
-            : static_cast<uint64_t>(count) * 2 + kReserveSlackBytes));
+    DataBuffer pivot(static_cast<uint32_t>(static_cast<uint64_t>(count) * 2 + kReserveSlackBytes > UINT32_MAX
+                                               ? UINT32_MAX
+                                               : static_cast<uint64_t>(count) * 2 + kReserveSlackBytes));
     m_toPivot = true;
     const bool decoded = convertToUtf16(sourceCodePage, bytes, count, pivot);
     m_toPivot = false;
     m_fromPivot = true;
-    const bool encoded = pivot.getSize() == 0
-                             ? true
-                             : convertFromUtf16(targetCodePage, pivot.getData(), pivot.getSize(), out);
+    const bool encoded =
+        pivot.getSize() == 0 ? true : convertFromUtf16(targetCodePage, pivot.getData(), pivot.getSize(), out);
     m_fromPivot = false;
     return decoded && encoded;
 }
 
-bool EncodingConvert::convertToUtf16(uint32_t sourceCodePage, const uint8_t* bytes,
-                                     uint32_t count, DataBuffer& out)
-{
+bool EncodingConvert::convertToUtf16(uint32_t sourceCodePage, const uint8_t* bytes, uint32_t count,
+                                     DataBuffer& out) {
     if (sourceCodePage == CodePage::kUtf8) {
         return utf8ToUtf16(bytes, count, out);
     }
@@ -283,9 +260,8 @@ bool EncodingConvert::convertToUtf16(uint32_t sourceCodePage, const uint8_t* byt
     return table != nullptr && decodeTable(*table, bytes, count, out);
 }
 
-bool EncodingConvert::convertFromUtf16(uint32_t targetCodePage, const uint8_t* bytes,
-                                       uint32_t count, DataBuffer& out)
-{
+bool EncodingConvert::convertFromUtf16(uint32_t targetCodePage, const uint8_t* bytes, uint32_t count,
+                                       DataBuffer& out) {
     if (targetCodePage == CodePage::kUtf8) {
         return utf16ToUtf8(bytes, count, out);
     }
@@ -297,8 +273,7 @@ namespace {
 
 // Decodes one byte on its own: byte 0 gives unit 0; with asciiDirect a byte
 // below 0x80 gives itself; otherwise a 1-byte lookup.
-bool decodeSingleByteKey(const HashConvert& decoder, uint8_t b, DataBuffer& out)
-{
+bool decodeSingleByteKey(const HashConvert& decoder, uint8_t b, DataBuffer& out) {
     if (b == 0 || (decoder.asciiDirect && b < 0x80)) {
         appendUtf16Unit(out, b);
         return true;
@@ -316,9 +291,8 @@ constexpr uint32_t kLongestDoubleByteKey = 4;
 
 }  // namespace
 
-bool EncodingConvert::decodeTable(const CodePageTable& table, const uint8_t* bytes,
-                                  uint32_t count, DataBuffer& out)
-{
+bool EncodingConvert::decodeTable(const CodePageTable& table, const uint8_t* bytes, uint32_t count,
+                                  DataBuffer& out) {
     bool complete = true;
     if (table.kind == CodePageTable::Kind::SingleByte) {
         for (uint32_t i = 0; i < count; ++i) {
@@ -362,9 +336,8 @@ bool EncodingConvert::decodeTable(const CodePageTable& table, const uint8_t* byt
     return complete;
 }
 
-bool EncodingConvert::encodeTable(const CodePageTable& table, const uint8_t* bytes,
-                                  uint32_t count, DataBuffer& out)
-{
+bool EncodingConvert::encodeTable(const CodePageTable& table, const uint8_t* bytes, uint32_t count,
+                                  DataBuffer& out) {
     if (count < kUtf16UnitBytes) {
         return false;
     }
@@ -380,8 +353,7 @@ bool EncodingConvert::encodeTable(const CodePageTable& table, const uint8_t* byt
             out.appendChar(static_cast<uint8_t>(unit));
             continue;
         }
-        const uint8_t key[kUtf16UnitBytes] = {static_cast<uint8_t>(unit),
-                                              static_cast<uint8_t>(unit >> 8)};
+        const uint8_t key[kUtf16UnitBytes] = {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)};
         const uint32_t found = table.encoder.lookup(key, kUtf16UnitBytes, value);
         if (found != 0) {
             out.append(value, found);

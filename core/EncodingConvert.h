@@ -71,8 +71,8 @@ public:
     //   characters convert.
     //
     // bytes may be null only when count is 0. out must not alias bytes.
-    bool convert(uint32_t sourceCodePage, uint32_t targetCodePage,
-                 const void* bytes, uint32_t count, DataBuffer& out);
+    bool convert(uint32_t sourceCodePage, uint32_t targetCodePage, const void* bytes, uint32_t count,
+                 DataBuffer& out);
 
     // True when the code page number is one the converter accepts (the
     // computed ones and every table code page); false for the refused ones.
@@ -81,21 +81,17 @@ public:
 private:
     // Steps after the target dispatch: byte-order mark, source
     // normalisation, then the conversion into 1200, 65001 or a table page.
-    bool convertBody(uint32_t sourceCodePage, uint32_t targetCodePage,
-                     const uint8_t* bytes, uint32_t count, DataBuffer& out);
+    bool convertBody(uint32_t sourceCodePage, uint32_t targetCodePage, const uint8_t* bytes, uint32_t count,
+                     DataBuffer& out);
     // Source 1200 or 65001 (or a table page) into 1200, 65001 or a table
     // page, through a temporary UTF-16 buffer when neither side is 1200.
-    bool convertNormalised(uint32_t sourceCodePage, uint32_t targetCodePage,
-                           const uint8_t* bytes, uint32_t count, DataBuffer& out);
-    bool convertToUtf16(uint32_t sourceCodePage, const uint8_t* bytes,
-                        uint32_t count, DataBuffer& out);
-    bool convertFromUtf16(uint32_t targetCodePage, const uint8_t* bytes,
-                          uint32_t count, DataBuffer& out);
+    bool convertNormalised(uint32_t sourceCodePage, uint32_t targetCodePage, const uint8_t* bytes,
+                           uint32_t count, DataBuffer& out);
+    bool convertToUtf16(uint32_t sourceCodePage, const uint8_t* bytes, uint32_t count, DataBuffer& out);
+    bool convertFromUtf16(uint32_t targetCodePage, const uint8_t* bytes, uint32_t count, DataBuffer& out);
 
-    bool decodeTable(const CodePageTable& table, const uint8_t* bytes,
-                     uint32_t count, DataBuffer& out);
-    bool encodeTable(const CodePageTable& table, const uint8_t* bytes,
-                     uint32_t count, DataBuffer& out);
+    bool decodeTable(const CodePageTable& table, const uint8_t* bytes, uint32_t count, DataBuffer& out);
+    bool encodeTable(const CodePageTable& table, const uint8_t* bytes, uint32_t count, DataBuffer& out);
 
     // The conversion in progress: its two code pages, and whether a table
     // coder runs as the first half (into UTF-16) or the second half (out of

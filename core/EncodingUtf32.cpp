@@ -10,8 +10,7 @@ constexpr uint32_t kUtf32UnitBytes = 4;
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 constexpr uint32_t kFourByteLimit = 0x200000;
 
-void appendUtf8CodePoint(uint32_t codePoint, DataBuffer& out)
-{
+void appendUtf8CodePoint(uint32_t codePoint, DataBuffer& out) {
     if (codePoint >= kFourByteLimit) {
         codePoint = kReplacementCharacter;
     }
@@ -37,8 +36,7 @@ void appendUtf8CodePoint(uint32_t codePoint, DataBuffer& out)
 
 }  // namespace
 
-bool utf32ToUtf8(const uint8_t* bytes, uint32_t count, bool bigEndian, DataBuffer& out)
-{
+bool utf32ToUtf8(const uint8_t* bytes, uint32_t count, bool bigEndian, DataBuffer& out) {
     if (count < kUtf32UnitBytes) {
         return false;
     }
@@ -54,8 +52,7 @@ namespace {
 
 // Length of the legal UTF-8 sequence at bytes, or 0 when it is illegal or
 // truncated. Encoded surrogates are accepted.
-uint32_t legalUtf8Length(const uint8_t* bytes, uint32_t available)
-{
+uint32_t legalUtf8Length(const uint8_t* bytes, uint32_t available) {
     const uint8_t lead = bytes[0];
     if (lead < 0x80) {
         return 1;
@@ -79,8 +76,7 @@ uint32_t legalUtf8Length(const uint8_t* bytes, uint32_t available)
     return length;
 }
 
-uint32_t codePointOf(const uint8_t* bytes, uint32_t length)
-{
+uint32_t codePointOf(const uint8_t* bytes, uint32_t length) {
     static constexpr uint8_t kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
     uint32_t codePoint = bytes[0] & kLeadMask[length];
     for (uint32_t i = 1; i < length; ++i) {
@@ -93,8 +89,7 @@ uint32_t codePointOf(const uint8_t* bytes, uint32_t length)
 
 // Stops with false at the first illegal or truncated sequence, keeping what
 // was written.
-bool utf8ToUtf32(const uint8_t* bytes, uint32_t count, bool bigEndian, DataBuffer& out)
-{
+bool utf8ToUtf32(const uint8_t* bytes, uint32_t count, bool bigEndian, DataBuffer& out) {
     uint32_t at = 0;
     while (at < count) {
         const uint32_t length = legalUtf8Length(bytes + at, count - at);

@@ -8,8 +8,7 @@ namespace {
 
 // --- UTF-7 (RFC 2152) ----------------------------------------------------------------
 
-constexpr char kBase64Alphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr uint8_t kShiftIn = '+';
 constexpr uint8_t kShiftOut = '-';
 constexpr int32_t kNotBase64 = -1;
@@ -18,23 +17,29 @@ constexpr uint32_t kBitsPerUnit = 16;
 
 // Set D of RFC 2152 plus space, tab, CR and LF: written as themselves.
 // Everything else, Set O included, goes into a base64 run.
-bool isUtf7Direct(uint16_t unit)
-{
-    if ((unit >= 'A' && unit <= 'Z') || (unit >= 'a' && unit <= 'z') ||
-        (unit >= '0' && unit <= '9')) {
+bool isUtf7Direct(uint16_t unit) {
+    if ((unit >= 'A' && unit <= 'Z') || (unit >= 'a' && unit <= 'z') || (unit >= '0' && unit <= '9')) {
         return true;
     }
     switch (unit) {
-    case '\'': case '(': case ')': case ',': case '-': case '.': case '/':
-    case ':': case '?': case ' ': case '\t': case '\r': case '\n':
-        return true;
-    default:
-        return false;
+        case '\'':
+        case '(':
+        case ')':
+        case ',':
+        case '-':
+        case '.':
+        case '/':
+        case ':':
+        case '?':
+        case ' ':
+        case '\t':
+        case '\r':
+        case '\n': return true;
+        default: return false;
     }
 }
 
-int32_t base64Value(uint8_t c)
-{
+int32_t base64Value(uint8_t c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
     if (c >= 'a' && c <= 'z') return c - 'a' + 26;
     if (c >= '0' && c <= '9') return c - '0' + 52;
@@ -47,8 +52,7 @@ class Utf7Writer {
 public:
     explicit Utf7Writer(DataBuffer& out) : m_out(out) {}
 
-    void writeUnit(uint16_t unit)
-    {
+    void writeUnit(uint16_t unit) {
         if (unit == kShiftIn) {
             closeRun();
             m_out.appendChar(kShiftIn);
@@ -62,8 +66,7 @@ public:
     }
 
     // Flushes the pending bits as a zero-padded character and writes '-'.
-    void closeRun()
-    {
+    void closeRun() {
         if (!m_inRun) {
             return;
         }
@@ -78,8 +81,7 @@ public:
     }
 
 private:
-    void writeShifted(uint16_t unit)
-    {
+    void writeShifted(uint16_t unit) {
         if (!m_inRun) {
             m_out.appendChar(kShiftIn);
             m_inRun = true;
@@ -101,8 +103,7 @@ private:
 
 }  // namespace
 
-void utf16ToUtf7(const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
+void utf16ToUtf7(const uint8_t* bytes, uint32_t count, DataBuffer& out) {
     Utf7Writer writer(out);
     uint32_t at = 0;
     if (count >= kUtf16UnitBytes && loadLittleEndian16(bytes) == kByteOrderMarkUnit) {
@@ -118,9 +119,7 @@ namespace {
 
 // Decodes one base64 run starting after its '+'; returns the index of the
 // first byte after the run (a closing '-' is absorbed).
-uint32_t decodeUtf7Run(const uint8_t* bytes, uint32_t count, uint32_t at,
-                       DataBuffer& out, bool& complete)
-{
+uint32_t decodeUtf7Run(const uint8_t* bytes, uint32_t count, uint32_t at, DataBuffer& out, bool& complete) {
     uint32_t bits = 0;
     uint32_t pendingBits = 0;
     uint32_t units = 0;
@@ -149,8 +148,7 @@ uint32_t decodeUtf7Run(const uint8_t* bytes, uint32_t count, uint32_t at,
 
 }  // namespace
 
-bool utf7ToUtf16(const uint8_t* bytes, uint32_t count, DataBuffer& out)
-{
+bool utf7ToUtf16(const uint8_t* bytes, uint32_t count, DataBuffer& out) {
     bool complete = true;
     uint32_t at = 0;
     while (at < count) {

@@ -7,28 +7,21 @@ namespace {
 // Constant-initialised: usable from the constructors of other global objects.
 constinit const EncodingUtf8 g_processUtf8Coder;
 
-constexpr uint8_t kFirstTwoByteLead = 0xC2;   // 0xC0/0xC1 would be overlong
+constexpr uint8_t kFirstTwoByteLead = 0xC2;  // 0xC0/0xC1 would be overlong
 constexpr uint8_t kFirstThreeByteLead = 0xE0;
 constexpr uint8_t kFirstFourByteLead = 0xF0;  // beyond the BMP: not decoded
 constexpr uint8_t kMinSecondAfterE0 = 0xA0;   // below: overlong
 
-bool isContinuation(uint8_t b)
-{
-    return (b & 0xC0) == 0x80;
-}
+bool isContinuation(uint8_t b) { return (b & 0xC0) == 0x80; }
 
 }  // namespace
 
 EncodingUtf8::~EncodingUtf8() = default;
 
-const EncodingUtf8& EncodingUtf8::shared()
-{
-    return g_processUtf8Coder;
-}
+const EncodingUtf8& EncodingUtf8::shared() { return g_processUtf8Coder; }
 
-int32_t EncodingUtf8::decodeChar(ConvertState&, const uint8_t* bytes,
-                                 uint32_t available, uint16_t& unit) const
-{
+int32_t EncodingUtf8::decodeChar(ConvertState&, const uint8_t* bytes, uint32_t available,
+                                 uint16_t& unit) const {
     if (available == 0) {
         return kIncompleteSequence;
     }
@@ -59,13 +52,11 @@ int32_t EncodingUtf8::decodeChar(ConvertState&, const uint8_t* bytes,
     if (b0 == kFirstThreeByteLead && bytes[1] < kMinSecondAfterE0) {
         return kInvalidSequence;
     }
-    unit = static_cast<uint16_t>(((b0 & 0x0F) << 12) | ((bytes[1] & 0x3F) << 6) |
-                                 (bytes[2] & 0x3F));
+    unit = static_cast<uint16_t>(((b0 & 0x0F) << 12) | ((bytes[1] & 0x3F) << 6) | (bytes[2] & 0x3F));
     return 3;
 }
 
-int32_t EncodingUtf8::encodeChar(ConvertState&, uint16_t unit, DataBuffer& out) const
-{
+int32_t EncodingUtf8::encodeChar(ConvertState&, uint16_t unit, DataBuffer& out) const {
     if (unit < 0x80) {
         out.appendChar(static_cast<uint8_t>(unit));
         return 1;
@@ -81,7 +72,4 @@ int32_t EncodingUtf8::encodeChar(ConvertState&, uint16_t unit, DataBuffer& out) 
     return 3;
 }
 
-bool EncodingUtf8::isMultiByte() const
-{
-    return true;
-}
+bool EncodingUtf8::isMultiByte() const { return true; }

@@ -26,12 +26,11 @@ public:
     static const EncodingUtf8& shared();
 
     // Decodes one UTF-8 sequence of 1 to 3 bytes (see the format notes).
-    int32_t decodeChar(ConvertState& state, const uint8_t* bytes,
-                       uint32_t available, uint16_t& unit) const override;
+    int32_t decodeChar(ConvertState& state, const uint8_t* bytes, uint32_t available,
+                       uint16_t& unit) const override;
 
     // Appends the 1-, 2- or 3-byte UTF-8 form of unit; never fails.
-    int32_t encodeChar(ConvertState& state, uint16_t unit,
-                       DataBuffer& out) const override;
+    int32_t encodeChar(ConvertState& state, uint16_t unit, DataBuffer& out) const override;
 
     // True: an invalid sequence may span several bytes.
     bool isMultiByte() const override;

@@ -33,7 +33,8 @@ void civilFromDays(int64_t days, int64_t& year, int64_t& month, int64_t& day) {
 }  // namespace
 
 void appendUtcFileTime(StringBuffer& line, uint64_t fileTime) {
-    const int64_t unixSeconds = static_cast<int64_t>(fileTime / kFileTimeTicksPerSecond) - kSecondsFrom1601To1970;
+    const int64_t unixSeconds =
+        static_cast<int64_t>(fileTime / kFileTimeTicksPerSecond) - kSecondsFrom1601To1970;
     int64_t days = unixSeconds / kSecondsPerDay;
     int64_t secondOfDay = unixSeconds % kSecondsPerDay;
     if (secondOfDay < 0) {

@@ -10,15 +10,11 @@ constexpr uint8_t kBlockTerminator = 0;
 // Only the first four key bytes feed the bucket choice.
 constexpr uint32_t kHashedKeyBytes = 4;
 
-bool validLength(uint32_t length)
-{
-    return length >= 1 && length <= HashConvert::kMaxSequenceBytes;
-}
+bool validLength(uint32_t length) { return length >= 1 && length <= HashConvert::kMaxSequenceBytes; }
 
 // Calls visit(key, keyLength, value, valueLength) for each entry of a block.
 template <typename Visit>
-void forEachEntry(const std::vector<uint8_t>& block, Visit visit)
-{
+void forEachEntry(const std::vector<uint8_t>& block, Visit visit) {
     size_t at = 0;
     while (at < block.size() && block[at] != kBlockTerminator) {
         const uint8_t keyLength = block[at];
@@ -32,9 +28,8 @@ void forEachEntry(const std::vector<uint8_t>& block, Visit visit)
     }
 }
 
-void appendEntry(std::vector<uint8_t>& block, const uint8_t* key, uint32_t keyLength,
-                 const uint8_t* value, uint32_t valueLength)
-{
+void appendEntry(std::vector<uint8_t>& block, const uint8_t* key, uint32_t keyLength, const uint8_t* value,
+                 uint32_t valueLength) {
     if (!block.empty()) {
         block.pop_back();  // the terminator moves behind the new entry
     }
@@ -51,15 +46,13 @@ HashConvert::HashConvert() : asciiDirect(false) {}
 
 HashConvert::~HashConvert() = default;
 
-void HashConvert::initialise(uint32_t bucketCount)
-{
+void HashConvert::initialise(uint32_t bucketCount) {
     m_buckets.clear();
     m_buckets.shrink_to_fit();
     m_buckets.resize(bucketCount);
 }
 
-uint32_t HashConvert::bucketOf(const uint8_t* key, uint32_t keyLength) const
-{
+uint32_t HashConvert::bucketOf(const uint8_t* key, uint32_t keyLength) const {
     uint32_t little = 0;
     const uint32_t hashed = keyLength < kHashedKeyBytes ? keyLength : kHashedKeyBytes;
     for (uint32_t i = 0; i < hashed; ++i) {
@@ -68,18 +61,15 @@ uint32_t HashConvert::bucketOf(const uint8_t* key, uint32_t keyLength) const
     return little % getBucketCount();
 }
 
-void HashConvert::insert(const uint8_t* key, uint32_t keyLength,
-                         const uint8_t* value, uint32_t valueLength)
-{
-    if (m_buckets.empty() || key == nullptr || value == nullptr ||
-        !validLength(keyLength) || !validLength(valueLength)) {
+void HashConvert::insert(const uint8_t* key, uint32_t keyLength, const uint8_t* value, uint32_t valueLength) {
+    if (m_buckets.empty() || key == nullptr || value == nullptr || !validLength(keyLength) ||
+        !validLength(valueLength)) {
         return;
     }
     appendEntry(m_buckets[bucketOf(key, keyLength)], key, keyLength, value, valueLength);
 }
 
-void HashConvert::removeKey(const uint8_t* key, uint32_t keyLength)
-{
+void HashConvert::removeKey(const uint8_t* key, uint32_t keyLength) {
     if (m_buckets.empty() || key == nullptr || !validLength(keyLength)) {
         return;
     }
@@ -94,8 +84,7 @@ void HashConvert::removeKey(const uint8_t* key, uint32_t keyLength)
     block.swap(rebuilt);
 }
 
-uint32_t HashConvert::lookup(const uint8_t* key, uint32_t keyLength, uint8_t* value) const
-{
+uint32_t HashConvert::lookup(const uint8_t* key, uint32_t keyLength, uint8_t* value) const {
     if (m_buckets.empty() || key == nullptr || !validLength(keyLength)) {
         return 0;
     }
@@ -112,8 +101,7 @@ uint32_t HashConvert::lookup(const uint8_t* key, uint32_t keyLength, uint8_t* va
     return found;
 }
 
-void HashConvert::copyExchangedInto(HashConvert& other) const
-{
+void HashConvert::copyExchangedInto(HashConvert& other) const {
     for (const std::vector<uint8_t>& block : m_buckets) {
         forEachEntry(block, [&](const uint8_t* k, uint32_t kl, const uint8_t* v, uint32_t vl) {
             other.insert(v, vl, k, kl);
@@ -122,8 +110,7 @@ void HashConvert::copyExchangedInto(HashConvert& other) const
     }
 }
 
-uint32_t HashConvert::countEntries() const
-{
+uint32_t HashConvert::countEntries() const {
     uint32_t count = 0;
     for (const std::vector<uint8_t>& block : m_buckets) {
         forEachEntry(block, [&](const uint8_t*, uint32_t, const uint8_t*, uint32_t) {

@@ -36,8 +36,7 @@ public:
 
     // Adds an entry behind the bucket's existing entries. Key and value are
     // 1..255 bytes; anything else is ignored. Nothing before initialise.
-    void insert(const uint8_t* key, uint32_t keyLength,
-                const uint8_t* value, uint32_t valueLength);
+    void insert(const uint8_t* key, uint32_t keyLength, const uint8_t* value, uint32_t valueLength);
 
     // Removes every entry with this key (the bucket is rebuilt without them).
     void removeKey(const uint8_t* key, uint32_t keyLength);

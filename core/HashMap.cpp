@@ -11,13 +11,11 @@
 HashMap::HashMap(uint32_t bucketCount)
     // A map without buckets would have nowhere to put an entry (and the
     // bucket index would divide by zero).
-    : m_bucketCount(bucketCount == 0 ? 1 : bucketCount),
-      m_buckets(new BV_List[m_bucketCount]) {}
+    : m_bucketCount(bucketCount == 0 ? 1 : bucketCount), m_buckets(new BV_List[m_bucketCount]) {}
 
 HashMap::~HashMap() {
     for (uint32_t i = 0; i < m_bucketCount; ++i) {
-        for (BV_ListItem* item = m_buckets[i].getLast(); item != nullptr;
-             item = item->getPrevious())
+        for (BV_ListItem* item = m_buckets[i].getLast(); item != nullptr; item = item->getPrevious())
             delete static_cast<NamedObject*>(item->getObject());
     }
     delete[] m_buckets;
@@ -37,8 +35,7 @@ NamedObject* HashMap::findEntry(const StringBuffer& key) {
     const BV_List& bucket = m_buckets[bucketIndex(key)];
     for (BV_ListItem* item = bucket.getLast(); item != nullptr; item = item->getPrevious()) {
         NamedObject* entry = static_cast<NamedObject*>(item->getObject());
-        if (entry != nullptr && std::strcmp(entry->getName(), key.getString()) == 0)
-            return entry;
+        if (entry != nullptr && std::strcmp(entry->getName(), key.getString()) == 0) return entry;
     }
     return nullptr;
 }
@@ -59,12 +56,10 @@ void HashMap::insert(const StringBuffer& key, StringBuffer* value) {
 }
 
 bool HashMap::lookup(const char* name, StringBuffer& out) {
-    if (name == nullptr)
-        return false;
+    if (name == nullptr) return false;
     StringBuffer key(name);
     StringBuffer* value = findValue(key);
-    if (value == nullptr)
-        return false;
+    if (value == nullptr) return false;
     out.appendSb(*value);
     return true;
 }

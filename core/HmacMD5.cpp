@@ -12,27 +12,21 @@ constexpr uint32_t kInitD = 0x10325476u;
 
 // T[i] = floor(2^32 * |sin(i + 1)|) (RFC 1321, 3.4).
 constexpr uint32_t kSineTable[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a,
-    0xa8304613, 0xfd469501, 0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be,
-    0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821, 0xf61e2562, 0xc040b340,
-    0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
-    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8,
-    0x676f02d9, 0x8d2a4c8a, 0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c,
-    0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70, 0x289b7ec6, 0xeaa127fa,
-    0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
-    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92,
-    0xffeff47d, 0x85845dd1, 0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1,
-    0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
 
-inline uint32_t rotateLeft(uint32_t x, int n) {
-    return (x << n) | (x >> (32 - n));
-}
+inline uint32_t rotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 // Message word i of a block, little-endian (one load on x86).
 inline uint32_t messageWord(const uint8_t* block, int i) {
     return static_cast<uint32_t>(block[4 * i]) | (static_cast<uint32_t>(block[4 * i + 1]) << 8) |
-           (static_cast<uint32_t>(block[4 * i + 2]) << 16) |
-           (static_cast<uint32_t>(block[4 * i + 3]) << 24);
+           (static_cast<uint32_t>(block[4 * i + 2]) << 16) | (static_cast<uint32_t>(block[4 * i + 3]) << 24);
 }
 
 void encodeWordLittleEndian(uint8_t* out, uint32_t word) {
@@ -65,44 +59,76 @@ void compressBlock(uint32_t state[4], const uint8_t* block) {
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
     // Round 1: X[i], rotations 7 12 17 22.
-    MD5_STEP(auxF, a, b, c, d, 0, 7, 0);    MD5_STEP(auxF, d, a, b, c, 1, 12, 1);
-    MD5_STEP(auxF, c, d, a, b, 2, 17, 2);   MD5_STEP(auxF, b, c, d, a, 3, 22, 3);
-    MD5_STEP(auxF, a, b, c, d, 4, 7, 4);    MD5_STEP(auxF, d, a, b, c, 5, 12, 5);
-    MD5_STEP(auxF, c, d, a, b, 6, 17, 6);   MD5_STEP(auxF, b, c, d, a, 7, 22, 7);
-    MD5_STEP(auxF, a, b, c, d, 8, 7, 8);    MD5_STEP(auxF, d, a, b, c, 9, 12, 9);
-    MD5_STEP(auxF, c, d, a, b, 10, 17, 10); MD5_STEP(auxF, b, c, d, a, 11, 22, 11);
-    MD5_STEP(auxF, a, b, c, d, 12, 7, 12);  MD5_STEP(auxF, d, a, b, c, 13, 12, 13);
-    MD5_STEP(auxF, c, d, a, b, 14, 17, 14); MD5_STEP(auxF, b, c, d, a, 15, 22, 15);
+    MD5_STEP(auxF, a, b, c, d, 0, 7, 0);
+    MD5_STEP(auxF, d, a, b, c, 1, 12, 1);
+    MD5_STEP(auxF, c, d, a, b, 2, 17, 2);
+    MD5_STEP(auxF, b, c, d, a, 3, 22, 3);
+    MD5_STEP(auxF, a, b, c, d, 4, 7, 4);
+    MD5_STEP(auxF, d, a, b, c, 5, 12, 5);
+    MD5_STEP(auxF, c, d, a, b, 6, 17, 6);
+    MD5_STEP(auxF, b, c, d, a, 7, 22, 7);
+    MD5_STEP(auxF, a, b, c, d, 8, 7, 8);
+    MD5_STEP(auxF, d, a, b, c, 9, 12, 9);
+    MD5_STEP(auxF, c, d, a, b, 10, 17, 10);
+    MD5_STEP(auxF, b, c, d, a, 11, 22, 11);
+    MD5_STEP(auxF, a, b, c, d, 12, 7, 12);
+    MD5_STEP(auxF, d, a, b, c, 13, 12, 13);
+    MD5_STEP(auxF, c, d, a, b, 14, 17, 14);
+    MD5_STEP(auxF, b, c, d, a, 15, 22, 15);
 
     // Round 2: X[(5i + 1) mod 16], rotations 5 9 14 20.
-    MD5_STEP(auxG, a, b, c, d, 1, 5, 16);   MD5_STEP(auxG, d, a, b, c, 6, 9, 17);
-    MD5_STEP(auxG, c, d, a, b, 11, 14, 18); MD5_STEP(auxG, b, c, d, a, 0, 20, 19);
-    MD5_STEP(auxG, a, b, c, d, 5, 5, 20);   MD5_STEP(auxG, d, a, b, c, 10, 9, 21);
-    MD5_STEP(auxG, c, d, a, b, 15, 14, 22); MD5_STEP(auxG, b, c, d, a, 4, 20, 23);
-    MD5_STEP(auxG, a, b, c, d, 9, 5, 24);   MD5_STEP(auxG, d, a, b, c, 14, 9, 25);
-    MD5_STEP(auxG, c, d, a, b, 3, 14, 26);  MD5_STEP(auxG, b, c, d, a, 8, 20, 27);
-    MD5_STEP(auxG, a, b, c, d, 13, 5, 28);  MD5_STEP(auxG, d, a, b, c, 2, 9, 29);
-    MD5_STEP(auxG, c, d, a, b, 7, 14, 30);  MD5_STEP(auxG, b, c, d, a, 12, 20, 31);
+    MD5_STEP(auxG, a, b, c, d, 1, 5, 16);
+    MD5_STEP(auxG, d, a, b, c, 6, 9, 17);
+    MD5_STEP(auxG, c, d, a, b, 11, 14, 18);
+    MD5_STEP(auxG, b, c, d, a, 0, 20, 19);
+    MD5_STEP(auxG, a, b, c, d, 5, 5, 20);
+    MD5_STEP(auxG, d, a, b, c, 10, 9, 21);
+    MD5_STEP(auxG, c, d, a, b, 15, 14, 22);
+    MD5_STEP(auxG, b, c, d, a, 4, 20, 23);
+    MD5_STEP(auxG, a, b, c, d, 9, 5, 24);
+    MD5_STEP(auxG, d, a, b, c, 14, 9, 25);
+    MD5_STEP(auxG, c, d, a, b, 3, 14, 26);
+    MD5_STEP(auxG, b, c, d, a, 8, 20, 27);
+    MD5_STEP(auxG, a, b, c, d, 13, 5, 28);
+    MD5_STEP(auxG, d, a, b, c, 2, 9, 29);
+    MD5_STEP(auxG, c, d, a, b, 7, 14, 30);
+    MD5_STEP(auxG, b, c, d, a, 12, 20, 31);
 
     // Round 3: X[(3i + 5) mod 16], rotations 4 11 16 23.
-    MD5_STEP(auxH, a, b, c, d, 5, 4, 32);   MD5_STEP(auxH, d, a, b, c, 8, 11, 33);
-    MD5_STEP(auxH, c, d, a, b, 11, 16, 34); MD5_STEP(auxH, b, c, d, a, 14, 23, 35);
-    MD5_STEP(auxH, a, b, c, d, 1, 4, 36);   MD5_STEP(auxH, d, a, b, c, 4, 11, 37);
-    MD5_STEP(auxH, c, d, a, b, 7, 16, 38);  MD5_STEP(auxH, b, c, d, a, 10, 23, 39);
-    MD5_STEP(auxH, a, b, c, d, 13, 4, 40);  MD5_STEP(auxH, d, a, b, c, 0, 11, 41);
-    MD5_STEP(auxH, c, d, a, b, 3, 16, 42);  MD5_STEP(auxH, b, c, d, a, 6, 23, 43);
-    MD5_STEP(auxH, a, b, c, d, 9, 4, 44);   MD5_STEP(auxH, d, a, b, c, 12, 11, 45);
-    MD5_STEP(auxH, c, d, a, b, 15, 16, 46); MD5_STEP(auxH, b, c, d, a, 2, 23, 47);
+    MD5_STEP(auxH, a, b, c, d, 5, 4, 32);
+    MD5_STEP(auxH, d, a, b, c, 8, 11, 33);
+    MD5_STEP(auxH, c, d, a, b, 11, 16, 34);
+    MD5_STEP(auxH, b, c, d, a, 14, 23, 35);
+    MD5_STEP(auxH, a, b, c, d, 1, 4, 36);
+    MD5_STEP(auxH, d, a, b, c, 4, 11, 37);
+    MD5_STEP(auxH, c, d, a, b, 7, 16, 38);
+    MD5_STEP(auxH, b, c, d, a, 10, 23, 39);
+    MD5_STEP(auxH, a, b, c, d, 13, 4, 40);
+    MD5_STEP(auxH, d, a, b, c, 0, 11, 41);
+    MD5_STEP(auxH, c, d, a, b, 3, 16, 42);
+    MD5_STEP(auxH, b, c, d, a, 6, 23, 43);
+    MD5_STEP(auxH, a, b, c, d, 9, 4, 44);
+    MD5_STEP(auxH, d, a, b, c, 12, 11, 45);
+    MD5_STEP(auxH, c, d, a, b, 15, 16, 46);
+    MD5_STEP(auxH, b, c, d, a, 2, 23, 47);
 
     // Round 4: X[7i mod 16], rotations 6 10 15 21.
-    MD5_STEP(auxI, a, b, c, d, 0, 6, 48);   MD5_STEP(auxI, d, a, b, c, 7, 10, 49);
-    MD5_STEP(auxI, c, d, a, b, 14, 15, 50); MD5_STEP(auxI, b, c, d, a, 5, 21, 51);
-    MD5_STEP(auxI, a, b, c, d, 12, 6, 52);  MD5_STEP(auxI, d, a, b, c, 3, 10, 53);
-    MD5_STEP(auxI, c, d, a, b, 10, 15, 54); MD5_STEP(auxI, b, c, d, a, 1, 21, 55);
-    MD5_STEP(auxI, a, b, c, d, 8, 6, 56);   MD5_STEP(auxI, d, a, b, c, 15, 10, 57);
-    MD5_STEP(auxI, c, d, a, b, 6, 15, 58);  MD5_STEP(auxI, b, c, d, a, 13, 21, 59);
-    MD5_STEP(auxI, a, b, c, d, 4, 6, 60);   MD5_STEP(auxI, d, a, b, c, 11, 10, 61);
-    MD5_STEP(auxI, c, d, a, b, 2, 15, 62);  MD5_STEP(auxI, b, c, d, a, 9, 21, 63);
+    MD5_STEP(auxI, a, b, c, d, 0, 6, 48);
+    MD5_STEP(auxI, d, a, b, c, 7, 10, 49);
+    MD5_STEP(auxI, c, d, a, b, 14, 15, 50);
+    MD5_STEP(auxI, b, c, d, a, 5, 21, 51);
+    MD5_STEP(auxI, a, b, c, d, 12, 6, 52);
+    MD5_STEP(auxI, d, a, b, c, 3, 10, 53);
+    MD5_STEP(auxI, c, d, a, b, 10, 15, 54);
+    MD5_STEP(auxI, b, c, d, a, 1, 21, 55);
+    MD5_STEP(auxI, a, b, c, d, 8, 6, 56);
+    MD5_STEP(auxI, d, a, b, c, 15, 10, 57);
+    MD5_STEP(auxI, c, d, a, b, 6, 15, 58);
+    MD5_STEP(auxI, b, c, d, a, 13, 21, 59);
+    MD5_STEP(auxI, a, b, c, d, 4, 6, 60);
+    MD5_STEP(auxI, d, a, b, c, 11, 10, 61);
+    MD5_STEP(auxI, c, d, a, b, 2, 15, 62);
+    MD5_STEP(auxI, b, c, d, a, 9, 21, 63);
 
     state[0] += a;
     state[1] += b;
@@ -112,7 +138,7 @@ void compressBlock(uint32_t state[4], const uint8_t* block) {
 
 #undef MD5_STEP
 
-} // namespace
+}  // namespace
 
 HmacMD5::~HmacMD5() = default;
 
@@ -126,16 +152,14 @@ void HmacMD5::md5Init(Md5Context& context) {
 }
 
 void HmacMD5::md5Update(Md5Context& context, const void* data, uint32_t length) {
-    if (data == nullptr || length == 0)
-        return;
+    if (data == nullptr || length == 0) return;
     const uint8_t* input = static_cast<const uint8_t*>(data);
 
     // Bytes already waiting in the buffer, then the 64-bit bit count.
     const uint32_t buffered = (context.bitCount[0] >> 3) & (kBlockBytes - 1);
     const uint32_t addedBitsLow = length << 3;
     context.bitCount[0] += addedBitsLow;
-    if (context.bitCount[0] < addedBitsLow)
-        ++context.bitCount[1];
+    if (context.bitCount[0] < addedBitsLow) ++context.bitCount[1];
     context.bitCount[1] += length >> 29;
 
     const uint32_t room = kBlockBytes - buffered;
@@ -165,7 +189,6 @@ void HmacMD5::md5Final(uint8_t digest[16], Md5Context& context) {
     md5Update(context, kPadding, padLength);
     md5Update(context, lengthBytes, sizeof lengthBytes);
 
-    for (int i = 0; i < 4; ++i)
-        encodeWordLittleEndian(digest + 4 * i, context.state[i]);
+    for (int i = 0; i < 4; ++i) encodeWordLittleEndian(digest + 4 * i, context.state[i]);
     std::memset(&context, 0, sizeof context);
 }

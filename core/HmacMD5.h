@@ -6,9 +6,9 @@
 
 // MD5 state of one message in progress.
 struct Md5Context {
-    uint32_t state[4];    // A, B, C, D
-    uint32_t bitCount[2]; // message length in bits, 64-bit, low word first
-    uint8_t buffer[64];   // partial input block
+    uint32_t state[4];     // A, B, C, D
+    uint32_t bitCount[2];  // message length in bits, 64-bit, low word first
+    uint8_t buffer[64];    // partial input block
 };
 
 class HmacMD5 {

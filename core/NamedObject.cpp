@@ -3,11 +3,10 @@
 #include "core/BrivaneObject.h"
 #include "core/StringBuffer.h"
 
-NamedObject::NamedObject(const char* name, BrivaneObject* value)
-    : m_name(nullptr), m_value(value) {
+NamedObject::NamedObject(const char* name, BrivaneObject* value) : m_name(nullptr), m_value(value) {
     if (name != nullptr) {
         m_name = new StringBuffer(name);
-        m_name->minimizeMemory(); // names live as long as the map
+        m_name->minimizeMemory();  // names live as long as the map
     }
 }
 
@@ -16,13 +15,10 @@ NamedObject::~NamedObject() {
     delete m_name;
 }
 
-const char* NamedObject::getName() const {
-    return m_name != nullptr ? m_name->getString() : "";
-}
+const char* NamedObject::getName() const { return m_name != nullptr ? m_name->getString() : ""; }
 
 void NamedObject::setValue(BrivaneObject* value) {
-    if (value == m_value)
-        return;
+    if (value == m_value) return;
     delete m_value;
     m_value = value;
 }

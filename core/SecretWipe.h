@@ -7,11 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-inline void wipeSecretBytes(void* p, size_t n)
-{
-    if (p == nullptr)
-        return;
+inline void wipeSecretBytes(void* p, size_t n) {
+    if (p == nullptr) return;
     volatile uint8_t* bytes = static_cast<volatile uint8_t*>(p);
-    while (n-- != 0)
-        *bytes++ = 0;
+    while (n-- != 0) *bytes++ = 0;
 }

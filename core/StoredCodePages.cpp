@@ -13,8 +13,7 @@ const StoredCodePage kStoredCodePages[] = {
 
 }  // namespace
 
-const char* StoredCodePages::find(uint32_t codePage)
-{
+const char* StoredCodePages::find(uint32_t codePage) {
     for (const StoredCodePage& page : kStoredCodePages) {
         if (page.codePage == codePage) {
             return page.text;

@@ -21,35 +21,28 @@ constexpr uint32_t kNeutralDefaultLanguageId = 0x400;
 
 char* allocateBlock(int64_t bytes) {
     if (bytes <= 0 || bytes > INT32_MAX)
-        stopProcessAtOnce(); // a length that no longer fits the 32-bit fields
+        stopProcessAtOnce();  // a length that no longer fits the 32-bit fields
     char* block = static_cast<char*>(std::malloc(static_cast<size_t>(bytes)));
-    if (block == nullptr)
-        stopProcessAtOnce();
+    if (block == nullptr) stopProcessAtOnce();
     return block;
 }
 
-bool isTrimWhitespace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
+bool isTrimWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // ASCII-only folding: 'a'..'z' compare as 'A'..'Z'; every other byte,
 // including those >= 0x80, compares unchanged.
-char foldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
+char foldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
 
 // Plain left-to-right scan for needle (non-empty) in NUL-terminated text.
 const char* findText(const char* text, const char* needle, bool ignoreCase) {
     for (const char* start = text; *start != '\0'; ++start) {
         const char* t = start;
         const char* n = needle;
-        while (*n != '\0' && *t != '\0' &&
-               (ignoreCase ? foldAscii(*t) == foldAscii(*n) : *t == *n)) {
+        while (*n != '\0' && *t != '\0' && (ignoreCase ? foldAscii(*t) == foldAscii(*n) : *t == *n)) {
             ++t;
             ++n;
         }
-        if (*n == '\0')
-            return start;
+        if (*n == '\0') return start;
     }
     return nullptr;
 }
@@ -59,24 +52,19 @@ const char* findText(const char* text, const char* needle, bool ignoreCase) {
 // byte (not a member call) so that the check itself touches nothing else of
 // the object.
 void checkGuard(const uint8_t& guard) {
-    if (*static_cast<const volatile uint8_t*>(&guard) != StringBuffer::kGuardAlive)
-        stopProcessAtOnce();
+    if (*static_cast<const volatile uint8_t*>(&guard) != StringBuffer::kGuardAlive) stopProcessAtOnce();
 }
 
-} // namespace
+}  // namespace
 
 StringBuffer::StringBuffer()
-    : m_guard(kGuardAlive),
-      m_data(allocateBlock(kDefaultCapacityBytes)),
-      m_capacity(kDefaultCapacityBytes),
-      m_length(0),
-      m_growBy(kInitialGrowByBytes) {
+    : m_guard(kGuardAlive), m_data(allocateBlock(kDefaultCapacityBytes)), m_capacity(kDefaultCapacityBytes),
+      m_length(0), m_growBy(kInitialGrowByBytes) {
     m_data[0] = '\0';
 }
 
 StringBuffer::StringBuffer(const char* s)
-    : m_guard(kGuardAlive), m_data(nullptr), m_capacity(0), m_length(0),
-      m_growBy(kInitialGrowByBytes) {
+    : m_guard(kGuardAlive), m_data(nullptr), m_capacity(0), m_length(0), m_growBy(kInitialGrowByBytes) {
     if (s == nullptr) {
         m_data = allocateBlock(kNullStringCapacityBytes);
         m_capacity = kNullStringCapacityBytes;
@@ -91,14 +79,13 @@ StringBuffer::StringBuffer(const char* s)
 }
 
 StringBuffer::~StringBuffer() {
-    checkGuard(m_guard); // a second destruction would free the block twice
+    checkGuard(m_guard);  // a second destruction would free the block twice
     // Volatile stores: the compiler may otherwise drop writes to an object
     // whose lifetime is ending, and these writes are what makes a later use
     // of the dead object fail.
     *static_cast<volatile uint8_t*>(&m_guard) = kGuardDead;
     std::free(m_data);
-    *reinterpret_cast<char* volatile*>(&m_data) =
-        reinterpret_cast<char*>(static_cast<uintptr_t>(kDeadFill));
+    *reinterpret_cast<char* volatile*>(&m_data) = reinterpret_cast<char*>(static_cast<uintptr_t>(kDeadFill));
     *static_cast<volatile int32_t*>(&m_capacity) = static_cast<int32_t>(kDeadFill);
     *static_cast<volatile int32_t*>(&m_length) = static_cast<int32_t>(kDeadFill);
     *static_cast<volatile int32_t*>(&m_growBy) = static_cast<int32_t>(kDeadFill);
@@ -119,14 +106,11 @@ void StringBuffer::reallocateTo(int64_t newCapacity) {
 void StringBuffer::adaptGrowBy() {
     if (m_growBy < m_capacity && m_growBy < kMaxGrowByBytes) {
         m_growBy = m_capacity / 2;
-        if (m_growBy > kMaxGrowByBytes)
-            m_growBy = kMaxGrowByBytes;
+        if (m_growBy > kMaxGrowByBytes) m_growBy = kMaxGrowByBytes;
     }
 }
 
-char StringBuffer::charAt(int32_t i) const {
-    return (i >= 0 && i < m_length) ? m_data[i] : '\0';
-}
+char StringBuffer::charAt(int32_t i) const { return (i >= 0 && i < m_length) ? m_data[i] : '\0'; }
 
 void StringBuffer::clear() {
     checkGuard(m_guard);
@@ -156,8 +140,7 @@ void StringBuffer::appendDecimal(uint32_t value) {
 
 void StringBuffer::append(const char* s) {
     checkGuard(m_guard);
-    if (s == nullptr)
-        return;
+    if (s == nullptr) return;
     const int64_t n = static_cast<int64_t>(std::strlen(s));
     if (n == 0) {
         m_data[m_length] = '\0';
@@ -182,8 +165,7 @@ void StringBuffer::append(const char* s) {
 
 void StringBuffer::appendN(const void* p, int32_t n) {
     checkGuard(m_guard);
-    if (p == nullptr || n <= 0)
-        return;
+    if (p == nullptr || n <= 0) return;
     const char* bytes = static_cast<const char*>(p);
     // Growth rule 2.
     if (static_cast<int64_t>(m_length) + n >= m_capacity) {
@@ -216,40 +198,34 @@ void StringBuffer::appendChar(char c) {
 
 void StringBuffer::setString(const char* s) {
     checkGuard(m_guard);
-    StringBuffer copy(s); // s may point into our own block
+    StringBuffer copy(s);  // s may point into our own block
     clear();
     append(copy.getString());
 }
 
-void StringBuffer::appendSb(const StringBuffer& other) {
-    appendN(other.m_data, other.m_length);
-}
+void StringBuffer::appendSb(const StringBuffer& other) { appendN(other.m_data, other.m_length); }
 
 void StringBuffer::appendDb(const DataBuffer& db) {
-    if (db.getSize() > static_cast<uint32_t>(INT32_MAX))
-        stopProcessAtOnce();
+    if (db.getSize() > static_cast<uint32_t>(INT32_MAX)) stopProcessAtOnce();
     appendN(db.getData(), static_cast<int32_t>(db.getSize()));
 }
 
 void StringBuffer::setSb(const StringBuffer& other) {
     checkGuard(m_guard);
-    if (&other == this)
-        return; // clearing first would lose the text being copied
+    if (&other == this) return;  // clearing first would lose the text being copied
     clear();
     append(other.m_data);
 }
 
 void StringBuffer::shorten(int32_t n) {
     checkGuard(m_guard);
-    for (int32_t i = 0; i < n && m_length > 0; ++i)
-        m_data[--m_length] = '\0';
+    for (int32_t i = 0; i < n && m_length > 0; ++i) m_data[--m_length] = '\0';
 }
 
 void StringBuffer::replaceChar(char from, char to) {
     checkGuard(m_guard);
     for (int32_t i = 0; i < m_length; ++i) {
-        if (m_data[i] == from)
-            m_data[i] = to;
+        if (m_data[i] == from) m_data[i] = to;
     }
 }
 
@@ -264,14 +240,11 @@ int32_t StringBuffer::replaceAllNoCase(const char* find, const char* replacement
 // Rebuilds the text in a fresh block from the pieces of the old one: the
 // search always runs over the old text, so occurrences never overlap and
 // replacement text is never searched again.
-int32_t StringBuffer::replaceAll(const char* find, const char* replacement,
-                                 bool ignoreCase) {
+int32_t StringBuffer::replaceAll(const char* find, const char* replacement, bool ignoreCase) {
     checkGuard(m_guard);
-    if (find == nullptr || find[0] == '\0')
-        return 0;
+    if (find == nullptr || find[0] == '\0') return 0;
     const char* occurrence = findText(m_data, find, ignoreCase);
-    if (occurrence == nullptr)
-        return 0;
+    if (occurrence == nullptr) return 0;
 
     const int32_t findLength = static_cast<int32_t>(std::strlen(find));
     char* oldText = m_data;
@@ -287,8 +260,7 @@ int32_t StringBuffer::replaceAll(const char* find, const char* replacement,
         append(replacement);
         ++count;
         rest = occurrence + findLength;
-        if (*rest == '\0')
-            break;
+        if (*rest == '\0') break;
         occurrence = findText(rest, find, ignoreCase);
     }
     append(rest);
@@ -298,12 +270,10 @@ int32_t StringBuffer::replaceAll(const char* find, const char* replacement,
 
 void StringBuffer::trim() {
     checkGuard(m_guard);
-    if (m_length == 0)
-        return;
+    if (m_length == 0) return;
 
     int32_t lead = 0;
-    while (isTrimWhitespace(m_data[lead]))
-        ++lead;
+    while (isTrimWhitespace(m_data[lead])) ++lead;
     int32_t end = m_length;
     if (lead > 0) {
         // Shift the text up to and including its first NUL to the start.
@@ -313,8 +283,7 @@ void StringBuffer::trim() {
     }
 
     int32_t last = end - 1;
-    while (last >= 0 && isTrimWhitespace(m_data[last]))
-        m_data[last--] = '\0';
+    while (last >= 0 && isTrimWhitespace(m_data[last])) m_data[last--] = '\0';
     m_length = last + 1;
 }
 
@@ -322,13 +291,10 @@ void StringBuffer::appendWindowsError(uint32_t errorCode) {
     checkGuard(m_guard);
     char* message = nullptr;
     const DWORD written = FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-            FORMAT_MESSAGE_ALLOCATE_BUFFER,
-        nullptr, static_cast<DWORD>(errorCode),
-        static_cast<DWORD>(kNeutralDefaultLanguageId),
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+        static_cast<DWORD>(errorCode), static_cast<DWORD>(kNeutralDefaultLanguageId),
         reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    if (message == nullptr)
-        return;
+    if (message == nullptr) return;
     if (written != 0) {
         append(message);
         trim();
@@ -347,16 +313,15 @@ void StringBuffer::convertToAnsi(int32_t codePage) {
     EncodingConvert converter;
     // The result flag is not examined: whatever the converter produced
     // becomes the content.
-    converter.convert(static_cast<uint32_t>(codePage), static_cast<uint32_t>(GetACP()),
-                      m_data, static_cast<uint32_t>(m_length), converted);
+    converter.convert(static_cast<uint32_t>(codePage), static_cast<uint32_t>(GetACP()), m_data,
+                      static_cast<uint32_t>(m_length), converted);
     clear();
     appendDb(converted);
 }
 
 void StringBuffer::minimizeMemory() {
     checkGuard(m_guard);
-    if (static_cast<int64_t>(m_capacity) <= static_cast<int64_t>(m_length) + 4)
-        return;
+    if (static_cast<int64_t>(m_capacity) <= static_cast<int64_t>(m_length) + 4) return;
     char* block = allocateBlock(static_cast<int64_t>(m_length) + 1);
     std::memcpy(block, m_data, static_cast<size_t>(m_length) + 1);
     std::free(m_data);
@@ -366,8 +331,7 @@ void StringBuffer::minimizeMemory() {
 
 void StringBuffer::expectNumBytes(int32_t n) {
     checkGuard(m_guard);
-    if (static_cast<int64_t>(m_length) + n < m_capacity)
-        return;
+    if (static_cast<int64_t>(m_length) + n < m_capacity) return;
     const int64_t newCapacity = static_cast<int64_t>(m_length) + n + m_growBy + 1;
     reallocateTo(newCapacity);
     m_data[m_length] = '\0';
@@ -375,8 +339,7 @@ void StringBuffer::expectNumBytes(int32_t n) {
 
 bool StringBuffer::equalsIgnoreCase(const char* s) const {
     checkGuard(m_guard);
-    if (s == nullptr)
-        return m_length == 0;
+    if (s == nullptr) return m_length == 0;
     const char* t = m_data;
     while (*t != '\0' && foldAscii(*t) == foldAscii(*s)) {
         ++t;
@@ -397,7 +360,6 @@ char StringBuffer::lastChar() const {
 
 bool StringBuffer::containsSubstringNoCase(const char* s) const {
     checkGuard(m_guard);
-    if (s == nullptr || s[0] == '\0')
-        return false;
+    if (s == nullptr || s[0] == '\0') return false;
     return findText(m_data, s, true) != nullptr;
 }

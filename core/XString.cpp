@@ -8,16 +8,11 @@ namespace {
 constexpr uint8_t kUtf16Terminator[] = {0, 0};
 constexpr uint32_t kUtf16TerminatorBytes = sizeof(kUtf16Terminator);
 
-uint32_t ansiCodePage()
-{
-    return static_cast<uint32_t>(GetACP());
-}
+uint32_t ansiCodePage() { return static_cast<uint32_t>(GetACP()); }
 
 }  // namespace
 
-XString::XString()
-    : ansiStatus(kAnsiUnknown), utf16Current(true), ansiCurrent(true), utf8Current(true)
-{
+XString::XString() : ansiStatus(kAnsiUnknown), utf16Current(true), ansiCurrent(true), utf8Current(true) {
     utf16Form.append(kUtf16Terminator, kUtf16TerminatorBytes);
     ansiForm.minimizeMemory();
     utf8Form.minimizeMemory();
@@ -25,15 +20,13 @@ XString::XString()
 
 XString::~XString() = default;
 
-void XString::markOnlyCurrent(bool utf16, bool ansi, bool utf8)
-{
+void XString::markOnlyCurrent(bool utf16, bool ansi, bool utf8) {
     utf16Current = utf16;
     ansiCurrent = ansi;
     utf8Current = utf8;
 }
 
-void XString::clear()
-{
+void XString::clear() {
     ansiStatus = kAnsiUnknown;
     ansiForm.clear();
     utf8Form.clear();
@@ -44,8 +37,7 @@ void XString::clear()
     utf8Form.minimizeMemory();
 }
 
-void XString::setFromAnsi(const char* text)
-{
+void XString::setFromAnsi(const char* text) {
     if (text == nullptr || text[0] == '\0') {
         clear();
         return;
@@ -59,8 +51,7 @@ void XString::setFromAnsi(const char* text)
     markOnlyCurrent(false, true, false);
 }
 
-void XString::setFromUtf8(const char* text)
-{
+void XString::setFromUtf8(const char* text) {
     if (text == nullptr || text[0] == '\0') {
         clear();
         return;
@@ -73,8 +64,7 @@ void XString::setFromUtf8(const char* text)
     markOnlyCurrent(false, false, true);
 }
 
-void XString::setFromUtf16(const uint16_t* text)
-{
+void XString::setFromUtf16(const uint16_t* text) {
     if (text == nullptr || text[0] == 0) {
         clear();
         return;
@@ -87,32 +77,28 @@ void XString::setFromUtf16(const uint16_t* text)
     markOnlyCurrent(true, false, false);
 }
 
-const uint16_t* XString::getUtf16()
-{
+const uint16_t* XString::getUtf16() {
     if (!utf16Current) {
         buildUtf16Form();
     }
     return reinterpret_cast<const uint16_t*>(utf16Form.getData());
 }
 
-const char* XString::getAnsi()
-{
+const char* XString::getAnsi() {
     if (!ansiCurrent) {
         buildAnsiForm();
     }
     return ansiForm.getString();
 }
 
-const char* XString::getUtf8()
-{
+const char* XString::getUtf8() {
     if (!utf8Current) {
         buildUtf8Form();
     }
     return utf8Form.getString();
 }
 
-bool XString::isAnsiRepresentable()
-{
+bool XString::isAnsiRepresentable() {
     if (ansiStatus == kAnsiRepresentable) {
         return true;
     }
@@ -131,8 +117,7 @@ bool XString::isAnsiRepresentable()
     return complete;
 }
 
-int32_t XString::getLength()
-{
+int32_t XString::getLength() {
     if (ansiCurrent) {
         return ansiForm.getSize();
     }
@@ -145,8 +130,7 @@ int32_t XString::getLength()
     return static_cast<int32_t>((utf16Form.getSize() - kUtf16TerminatorBytes) / 2);
 }
 
-void XString::appendUtf8(const char* text)
-{
+void XString::appendUtf8(const char* text) {
     getUtf8();
     utf8Form.append(text);
     utf8Form.minimizeMemory();
@@ -156,9 +140,8 @@ void XString::appendUtf8(const char* text)
 
 // --- Building forms ------------------------------------------------------------
 
-bool XString::convertCurrentForm(uint32_t targetCodePage, FormOrder order,
-                                 DataBuffer& result, bool& complete)
-{
+bool XString::convertCurrentForm(uint32_t targetCodePage, FormOrder order, DataBuffer& result,
+                                 bool& complete) {
     const bool fromUtf16 = utf16Current && (order == FormOrder::Utf16First || !utf8Current);
     EncodingConvert converter;
     if (fromUtf16) {
@@ -178,15 +161,13 @@ bool XString::convertCurrentForm(uint32_t targetCodePage, FormOrder order,
     return false;
 }
 
-void XString::replaceStringForm(StringBuffer& form, const DataBuffer& result)
-{
+void XString::replaceStringForm(StringBuffer& form, const DataBuffer& result) {
     form.clear();
     form.appendN(result.getData(), static_cast<int32_t>(result.getSize()));
     form.minimizeMemory();
 }
 
-void XString::buildUtf16Form()
-{
+void XString::buildUtf16Form() {
     uint32_t sourceCodePage = 0;
     const StringBuffer* source = nullptr;
     if (utf8Current) {
@@ -209,8 +190,7 @@ void XString::buildUtf16Form()
     utf16Current = true;
 }
 
-void XString::buildAnsiForm()
-{
+void XString::buildAnsiForm() {
     DataBuffer result;
     bool complete = true;
     if (!convertCurrentForm(ansiCodePage(), FormOrder::Utf8First, result, complete)) {
@@ -221,8 +201,7 @@ void XString::buildAnsiForm()
     ansiCurrent = true;
 }
 
-void XString::buildUtf8Form()
-{
+void XString::buildUtf8Form() {
     // The UTF-16 form goes first: an ANSI form built from UTF-16 or UTF-8
     // text may have lost characters, and must not pass that loss on.
     DataBuffer result;

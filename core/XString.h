@@ -84,8 +84,7 @@ private:
     // whichever is current (order decides when both are), into
     // targetCodePage; complete receives the converter's answer. False when
     // neither form is current.
-    bool convertCurrentForm(uint32_t targetCodePage, FormOrder order,
-                            DataBuffer& result, bool& complete);
+    bool convertCurrentForm(uint32_t targetCodePage, FormOrder order, DataBuffer& result, bool& complete);
     void replaceStringForm(StringBuffer& form, const DataBuffer& result);
     void markOnlyCurrent(bool utf16, bool ansi, bool utf8);
 

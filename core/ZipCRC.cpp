@@ -31,14 +31,11 @@ uint32_t reflectBits(uint32_t value, int bitCount) {
 
 // Byte classes of the text/binary guess: control bytes 0..6 and the high
 // half 128..255 count as binary, 7..127 as text.
-bool isBinaryByte(uint8_t b) {
-    return b <= 6 || b >= 128;
-}
+bool isBinaryByte(uint8_t b) { return b <= 6 || b >= 128; }
 
 uint32_t updateByteByByte(uint32_t crc, const uint8_t* p, size_t len) {
     const uint32_t* table = g_tables[0];
-    for (size_t i = 0; i < len; ++i)
-        crc = (crc >> 8) ^ table[(crc ^ p[i]) & 0xFFu];
+    for (size_t i = 0; i < len; ++i) crc = (crc >> 8) ^ table[(crc ^ p[i]) & 0xFFu];
     return crc;
 }
 
@@ -49,14 +46,12 @@ uint32_t foldBlock(uint32_t crc, const uint8_t* p) {
     const uint32_t w1 = loadLittleEndian32(p + 4);
     const uint32_t w2 = loadLittleEndian32(p + 8);
     const uint32_t w3 = loadLittleEndian32(p + 12);
-    return g_tables[15][w0 & 0xFFu] ^ g_tables[14][(w0 >> 8) & 0xFFu] ^
-           g_tables[13][(w0 >> 16) & 0xFFu] ^ g_tables[12][w0 >> 24] ^
-           g_tables[11][w1 & 0xFFu] ^ g_tables[10][(w1 >> 8) & 0xFFu] ^
-           g_tables[9][(w1 >> 16) & 0xFFu] ^ g_tables[8][w1 >> 24] ^
-           g_tables[7][w2 & 0xFFu] ^ g_tables[6][(w2 >> 8) & 0xFFu] ^
-           g_tables[5][(w2 >> 16) & 0xFFu] ^ g_tables[4][w2 >> 24] ^
-           g_tables[3][w3 & 0xFFu] ^ g_tables[2][(w3 >> 8) & 0xFFu] ^
-           g_tables[1][(w3 >> 16) & 0xFFu] ^ g_tables[0][w3 >> 24];
+    return g_tables[15][w0 & 0xFFu] ^ g_tables[14][(w0 >> 8) & 0xFFu] ^ g_tables[13][(w0 >> 16) & 0xFFu] ^
+           g_tables[12][w0 >> 24] ^ g_tables[11][w1 & 0xFFu] ^ g_tables[10][(w1 >> 8) & 0xFFu] ^
+           g_tables[9][(w1 >> 16) & 0xFFu] ^ g_tables[8][w1 >> 24] ^ g_tables[7][w2 & 0xFFu] ^
+           g_tables[6][(w2 >> 8) & 0xFFu] ^ g_tables[5][(w2 >> 16) & 0xFFu] ^ g_tables[4][w2 >> 24] ^
+           g_tables[3][w3 & 0xFFu] ^ g_tables[2][(w3 >> 8) & 0xFFu] ^ g_tables[1][(w3 >> 16) & 0xFFu] ^
+           g_tables[0][w3 >> 24];
 }
 
 uint32_t updateSliced(uint32_t crc, const uint8_t* p, size_t len) {
@@ -76,7 +71,7 @@ uint32_t updateSliced(uint32_t crc, const uint8_t* p, size_t len) {
     return updateByteByByte(crc, p, len);
 }
 
-} // namespace
+}  // namespace
 
 // Each entry of table 0: the index reflected over 8 bits at the top of the
 // word, eight steps of the MSB-first polynomial division, then reflected
@@ -99,35 +94,27 @@ void ZipCRC::buildTable() {
 }
 
 ZipCRC::ZipCRC() : m_running(kInitialValue) {
-    if (!g_tableBuilt)
-        buildTable();
+    if (!g_tableBuilt) buildTable();
 }
 
 ZipCRC::~ZipCRC() = default;
 
-void ZipCRC::reset() {
-    m_running = kInitialValue;
-}
+void ZipCRC::reset() { m_running = kInitialValue; }
 
 void ZipCRC::update(const void* data, uint32_t len) {
-    if (data == nullptr)
-        return;
+    if (data == nullptr) return;
     m_running = updateSliced(m_running, static_cast<const uint8_t*>(data), len);
 }
 
-uint32_t ZipCRC::final() const {
-    return ~m_running;
-}
+uint32_t ZipCRC::final() const { return ~m_running; }
 
 uint32_t ZipCRC::compute(const void* data, uint32_t len, int32_t* textFlag) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
-    if (p == nullptr)
-        len = 0;
+    if (p == nullptr) len = 0;
     const uint32_t crc = updateSliced(kInitialValue, p, len);
     if (textFlag != nullptr) {
         uint32_t binaryCount = 0;
-        for (uint32_t i = 0; i < len; ++i)
-            binaryCount += isBinaryByte(p[i]) ? 1u : 0u;
+        for (uint32_t i = 0; i < len; ++i) binaryCount += isBinaryByte(p[i]) ? 1u : 0u;
         const uint32_t textCount = len - binaryCount;
         *textFlag = binaryCount > textCount / 4 ? 1 : 0;
     }

@@ -8,7 +8,7 @@
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 
-#include <cpuid.h> // the compiler's own wrapper of the cpuid instruction
+#include <cpuid.h>  // the compiler's own wrapper of the cpuid instruction
 
 namespace {
 
@@ -81,7 +81,7 @@ bool foldingAvailable() {
 
 FOLD_TARGET uint32_t fold(uint32_t running, const uint8_t* data, size_t len) {
     // Four lanes; the running value enters with the first 32 bits.
-    Lanes64 lane1 = load(data) ^ Lanes64{static_cast<long long>(running), 0};
+    Lanes64 lane1 = load(data) ^ Lanes64 { static_cast<long long>(running), 0 };
     Lanes64 lane2 = load(data + 16);
     Lanes64 lane3 = load(data + 32);
     Lanes64 lane4 = load(data + 48);

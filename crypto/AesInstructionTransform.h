@@ -15,10 +15,10 @@
 #include <cstddef>
 #include <cstdint>
 
-void aesInstructionEncryptBlocks(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in,
-                                 uint8_t* out, size_t blocks);
-void aesInstructionDecryptBlocks(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in,
-                                 uint8_t* out, size_t blocks);
+void aesInstructionEncryptBlocks(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in, uint8_t* out,
+                                 size_t blocks);
+void aesInstructionDecryptBlocks(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in, uint8_t* out,
+                                 size_t blocks);
 void aesInstructionEncryptCbc(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in, uint8_t* out,
                               size_t blocks, uint8_t* chain);
 void aesInstructionDecryptCbc(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in, uint8_t* out,

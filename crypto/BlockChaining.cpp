@@ -4,15 +4,12 @@
 
 namespace {
 
-inline void xorBlock(uint8_t* target, const uint8_t* mask, uint32_t bytes)
-{
-    for (uint32_t i = 0; i < bytes; ++i)
-        target[i] ^= mask[i];
+inline void xorBlock(uint8_t* target, const uint8_t* mask, uint32_t bytes) {
+    for (uint32_t i = 0; i < bytes; ++i) target[i] ^= mask[i];
 }
 
 void runMode(const BlockTransform& transform, ChainingMode mode, CipherDirection direction, const uint8_t* in,
-             uint8_t* out, size_t blocks, uint8_t* chain)
-{
+             uint8_t* out, size_t blocks, uint8_t* chain) {
     if (mode == ChainingMode::Ecb && direction == CipherDirection::Encrypt)
         transform.encryptEcb(in, out, blocks);
     else if (mode == ChainingMode::Ecb)
@@ -23,27 +20,22 @@ void runMode(const BlockTransform& transform, ChainingMode mode, CipherDirection
         transform.decryptCbc(in, out, blocks, chain);
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // One block at a time
 
-void BlockwiseTransform::encryptEcb(const uint8_t* in, uint8_t* out, size_t blocks) const
-{
+void BlockwiseTransform::encryptEcb(const uint8_t* in, uint8_t* out, size_t blocks) const {
     const uint32_t size = blockBytes();
-    for (size_t i = 0; i < blocks; ++i)
-        encryptBlock(in + i * size, out + i * size);
+    for (size_t i = 0; i < blocks; ++i) encryptBlock(in + i * size, out + i * size);
 }
 
-void BlockwiseTransform::decryptEcb(const uint8_t* in, uint8_t* out, size_t blocks) const
-{
+void BlockwiseTransform::decryptEcb(const uint8_t* in, uint8_t* out, size_t blocks) const {
     const uint32_t size = blockBytes();
-    for (size_t i = 0; i < blocks; ++i)
-        decryptBlock(in + i * size, out + i * size);
+    for (size_t i = 0; i < blocks; ++i) decryptBlock(in + i * size, out + i * size);
 }
 
-void BlockwiseTransform::encryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const
-{
+void BlockwiseTransform::encryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const {
     const uint32_t size = blockBytes();
     for (size_t i = 0; i < blocks; ++i) {
         uint8_t block[kMaxBlockBytes];
@@ -56,8 +48,7 @@ void BlockwiseTransform::encryptCbc(const uint8_t* in, uint8_t* out, size_t bloc
 
 // The ciphertext block is saved before it is overwritten, so in and out may
 // be the same memory.
-void BlockwiseTransform::decryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const
-{
+void BlockwiseTransform::decryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t* chain) const {
     const uint32_t size = blockBytes();
     for (size_t i = 0; i < blocks; ++i) {
         uint8_t ciphertext[kMaxBlockBytes];
@@ -73,18 +64,14 @@ void BlockwiseTransform::decryptCbc(const uint8_t* in, uint8_t* out, size_t bloc
 
 uint32_t chainBlocks(const BlockTransform& transform, ChainingMode mode, CipherDirection direction,
                      const uint8_t* in, uint8_t* out, uint32_t lengthBytes, const uint8_t* iv,
-                     PartialBlock partial)
-{
+                     PartialBlock partial) {
     const uint32_t size = transform.blockBytes();
     const uint32_t wholeBlocks = lengthBytes / size;
     const uint32_t tailBytes = lengthBytes % size;
     uint8_t chain[BlockwiseTransform::kMaxBlockBytes] = {};
-    if (mode == ChainingMode::Cbc)
-        std::memcpy(chain, iv, size);
-    if (wholeBlocks != 0)
-        runMode(transform, mode, direction, in, out, wholeBlocks, chain);
-    if (tailBytes == 0)
-        return wholeBlocks * size;
+    if (mode == ChainingMode::Cbc) std::memcpy(chain, iv, size);
+    if (wholeBlocks != 0) runMode(transform, mode, direction, in, out, wholeBlocks, chain);
+    if (tailBytes == 0) return wholeBlocks * size;
 
     uint8_t* tail = out + wholeBlocks * size;
     if (partial == PartialBlock::Zeroed || direction == CipherDirection::Decrypt) {
@@ -100,18 +87,14 @@ uint32_t chainBlocks(const BlockTransform& transform, ChainingMode mode, CipherD
 // ---------------------------------------------------------------------------
 // Block-to-block operations
 
-bool finishEmptyBlockRun(const BlockBuffer& in, BlockBuffer& out, BlockOutput output)
-{
-    if (in.length() != 0)
-        return false;
-    if (output == BlockOutput::Reserved)
-        out.clear();
+bool finishEmptyBlockRun(const BlockBuffer& in, BlockBuffer& out, BlockOutput output) {
+    if (in.length() != 0) return false;
+    if (output == BlockOutput::Reserved) out.clear();
     return true;
 }
 
 bool chainBlockBuffer(const BlockTransform& transform, ChainingMode mode, CipherDirection direction,
-                      const uint8_t* iv, const BlockBuffer& in, BlockBuffer& out, BlockOutput output)
-{
+                      const uint8_t* iv, const BlockBuffer& in, BlockBuffer& out, BlockOutput output) {
     const uint32_t length = in.length();
     const uint32_t bytes = in.capacity();
     // Reserving would free in's data when both are one buffer: work in place.

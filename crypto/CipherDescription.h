@@ -19,13 +19,13 @@ constexpr uint32_t kCipherProviderNameBytes = 8;
 static_assert(sizeof(kCipherProviderName) == kCipherProviderNameBytes);
 
 struct CipherDescription {
-    uint32_t callerWord;                         // the caller's; ciphers never touch it
-    char providerName[kCipherProviderNameBytes]; // NUL-terminated, always "brivane"
-    uint8_t algorithmId;                         // kCipherAlgorithm*
-    uint8_t mode;                                // 1 = ECB, other = CBC; describe writes 0
-    uint8_t flagOne;                             // written as 1
-    uint8_t flagZero;                            // written as 0
-    uint32_t reservedA;                          // written as 0
-    int32_t keyLengthBits;                       // 128, 192, 256 (AES, Twofish); 40..448 (Blowfish)
-    uint32_t reservedB;                          // written as 0
+    uint32_t callerWord;                          // the caller's; ciphers never touch it
+    char providerName[kCipherProviderNameBytes];  // NUL-terminated, always "brivane"
+    uint8_t algorithmId;                          // kCipherAlgorithm*
+    uint8_t mode;                                 // 1 = ECB, other = CBC; describe writes 0
+    uint8_t flagOne;                              // written as 1
+    uint8_t flagZero;                             // written as 0
+    uint32_t reservedA;                           // written as 0
+    int32_t keyLengthBits;                        // 128, 192, 256 (AES, Twofish); 40..448 (Blowfish)
+    uint32_t reservedB;                           // written as 0
 };

@@ -19,19 +19,12 @@ constexpr uint32_t kPadBlockBytes = DataBuffer::kPadBlockBytes;
 // ciphers' spare capacity still fit a 32-bit size.
 constexpr uint32_t kMaxBufferInputBytes = 0xFFFFFFFFu - 4 * kPadBlockBytes - 64;
 
-std::unique_ptr<SymmetricAlgorithm2> makeCipher(int32_t cipherType, int32_t keyBits, const char* password)
-{
+std::unique_ptr<SymmetricAlgorithm2> makeCipher(int32_t cipherType, int32_t keyBits, const char* password) {
     std::unique_ptr<SymmetricAlgorithm2> cipher;
     switch (cipherType) {
-    case kCipherTypeTwofish:
-        cipher = std::make_unique<TwoFish>();
-        break;
-    case kCipherTypeBlowfish:
-        cipher = std::make_unique<BlowFish>();
-        break;
-    default:
-        cipher = std::make_unique<Rijndael2>();
-        break;
+        case kCipherTypeTwofish: cipher = std::make_unique<TwoFish>(); break;
+        case kCipherTypeBlowfish: cipher = std::make_unique<BlowFish>(); break;
+        default: cipher = std::make_unique<Rijndael2>(); break;
     }
     cipher->setKeyLength(keyBits);
     cipher->setCbcMode();
@@ -44,20 +37,16 @@ std::unique_ptr<SymmetricAlgorithm2> makeCipher(int32_t cipherType, int32_t keyB
 // ---------------------------------------------------------------------------
 
 enum class PieceStep {
-    OneShot, // the whole file at once, padding included
-    First,   // key setup, no padding
-    Next,    // no key setup, no padding
-    Last,    // no key setup, padding added or removed
+    OneShot,  // the whole file at once, padding included
+    First,    // key setup, no padding
+    Next,     // no key setup, no padding
+    Last,     // no key setup, padding added or removed
 };
 
-PieceStep choosePieceStep(bool firstPiece, uint32_t remaining, uint32_t oneShotLimit)
-{
-    if (firstPiece && remaining <= oneShotLimit)
-        return PieceStep::OneShot;
-    if (firstPiece)
-        return PieceStep::First;
-    if (remaining <= kCipherFilePieceBytes)
-        return PieceStep::Last;
+PieceStep choosePieceStep(bool firstPiece, uint32_t remaining, uint32_t oneShotLimit) {
+    if (firstPiece && remaining <= oneShotLimit) return PieceStep::OneShot;
+    if (firstPiece) return PieceStep::First;
+    if (remaining <= kCipherFilePieceBytes) return PieceStep::Last;
     return PieceStep::Next;
 }
 
@@ -67,10 +56,8 @@ PieceStep choosePieceStep(bool firstPiece, uint32_t remaining, uint32_t oneShotL
 class PieceCipher {
 public:
     PieceCipher(int32_t cipherType, int32_t keyBits, const char* password)
-        : m_type(cipherType), m_cipher(makeCipher(cipherType, keyBits, password)), m_decryptChain{}
-    {
-        if (m_type != kCipherTypeTwofish && m_type != kCipherTypeBlowfish)
-            m_type = kCipherTypeAes;
+        : m_type(cipherType), m_cipher(makeCipher(cipherType, keyBits, password)), m_decryptChain{} {
+        if (m_type != kCipherTypeTwofish && m_type != kCipherTypeBlowfish) m_type = kCipherTypeAes;
     }
 
     PieceCipher(const PieceCipher&) = delete;
@@ -78,64 +65,49 @@ public:
 
     // Twofish decrypts in one step anything its own encryption can produce:
     // one piece of plaintext plus its padding block.
-    uint32_t oneShotLimit(bool encrypt) const
-    {
-        if (!encrypt && m_type == kCipherTypeTwofish)
-            return kCipherFilePieceBytes + kPadBlockBytes;
+    uint32_t oneShotLimit(bool encrypt) const {
+        if (!encrypt && m_type == kCipherTypeTwofish) return kCipherFilePieceBytes + kPadBlockBytes;
         return kCipherFilePieceBytes;
     }
 
-    std::unique_ptr<DataBuffer> encrypt(PieceStep step, const DataBuffer& piece)
-    {
-        if (step == PieceStep::OneShot)
-            return m_cipher->encryptData(piece);
+    std::unique_ptr<DataBuffer> encrypt(PieceStep step, const DataBuffer& piece) {
+        if (step == PieceStep::OneShot) return m_cipher->encryptData(piece);
         switch (m_type) {
-        case kCipherTypeBlowfish:
-            return encryptBlowfishPiece(static_cast<BlowFish&>(*m_cipher), step, piece);
-        case kCipherTypeAes:
-            return encryptAesPiece(static_cast<Rijndael2&>(*m_cipher), step, piece);
-        default:
-            return nullptr;
+            case kCipherTypeBlowfish:
+                return encryptBlowfishPiece(static_cast<BlowFish&>(*m_cipher), step, piece);
+            case kCipherTypeAes: return encryptAesPiece(static_cast<Rijndael2&>(*m_cipher), step, piece);
+            default: return nullptr;
         }
     }
 
-    std::unique_ptr<DataBuffer> decrypt(PieceStep step, const DataBuffer& piece)
-    {
-        if (step == PieceStep::OneShot)
-            return m_cipher->decryptData(piece);
+    std::unique_ptr<DataBuffer> decrypt(PieceStep step, const DataBuffer& piece) {
+        if (step == PieceStep::OneShot) return m_cipher->decryptData(piece);
         switch (m_type) {
-        case kCipherTypeBlowfish:
-            return decryptBlowfishPiece(static_cast<BlowFish&>(*m_cipher), step, piece);
-        case kCipherTypeAes:
-            return decryptAesPiece(static_cast<Rijndael2&>(*m_cipher), step, piece);
-        default:
-            return nullptr;
+            case kCipherTypeBlowfish:
+                return decryptBlowfishPiece(static_cast<BlowFish&>(*m_cipher), step, piece);
+            case kCipherTypeAes: return decryptAesPiece(static_cast<Rijndael2&>(*m_cipher), step, piece);
+            default: return nullptr;
         }
     }
 
 private:
-    static std::unique_ptr<DataBuffer> encryptBlowfishPiece(BlowFish& cipher, PieceStep step, const DataBuffer& piece)
-    {
-        if (step == PieceStep::First)
-            return cipher.encryptFirst(piece);
-        if (step == PieceStep::Next)
-            return cipher.encryptNext(piece);
+    static std::unique_ptr<DataBuffer> encryptBlowfishPiece(BlowFish& cipher, PieceStep step,
+                                                            const DataBuffer& piece) {
+        if (step == PieceStep::First) return cipher.encryptFirst(piece);
+        if (step == PieceStep::Next) return cipher.encryptNext(piece);
         return cipher.encryptLast(piece);
     }
 
-    static std::unique_ptr<DataBuffer> decryptBlowfishPiece(BlowFish& cipher, PieceStep step, const DataBuffer& piece)
-    {
-        if (step == PieceStep::First)
-            return cipher.decryptFirst(piece);
-        if (step == PieceStep::Next)
-            return cipher.decryptNext(piece);
+    static std::unique_ptr<DataBuffer> decryptBlowfishPiece(BlowFish& cipher, PieceStep step,
+                                                            const DataBuffer& piece) {
+        if (step == PieceStep::First) return cipher.decryptFirst(piece);
+        if (step == PieceStep::Next) return cipher.decryptNext(piece);
         return cipher.decryptLast(piece);
     }
 
     // After each piece the chain becomes the last ciphertext block written,
     // so the next piece continues the CBC chain of the whole file.
-    std::unique_ptr<DataBuffer> encryptAesPiece(Rijndael2& cipher, PieceStep step, const DataBuffer& piece)
-    {
+    std::unique_ptr<DataBuffer> encryptAesPiece(Rijndael2& cipher, PieceStep step, const DataBuffer& piece) {
         std::unique_ptr<DataBuffer> result;
         if (step == PieceStep::First)
             result = cipher.encryptFirst(piece);
@@ -150,12 +122,9 @@ private:
         return result;
     }
 
-    std::unique_ptr<DataBuffer> decryptAesPiece(Rijndael2& cipher, PieceStep step, const DataBuffer& piece)
-    {
-        if (step == PieceStep::First)
-            return cipher.decryptFirst(piece, m_decryptChain);
-        if (step == PieceStep::Next)
-            return cipher.decryptNext(piece, m_decryptChain);
+    std::unique_ptr<DataBuffer> decryptAesPiece(Rijndael2& cipher, PieceStep step, const DataBuffer& piece) {
+        if (step == PieceStep::First) return cipher.decryptFirst(piece, m_decryptChain);
+        if (step == PieceStep::Next) return cipher.decryptNext(piece, m_decryptChain);
         return cipher.decryptLast(piece, m_decryptChain);
     }
 
@@ -169,8 +138,7 @@ private:
 class FilePair {
 public:
     FilePair() = default;
-    ~FilePair()
-    {
+    ~FilePair() {
         closeFileHandle(input);
         closeFileHandle(output);
     }
@@ -185,24 +153,19 @@ public:
 // output. A file of 4 GiB or more is refused: its 32-bit size would describe
 // only part of it.
 bool openFiles(const char* inputPath, const char* outputPath, FilePair& files, uint32_t& inputBytes,
-               LogBase* log)
-{
-    if (inputPath == nullptr || outputPath == nullptr)
-        return false;
+               LogBase* log) {
+    if (inputPath == nullptr || outputPath == nullptr) return false;
     FileInfo info;
-    if (!info.loadFileInfo(inputPath, log) || info.isDirectory())
-        return false;
+    if (!info.loadFileInfo(inputPath, log) || info.isDirectory()) return false;
     inputBytes = info.getSize();
 
     XString inputName;
     inputName.setFromUtf8(inputPath);
     files.input = openForRead(inputName, log);
-    if (files.input == INVALID_HANDLE_VALUE)
-        return false;
+    if (files.input == INVALID_HANDLE_VALUE) return false;
     DWORD sizeHigh = 0;
     GetFileSize(files.input, &sizeHigh);
-    if (sizeHigh != 0)
-        return false;
+    if (sizeHigh != 0) return false;
 
     XString outputName;
     outputName.setFromUtf8(outputPath);
@@ -211,21 +174,18 @@ bool openFiles(const char* inputPath, const char* outputPath, FilePair& files, u
 }
 
 // Reads exactly `bytes` bytes into piece; false when the file ends sooner.
-bool readPiece(HANDLE file, DataBuffer& piece, uint32_t bytes)
-{
+bool readPiece(HANDLE file, DataBuffer& piece, uint32_t bytes) {
     uint32_t done = 0;
     while (done < bytes) {
         DWORD got = 0;
-        if (!ReadFile(file, piece.getData() + done, bytes - done, &got, nullptr) || got == 0)
-            return false;
+        if (!ReadFile(file, piece.getData() + done, bytes - done, &got, nullptr) || got == 0) return false;
         done += got;
     }
     piece.setSize(bytes);
     return true;
 }
 
-bool writeAll(HANDLE file, const DataBuffer& data)
-{
+bool writeAll(HANDLE file, const DataBuffer& data) {
     uint32_t done = 0;
     while (done < data.getSize()) {
         DWORD written = 0;
@@ -240,11 +200,9 @@ bool writeAll(HANDLE file, const DataBuffer& data)
 // shrinks a piece, so a result shorter than its piece (the ciphers' empty
 // buffer on failure) counts as a failure; decryption may legitimately end
 // with an empty piece (a last piece of padding only).
-bool runPieces(PieceCipher& cipher, bool encrypt, const FilePair& files, uint32_t inputBytes)
-{
+bool runPieces(PieceCipher& cipher, bool encrypt, const FilePair& files, uint32_t inputBytes) {
     DataBuffer piece(kCipherFilePieceBufferBytes);
-    if (piece.getData() == nullptr && inputBytes != 0)
-        return false;
+    if (piece.getData() == nullptr && inputBytes != 0) return false;
 
     const uint32_t oneShotLimit = cipher.oneShotLimit(encrypt);
     uint32_t remaining = inputBytes;
@@ -252,18 +210,16 @@ bool runPieces(PieceCipher& cipher, bool encrypt, const FilePair& files, uint32_
     while (remaining > 0) {
         const PieceStep step = choosePieceStep(firstPiece, remaining, oneShotLimit);
         const uint32_t pieceBytes =
-            step == PieceStep::OneShot ? remaining
-                                       : (remaining < kCipherFilePieceBytes ? remaining : kCipherFilePieceBytes);
-        if (!readPiece(files.input, piece, pieceBytes))
-            return false;
+            step == PieceStep::OneShot
+                ? remaining
+                : (remaining < kCipherFilePieceBytes ? remaining : kCipherFilePieceBytes);
+        if (!readPiece(files.input, piece, pieceBytes)) return false;
 
-        std::unique_ptr<DataBuffer> result = encrypt ? cipher.encrypt(step, piece) : cipher.decrypt(step, piece);
-        if (!result)
-            return false;
-        if (encrypt && result->getSize() < pieceBytes)
-            return false;
-        if (!writeAll(files.output, *result))
-            return false;
+        std::unique_ptr<DataBuffer> result =
+            encrypt ? cipher.encrypt(step, piece) : cipher.decrypt(step, piece);
+        if (!result) return false;
+        if (encrypt && result->getSize() < pieceBytes) return false;
+        if (!writeAll(files.output, *result)) return false;
 
         remaining -= pieceBytes;
         firstPiece = false;
@@ -272,30 +228,25 @@ bool runPieces(PieceCipher& cipher, bool encrypt, const FilePair& files, uint32_
 }
 
 bool runFile(bool encrypt, int32_t cipherType, int32_t keyBits, const char* password, const char* inputPath,
-             const char* outputPath, LogBase* log)
-{
+             const char* outputPath, LogBase* log) {
     // A null password would leave the cipher on its built-in default key.
-    if (password == nullptr)
-        return false;
+    if (password == nullptr) return false;
     FilePair files;
     uint32_t inputBytes = 0;
-    if (!openFiles(inputPath, outputPath, files, inputBytes, log))
-        return false;
+    if (!openFiles(inputPath, outputPath, files, inputBytes, log)) return false;
     PieceCipher cipher(cipherType, keyBits, password);
     return runPieces(cipher, encrypt, files, inputBytes);
 }
 
-} // namespace
+}  // namespace
 
 bool cipherEncryptBuffer(int32_t cipherType, int32_t keyBits, const char* password, const uint8_t* bytes,
-                         uint32_t length, DataBuffer& out)
-{
+                         uint32_t length, DataBuffer& out) {
     if (length == 0) {
         out.clear();
         return true;
     }
-    if (bytes == nullptr || password == nullptr || length > kMaxBufferInputBytes)
-        return false;
+    if (bytes == nullptr || password == nullptr || length > kMaxBufferInputBytes) return false;
 
     std::unique_ptr<SymmetricAlgorithm2> cipher = makeCipher(cipherType, keyBits, password);
     DataBuffer working;
@@ -304,42 +255,36 @@ bool cipherEncryptBuffer(int32_t cipherType, int32_t keyBits, const char* passwo
     std::unique_ptr<DataBuffer> result = cipher->encryptData(working);
     // The ciphers answer a failure with an empty buffer; a real result is
     // longer than the input.
-    if (!result || result->getSize() <= length)
-        return false;
+    if (!result || result->getSize() <= length) return false;
     out.moveFrom(*result);
     return true;
 }
 
 bool cipherDecryptBuffer(int32_t cipherType, int32_t keyBits, const char* password, const uint8_t* bytes,
-                         uint32_t length, DataBuffer& out)
-{
+                         uint32_t length, DataBuffer& out) {
     if (length == 0) {
         out.clear();
         return true;
     }
-    if (bytes == nullptr || password == nullptr)
-        return false;
+    if (bytes == nullptr || password == nullptr) return false;
 
     std::unique_ptr<SymmetricAlgorithm2> cipher = makeCipher(cipherType, keyBits, password);
     DataBuffer wrapped;
     // Borrowed, never written: decryptData only reads its input.
     wrapped.borrow(const_cast<uint8_t*>(bytes), length);
     std::unique_ptr<DataBuffer> result = cipher->decryptData(wrapped);
-    if (!result)
-        return false;
+    if (!result) return false;
     result->unpadBlock(DataBuffer::PadPkcs7);
     out.moveFrom(*result);
     return true;
 }
 
 bool cipherEncryptFile(int32_t cipherType, int32_t keyBits, const char* password, const char* inputPath,
-                       const char* outputPath, LogBase* log)
-{
+                       const char* outputPath, LogBase* log) {
     return runFile(true, cipherType, keyBits, password, inputPath, outputPath, log);
 }
 
 bool cipherDecryptFile(int32_t cipherType, int32_t keyBits, const char* password, const char* inputPath,
-                       const char* outputPath, LogBase* log)
-{
+                       const char* outputPath, LogBase* log) {
     return runFile(false, cipherType, keyBits, password, inputPath, outputPath, log);
 }

@@ -36,15 +36,15 @@ constexpr uint32_t kCipherFilePieceBufferBytes = 800064;
 // with its own padding. out receives roundup16(length + 1) + 16 bytes.
 // length 0: out is emptied, true. Null bytes or null password: false, out
 // unchanged. A failed encryption: false.
-bool cipherEncryptBuffer(int32_t cipherType, int32_t keyBits, const char* password,
-                         const uint8_t* bytes, uint32_t length, DataBuffer& out);
+bool cipherEncryptBuffer(int32_t cipherType, int32_t keyBits, const char* password, const uint8_t* bytes,
+                         uint32_t length, DataBuffer& out);
 
 // The exact inverse of cipherEncryptBuffer: decrypts, then strips both
 // padding layers (leniently: a wrong password is not detected and yields
 // wrong bytes). length 0: out is emptied, true. Null bytes or null password:
 // false.
-bool cipherDecryptBuffer(int32_t cipherType, int32_t keyBits, const char* password,
-                         const uint8_t* bytes, uint32_t length, DataBuffer& out);
+bool cipherDecryptBuffer(int32_t cipherType, int32_t keyBits, const char* password, const uint8_t* bytes,
+                         uint32_t length, DataBuffer& out);
 
 // Encrypts the file at inputPath (UTF-8) into a new file at outputPath
 // (created or truncated), one PKCS#7 layer for the whole file. For AES the
@@ -57,13 +57,13 @@ bool cipherDecryptBuffer(int32_t cipherType, int32_t keyBits, const char* passwo
 // larger), the output cannot be created or written, the password is null, or
 // a piece fails to encrypt; the file layer describes its failures to log.
 // The output file is left behind on failure.
-bool cipherEncryptFile(int32_t cipherType, int32_t keyBits, const char* password,
-                       const char* inputPath, const char* outputPath, LogBase* log);
+bool cipherEncryptFile(int32_t cipherType, int32_t keyBits, const char* password, const char* inputPath,
+                       const char* outputPath, LogBase* log);
 
 // The inverse of cipherEncryptFile: a file of at most one piece is
 // decrypted in one step, a longer one piece by piece (for AES with the CBC
 // chain carried across pieces), the padding removed from the last. Twofish
 // decrypts in one step any file its encryption can produce (one piece plus
 // a padding block) and refuses longer ones. Failures as for encryption.
-bool cipherDecryptFile(int32_t cipherType, int32_t keyBits, const char* password,
-                       const char* inputPath, const char* outputPath, LogBase* log);
+bool cipherDecryptFile(int32_t cipherType, int32_t keyBits, const char* password, const char* inputPath,
+                       const char* outputPath, LogBase* log);

@@ -1,7 +1,7 @@
 #include "crypto/CpuFeatures.h"
 
 #if defined(__i386__) || defined(__x86_64__)
-#include <cpuid.h> // the compiler's own wrapper of the cpuid instruction
+#include <cpuid.h>  // the compiler's own wrapper of the cpuid instruction
 #endif
 
 namespace {
@@ -12,27 +12,22 @@ constexpr unsigned kLeafFeatures = 1;
 constexpr unsigned kEdxSse2 = 1u << 26;
 constexpr unsigned kEcxAes = 1u << 25;
 
-bool detectAesInstructions()
-{
+bool detectAesInstructions() {
     unsigned eax = 0;
     unsigned ebx = 0;
     unsigned ecx = 0;
     unsigned edx = 0;
     if (__get_cpuid(kLeafFeatures, &eax, &ebx, &ecx, &edx) == 0)
-        return false; // cpuid missing (pre-Pentium) or leaf 1 not offered
+        return false;  // cpuid missing (pre-Pentium) or leaf 1 not offered
     return (edx & kEdxSse2) != 0 && (ecx & kEcxAes) != 0;
 }
 #else
-bool detectAesInstructions()
-{
-    return false;
-}
+bool detectAesInstructions() { return false; }
 #endif
 
-} // namespace
+}  // namespace
 
-bool cpuHasAesInstructions()
-{
+bool cpuHasAesInstructions() {
     static const bool available = detectAesInstructions();
     return available;
 }

@@ -14,8 +14,8 @@ template <typename Hmac, uint32_t kBytes>
 void deriveBlock(const Hmac& keyed, const uint8_t* salt, uint32_t saltLen, uint32_t iterations,
                  uint32_t blockIndex, uint8_t* block) {
     // INT(i): the block index as a four-byte big-endian integer.
-    const uint8_t index[4] = {uint8_t(blockIndex >> 24), uint8_t(blockIndex >> 16),
-                              uint8_t(blockIndex >> 8), uint8_t(blockIndex)};
+    const uint8_t index[4] = {uint8_t(blockIndex >> 24), uint8_t(blockIndex >> 16), uint8_t(blockIndex >> 8),
+                              uint8_t(blockIndex)};
     uint8_t u[kBytes];
     Hmac hmac = keyed;
     hmac.update(salt, saltLen);

@@ -78,9 +78,7 @@ void PwdProtect::initKeys() {
     }
 }
 
-uint32_t PwdProtect::crc32Step(uint32_t crc, uint8_t b) {
-    return (crc >> 8) ^ g_crcTable[(crc ^ b) & 0xFFu];
-}
+uint32_t PwdProtect::crc32Step(uint32_t crc, uint8_t b) { return (crc >> 8) ^ g_crcTable[(crc ^ b) & 0xFFu]; }
 
 void PwdProtect::updateKeys(uint8_t b) {
     m_key0 = crc32Step(m_key0, b);

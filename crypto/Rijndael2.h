@@ -134,8 +134,8 @@ private:
 
     bool runBlocks(const BlockBuffer& in, BlockBuffer& out, CipherDirection direction, BlockOutput output);
     std::unique_ptr<DataBuffer> encryptPiece(const DataBuffer& in, bool pad);
-    std::unique_ptr<DataBuffer> decryptPiece(const DataBuffer& in, uint8_t* chain,
-                                             const uint8_t* iv, bool unpad);
+    std::unique_ptr<DataBuffer> decryptPiece(const DataBuffer& in, uint8_t* chain, const uint8_t* iv,
+                                             bool unpad);
     void adoptChainAsIv(DataBuffer& chain);
 
     int32_t m_paddingScheme;

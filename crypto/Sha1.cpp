@@ -7,8 +7,7 @@
 namespace {
 
 // Initial hash value H(0), FIPS 180-4 section 5.3.1.
-constexpr uint32_t kInitialHash[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u,
-                                      0xC3D2E1F0u};
+constexpr uint32_t kInitialHash[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
 // Round constants K for t = 0..19, 20..39, 40..59, 60..79 (section 4.2.1).
 constexpr uint32_t kRoundConstant[4] = {0x5A827999u, 0x6ED9EBA1u, 0x8F1BBCDCu, 0xCA62C1D6u};
 

@@ -65,8 +65,8 @@ const uint8_t* passwordBytes(const StringBuffer& password) {
 // Writes the salt, sets up the context and writes the verifier; shared by
 // the source and memory forms of encryption. A strength outside 1..3 /
 // 128 / 192 / 256 has no salt length, so nothing is written for it.
-bool beginEntry(WinZipAesContext& context, const StringBuffer& password, int32_t strength,
-                Output& output, LogBase& log) {
+bool beginEntry(WinZipAesContext& context, const StringBuffer& password, int32_t strength, Output& output,
+                LogBase& log) {
     const int32_t code = WinZipAesContext::normaliseStrength(strength);
     if (code == 0) {
         log.logError(kTextEncryptInit);
@@ -90,8 +90,7 @@ bool beginEntry(WinZipAesContext& context, const StringBuffer& password, int32_t
     return true;
 }
 
-bool encryptSlice(WinZipAesContext& context, uint8_t* slice, uint32_t count, Output& output,
-                  LogBase& log) {
+bool encryptSlice(WinZipAesContext& context, uint8_t* slice, uint32_t count, Output& output, LogBase& log) {
     context.encrypt(slice, count);
     if (!writeAll(output, slice, count)) {
         log.logError(kTextWriteFailed);
@@ -115,11 +114,14 @@ bool finishEntry(WinZipAesContext& context, Output& output, LogBase& log) {
 uint32_t WinZipAes::overhead(int32_t strength) {
     switch (strength) {
         case kWinZipAesStrength192:
-            return winZipAesSaltBytes(kWinZipAesStrength192) + kWinZipAesVerifierBytes + kWinZipAesAuthCodeBytes;
+            return winZipAesSaltBytes(kWinZipAesStrength192) + kWinZipAesVerifierBytes +
+                   kWinZipAesAuthCodeBytes;
         case kWinZipAesStrength256:
-            return winZipAesSaltBytes(kWinZipAesStrength256) + kWinZipAesVerifierBytes + kWinZipAesAuthCodeBytes;
+            return winZipAesSaltBytes(kWinZipAesStrength256) + kWinZipAesVerifierBytes +
+                   kWinZipAesAuthCodeBytes;
         default:
-            return winZipAesSaltBytes(kWinZipAesStrength128) + kWinZipAesVerifierBytes + kWinZipAesAuthCodeBytes;
+            return winZipAesSaltBytes(kWinZipAesStrength128) + kWinZipAesVerifierBytes +
+                   kWinZipAesAuthCodeBytes;
     }
 }
 
@@ -167,7 +169,8 @@ bool WinZipAes::decryptEntry(const uint8_t* entry, uint32_t entryLength, const S
 
     uint8_t expected[kWinZipAesAuthCodeBytes];
     context.authCode(expected);
-    if (!constantTimeEqual(entry + entryLength - kWinZipAesAuthCodeBytes, expected, kWinZipAesAuthCodeBytes)) {
+    if (!constantTimeEqual(entry + entryLength - kWinZipAesAuthCodeBytes, expected,
+                           kWinZipAesAuthCodeBytes)) {
         sink.logError(kTextBadAuth);
         badAuth = true;
         return false;

@@ -23,16 +23,12 @@ WinZipAesContext::~WinZipAesContext() { wipe(); }
 int32_t WinZipAesContext::normaliseStrength(int32_t strength) {
     switch (strength) {
         case kWinZipAesStrength128:
-        case 128:
-            return kWinZipAesStrength128;
+        case 128: return kWinZipAesStrength128;
         case kWinZipAesStrength192:
-        case 192:
-            return kWinZipAesStrength192;
+        case 192: return kWinZipAesStrength192;
         case kWinZipAesStrength256:
-        case 256:
-            return kWinZipAesStrength256;
-        default:
-            return 0;
+        case 256: return kWinZipAesStrength256;
+        default: return 0;
     }
 }
 
@@ -50,8 +46,8 @@ bool WinZipAesContext::setup(const uint8_t* password, uint32_t passwordLen, cons
     // Derived material: AES key | HMAC key | verifier.
     uint8_t derived[2 * kWinZipAesMaxKeyBytes + kWinZipAesVerifierBytes];
     const uint32_t derivedBytes = 2 * keyBytes + kWinZipAesVerifierBytes;
-    bool ok = Pbkdf2::deriveHmacSha1(password, passwordLen, salt, saltBytes, kWinZipAesKdfIterations,
-                                     derived, derivedBytes);
+    bool ok = Pbkdf2::deriveHmacSha1(password, passwordLen, salt, saltBytes, kWinZipAesKdfIterations, derived,
+                                     derivedBytes);
     ok = ok && m_aes.expandKey(derived, keyBytes, AesCore::Direction::Encrypt);
     if (ok) {
         m_hmac.init(derived + keyBytes, keyBytes);

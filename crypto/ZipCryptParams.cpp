@@ -1,7 +1,6 @@
 #include "crypto/ZipCryptParams.h"
 
-ZipCryptParams::ZipCryptParams()
-    : encryptMethod(kZipEncryptNone), keyBits(0), pwdProtect(0), checkCrc(0) {}
+ZipCryptParams::ZipCryptParams() : encryptMethod(kZipEncryptNone), keyBits(0), pwdProtect(0), checkCrc(0) {}
 
 ZipCryptParams::~ZipCryptParams() = default;
 

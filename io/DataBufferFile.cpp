@@ -16,36 +16,32 @@ namespace {
 // Logs the thread's last Win32 error text as an error. Called right after
 // the failing system call, before anything can change the last error.
 void logLastWindowsError(LogBase* log) {
-    if (log == nullptr)
-        return;
+    if (log == nullptr) return;
     StringBuffer text;
     text.appendLastWindowsError();
     log->logError(text.getString());
 }
 
-} // namespace
+}  // namespace
 
 bool DataBuffer::loadFileAnsi(const char* ansiPath, LogBase* log) {
     resetForLoad();
     HANDLE file = openForReadAnsi(ansiPath, log);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     return readWholeFile(file, ansiPath, log);
 }
 
 bool DataBuffer::loadFileUtf16(const uint16_t* utf16Path, LogBase* log) {
     resetForLoad();
     HANDLE file = openForReadWide(utf16Path, log);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     return readWholeFile(file, nullptr, log);
 }
 
 bool DataBuffer::loadFileUtf8(const char* utf8Path, LogBase* log) {
     XString path;
     path.setFromUtf8(utf8Path);
-    if (path.isAnsiRepresentable())
-        return loadFileAnsi(path.getAnsi(), log);
+    if (path.isAnsiRepresentable()) return loadFileAnsi(path.getAnsi(), log);
     return loadFileUtf16(path.getUtf16(), log);
 }
 
@@ -63,8 +59,7 @@ bool DataBuffer::readWholeFile(void* file, const char* ansiPathForLog, LogBase* 
     // The whole file plus its zero tail must fit the 32-bit size fields;
     // reading only the low 32 bits of a larger size would silently truncate.
     if (sizeHigh != 0 || fileSize > UINT32_MAX - kLoadedFileZeroTailBytes) {
-        if (log != nullptr)
-            log->logError("File too large to load into memory");
+        if (log != nullptr) log->logError("File too large to load into memory");
         closeFileHandle(file);
         return false;
     }
@@ -89,8 +84,7 @@ bool DataBuffer::readWholeFile(void* file, const char* ansiPathForLog, LogBase* 
     }
     if (bytesRead < fileSize) {
         complete = false;
-        if (log != nullptr)
-            log->logError("Failed to read the entire file");
+        if (log != nullptr) log->logError("Failed to read the entire file");
     }
     closeFileHandle(file);
     return complete;

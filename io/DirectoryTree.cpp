@@ -20,36 +20,36 @@ namespace {
 constexpr size_t kMaxDrivePartChars = 9;
 
 bool enterDirectory(const char* utf8Path) {
-  XString path;
-  path.setFromUtf8(utf8Path);
-  return setCurrentDir(path);
+    XString path;
+    path.setFromUtf8(utf8Path);
+    return setCurrentDir(path);
 }
 
 bool fitsWorkArea(const char* utf8Path, LogBase* log) {
-  if (std::strlen(utf8Path) < kDirTreeWorkAreaBytes) return true;
-  if (log != nullptr) {
-    log->logError("Path is too long");
-    log->logData("path", utf8Path);
-  }
-  return false;
+    if (std::strlen(utf8Path) < kDirTreeWorkAreaBytes) return true;
+    if (log != nullptr) {
+        log->logError("Path is too long");
+        log->logData("path", utf8Path);
+    }
+    return false;
 }
 
 // The path with every '/' turned into '\', the one separator the walk splits on.
 std::string withBackslashes(const char* utf8Path) {
-  std::string work(utf8Path);
-  for (char& c : work) {
-    if (c == '/') c = '\\';
-  }
-  return work;
+    std::string work(utf8Path);
+    for (char& c : work) {
+        if (c == '/') c = '\\';
+    }
+    return work;
 }
 
 bool enterRoot(const std::string& root, LogBase* log) {
-  if (enterDirectory(root.c_str())) return true;
-  if (log != nullptr) {
-    log->logError("Failed to set directory to root directory");
-    log->logData("directory", root.c_str());
-  }
-  return false;
+    if (enterDirectory(root.c_str())) return true;
+    if (log != nullptr) {
+        log->logError("Failed to set directory to root directory");
+        log->logData("directory", root.c_str());
+    }
+    return false;
 }
 
 // Enters the drive's root when the path has a drive part; returns the
@@ -57,17 +57,17 @@ bool enterRoot(const std::string& root, LogBase* log) {
 // drive part longer than a drive name is refused rather than shortened:
 // shortened, it would name some other directory.
 size_t enterDrive(const std::string& work, LogBase* log) {
-  const size_t colon = work.find(':');
-  if (colon == std::string::npos) return 0;
-  const std::string root = work.substr(0, colon + 1) + "\\";
-  if (colon + 1 > kMaxDrivePartChars) {
-    if (log != nullptr) {
-      log->logError("Failed to set directory to root directory");
-      log->logData("directory", root.c_str());
+    const size_t colon = work.find(':');
+    if (colon == std::string::npos) return 0;
+    const std::string root = work.substr(0, colon + 1) + "\\";
+    if (colon + 1 > kMaxDrivePartChars) {
+        if (log != nullptr) {
+            log->logError("Failed to set directory to root directory");
+            log->logData("directory", root.c_str());
+        }
+        return std::string::npos;
     }
-    return std::string::npos;
-  }
-  return enterRoot(root, log) ? colon + 1 : std::string::npos;
+    return enterRoot(root, log) ? colon + 1 : std::string::npos;
 }
 
 // Whether a link met in the walk is entered like the directory it leads to,
@@ -76,121 +76,122 @@ enum class LinkPolicy { Follow, Replace };
 
 // Removes a link standing at the component's name in the current directory.
 bool removeComponentLink(const std::string& component, LogBase* log) {
-  XString name;
-  name.setFromUtf8(component.c_str());
-  if (removeLinkAt(name)) return true;
-  if (log != nullptr) {
-    log->logError("Failed to remove a link in the way");
-    log->logData("path", component.c_str());
-  }
-  return false;
+    XString name;
+    name.setFromUtf8(component.c_str());
+    if (removeLinkAt(name)) return true;
+    if (log != nullptr) {
+        log->logError("Failed to remove a link in the way");
+        log->logData("path", component.c_str());
+    }
+    return false;
 }
 
 bool walkComponents(const std::string& work, size_t start, LinkPolicy links, LogBase* log) {
-  while (start < work.size()) {
-    size_t end = work.find('\\', start);
-    if (end == std::string::npos) end = work.size();
-    if (end > start) {
-      const std::string component = work.substr(start, end - start);
-      if (links == LinkPolicy::Replace && !removeComponentLink(component, log)) return false;
-      if (!enterOrCreateDir(component.c_str(), log)) return false;
+    while (start < work.size()) {
+        size_t end = work.find('\\', start);
+        if (end == std::string::npos) end = work.size();
+        if (end > start) {
+            const std::string component = work.substr(start, end - start);
+            if (links == LinkPolicy::Replace && !removeComponentLink(component, log)) return false;
+            if (!enterOrCreateDir(component.c_str(), log)) return false;
+        }
+        start = end + 1;
     }
-    start = end + 1;
-  }
-  return true;
+    return true;
 }
 
 // A path that names its place without the current directory: a drive part
 // (anything up to a ':') or a leading separator.
 bool isAbsolute(const std::string& work) {
-  return (!work.empty() && work[0] == '\\') || work.find(':') != std::string::npos;
+    return (!work.empty() && work[0] == '\\') || work.find(':') != std::string::npos;
 }
 
 bool makeDirTreeWith(const char* utf8Path, LinkPolicy links, LogBase* log) {
-  if (utf8Path == nullptr) return false;
-  // Entering the whole path at once would follow any link on the way.
-  if (links == LinkPolicy::Follow && *utf8Path != 0 && enterDirectory(utf8Path)) return true;
-  if (!fitsWorkArea(utf8Path, log)) return false;
+    if (utf8Path == nullptr) return false;
+    // Entering the whole path at once would follow any link on the way.
+    if (links == LinkPolicy::Follow && *utf8Path != 0 && enterDirectory(utf8Path)) return true;
+    if (!fitsWorkArea(utf8Path, log)) return false;
 
-  const std::string work = withBackslashes(utf8Path);
-  size_t position = enterDrive(work, log);
-  if (position == std::string::npos) return false;
-  if (position < work.size() && work[position] == '\\') {
-    if (!enterRoot("\\", log)) return false;
-    ++position;
-  }
-  return walkComponents(work, position, links, log);
+    const std::string work = withBackslashes(utf8Path);
+    size_t position = enterDrive(work, log);
+    if (position == std::string::npos) return false;
+    if (position < work.size() && work[position] == '\\') {
+        if (!enterRoot("\\", log)) return false;
+        ++position;
+    }
+    return walkComponents(work, position, links, log);
 }
 
 bool makeDirTreeKeepCwdWith(const char* utf8Path, LinkPolicy links, LogBase* log) {
-  XString saved;
-  getCurrentDir(saved);
-  const bool made = makeDirTreeWith(utf8Path, links, log);
-  setCurrentDir(saved);
-  return made;
+    XString saved;
+    getCurrentDir(saved);
+    const bool made = makeDirTreeWith(utf8Path, links, log);
+    setCurrentDir(saved);
+    return made;
 }
 
 bool makeParentDirsWith(const char* utf8Path, LinkPolicy links, LogBase* log) {
-  if (utf8Path == nullptr) return false;
-  if (!fitsWorkArea(utf8Path, log)) return false;
-  const std::string work = withBackslashes(utf8Path);
-  const size_t lastSeparator = work.rfind('\\');
-  if (lastSeparator == std::string::npos) return true;  // no parent to make
-  return makeDirTreeKeepCwdWith(work.substr(0, lastSeparator).c_str(), links, log);
+    if (utf8Path == nullptr) return false;
+    if (!fitsWorkArea(utf8Path, log)) return false;
+    const std::string work = withBackslashes(utf8Path);
+    const size_t lastSeparator = work.rfind('\\');
+    if (lastSeparator == std::string::npos) return true;  // no parent to make
+    return makeDirTreeKeepCwdWith(work.substr(0, lastSeparator).c_str(), links, log);
 }
 
 // Links in an absolute path belong to the system and are followed.
 LinkPolicy policyForEntry(const char* utf8Path) {
-  return utf8Path != nullptr && isAbsolute(withBackslashes(utf8Path)) ? LinkPolicy::Follow : LinkPolicy::Replace;
+    return utf8Path != nullptr && isAbsolute(withBackslashes(utf8Path)) ? LinkPolicy::Follow
+                                                                        : LinkPolicy::Replace;
 }
 
 }  // namespace
 
 bool enterOrCreateDir(const char* utf8Component, LogBase* log) {
-  const bool bad = utf8Component == nullptr || *utf8Component == 0 ||
-                   std::strchr(utf8Component, '\\') != nullptr ||
-                   std::strchr(utf8Component, ':') != nullptr;
-  if (bad) {
-    if (log != nullptr) {
-      log->logInfo("Cannot set directory, bad path");
-      log->logData("path", utf8Component != nullptr ? utf8Component : "null");
+    const bool bad = utf8Component == nullptr || *utf8Component == 0 ||
+                     std::strchr(utf8Component, '\\') != nullptr ||
+                     std::strchr(utf8Component, ':') != nullptr;
+    if (bad) {
+        if (log != nullptr) {
+            log->logInfo("Cannot set directory, bad path");
+            log->logData("path", utf8Component != nullptr ? utf8Component : "null");
+        }
+        return false;
     }
-    return false;
-  }
-  XString component;
-  component.setFromUtf8(utf8Component);
-  if (setCurrentDir(component)) return true;
-  if (!createDir(component, nullptr)) {
-    const DWORD error = GetLastError();
-    if (log != nullptr) {
-      StringBuffer text("CreateDirectory: ");
-      text.appendWindowsError(error);
-      log->logError("Failed to create directory");
-      log->logData("path", utf8Component);
-      log->logError(text.getString());
+    XString component;
+    component.setFromUtf8(utf8Component);
+    if (setCurrentDir(component)) return true;
+    if (!createDir(component, nullptr)) {
+        const DWORD error = GetLastError();
+        if (log != nullptr) {
+            StringBuffer text("CreateDirectory: ");
+            text.appendWindowsError(error);
+            log->logError("Failed to create directory");
+            log->logData("path", utf8Component);
+            log->logError(text.getString());
+        }
+        return false;
     }
-    return false;
-  }
-  setCurrentDir(component);
-  return true;
+    setCurrentDir(component);
+    return true;
 }
 
 bool makeDirTree(const char* utf8Path, LogBase* log) {
-  return makeDirTreeWith(utf8Path, LinkPolicy::Follow, log);
+    return makeDirTreeWith(utf8Path, LinkPolicy::Follow, log);
 }
 
 bool makeDirTreeKeepCwd(const char* utf8Path, LogBase* log) {
-  return makeDirTreeKeepCwdWith(utf8Path, LinkPolicy::Follow, log);
+    return makeDirTreeKeepCwdWith(utf8Path, LinkPolicy::Follow, log);
 }
 
 bool makeParentDirs(const char* utf8Path, LogBase* log) {
-  return makeParentDirsWith(utf8Path, LinkPolicy::Follow, log);
+    return makeParentDirsWith(utf8Path, LinkPolicy::Follow, log);
 }
 
 bool makeDirTreeNoLinks(const char* utf8Path, LogBase* log) {
-  return makeDirTreeWith(utf8Path, policyForEntry(utf8Path), log);
+    return makeDirTreeWith(utf8Path, policyForEntry(utf8Path), log);
 }
 
 bool makeParentDirsNoLinks(const char* utf8Path, LogBase* log) {
-  return makeParentDirsWith(utf8Path, policyForEntry(utf8Path), log);
+    return makeParentDirsWith(utf8Path, policyForEntry(utf8Path), log);
 }

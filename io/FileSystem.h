@@ -43,11 +43,11 @@ constexpr uint32_t kModulePathChars = 1024;
 //                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS
 // The backup-semantics forms can open directories.
 enum class FileOpenMode {
-  CreateForWrite,
-  CreateHiddenForWrite,
-  OpenForRead,
-  OpenForReadBackup,
-  OpenForReadWriteBackup,
+    CreateForWrite,
+    CreateHiddenForWrite,
+    OpenForRead,
+    OpenForReadBackup,
+    OpenForReadWriteBackup,
 };
 
 // Opens with retries: while CreateFile fails with ERROR_SHARING_VIOLATION,

@@ -10,12 +10,12 @@ const WCHAR* wide(XString& path) { return reinterpret_cast<const WCHAR*>(path.ge
 }  // namespace
 
 bool isLinkAt(XString& path) {
-  if (path.getLength() == 0) return false;
-  const DWORD attributes = GetFileAttributesW(wide(path));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (path.getLength() == 0) return false;
+    const DWORD attributes = GetFileAttributesW(wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool removeLinkAt(XString& path) {
-  if (!isLinkAt(path)) return true;
-  return removeLinkW(wide(path)) != FALSE;
+    if (!isLinkAt(path)) return true;
+    return removeLinkW(wide(path)) != FALSE;
 }

@@ -12,19 +12,19 @@ const WCHAR* wide(XString& path) { return reinterpret_cast<const WCHAR*>(path.ge
 bool keepsUnixModes() { return systemKeepsUnixModes() != FALSE; }
 
 bool setModeBelow(const char* utf8Base, const char* utf8Name, uint32_t mode) {
-  if (utf8Base == nullptr || utf8Name == nullptr) return false;
-  XString base;
-  XString name;
-  base.setFromUtf8(utf8Base);
-  name.setFromUtf8(utf8Name);
-  return setModeBelowW(wide(base), wide(name), mode) != FALSE;
+    if (utf8Base == nullptr || utf8Name == nullptr) return false;
+    XString base;
+    XString name;
+    base.setFromUtf8(utf8Base);
+    name.setFromUtf8(utf8Name);
+    return setModeBelowW(wide(base), wide(name), mode) != FALSE;
 }
 
 bool createLinkBelow(const char* utf8Base, const char* utf8Name, const char* target) {
-  if (utf8Base == nullptr || utf8Name == nullptr || target == nullptr) return false;
-  XString base;
-  XString name;
-  base.setFromUtf8(utf8Base);
-  name.setFromUtf8(utf8Name);
-  return createSymbolicLinkBelowW(wide(base), wide(name), target) != FALSE;
+    if (utf8Base == nullptr || utf8Name == nullptr || target == nullptr) return false;
+    XString base;
+    XString name;
+    base.setFromUtf8(utf8Base);
+    name.setFromUtf8(utf8Name);
+    return createSymbolicLinkBelowW(wide(base), wide(name), target) != FALSE;
 }

@@ -5,21 +5,21 @@
 #include "platform/win32.h"
 
 class WindowsVersion {
- public:
-  // Size of OSVERSIONINFOA as the system expects it in its size field.
-  static constexpr DWORD kVersionInfoBytes = 148;
+public:
+    // Size of OSVERSIONINFOA as the system expects it in its size field.
+    static constexpr DWORD kVersionInfoBytes = 148;
 
-  WindowsVersion();
+    WindowsVersion();
 
-  // Platform VER_PLATFORM_WIN32_WINDOWS (1) with minor version 0, 10 or 90.
-  bool isWindows95() const;
-  bool isWindows98() const;
-  bool isWindowsMe() const;
-  // Any of the three: the family whose file API takes only ANSI paths.
-  bool isWin9x() const;
+    // Platform VER_PLATFORM_WIN32_WINDOWS (1) with minor version 0, 10 or 90.
+    bool isWindows95() const;
+    bool isWindows98() const;
+    bool isWindowsMe() const;
+    // Any of the three: the family whose file API takes only ANSI paths.
+    bool isWin9x() const;
 
- private:
-  OSVERSIONINFOA m_info;
+private:
+    OSVERSIONINFOA m_info;
 };
 
 static_assert(sizeof(OSVERSIONINFOA) == WindowsVersion::kVersionInfoBytes,

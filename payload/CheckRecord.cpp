@@ -41,9 +41,12 @@ bool takeHex(Cursor& c, uint32_t& value) {
     for (size_t i = 0; i < kCrcDigits; ++i) {
         const char ch = c.text[c.at + i];
         uint32_t digit;
-        if (ch >= '0' && ch <= '9') digit = static_cast<uint32_t>(ch - '0');
-        else if (ch >= 'a' && ch <= 'f') digit = static_cast<uint32_t>(ch - 'a' + 10);
-        else return false;
+        if (ch >= '0' && ch <= '9')
+            digit = static_cast<uint32_t>(ch - '0');
+        else if (ch >= 'a' && ch <= 'f')
+            digit = static_cast<uint32_t>(ch - 'a' + 10);
+        else
+            return false;
         value = (value << 4) | digit;
     }
     c.at += kCrcDigits;
@@ -85,9 +88,7 @@ uint32_t format(const Fields& fields, char* text) {
     text[at++] = ' ';
     switch (fields.kind) {
         case Kind::Settings:
-        case Kind::Directory:
-            at += putHex(text + at, fields.headerCrc);
-            break;
+        case Kind::Directory: at += putHex(text + at, fields.headerCrc); break;
         case Kind::File:
             at += putHex(text + at, fields.headerCrc);
             text[at++] = ' ';
@@ -95,9 +96,7 @@ uint32_t format(const Fields& fields, char* text) {
             text[at++] = ' ';
             at += putDecimal(text + at, fields.count);
             break;
-        case Kind::End:
-            at += putDecimal(text + at, fields.count);
-            break;
+        case Kind::End: at += putDecimal(text + at, fields.count); break;
         case Kind::Trailer:
             at += putHex(text + at, fields.headerCrc);
             text[at++] = ' ';
@@ -132,7 +131,8 @@ bool parse(const char* text, size_t size, Fields& fields) {
     return true;
 }
 
-uint32_t entryHeaderCrc(uint8_t type, const char* name, size_t nameBytes, uint64_t fileTime, uint32_t attributes) {
+uint32_t entryHeaderCrc(uint8_t type, const char* name, size_t nameBytes, uint64_t fileTime,
+                        uint32_t attributes) {
     ZipCRC crc;
     crc.reset();
     crc.update(&type, 1);

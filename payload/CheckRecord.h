@@ -63,8 +63,10 @@ bool parse(const char* text, size_t size, Fields& fields);
 inline bool parse(const std::string& text, Fields& fields) { return parse(text.data(), text.size(), fields); }
 
 // CRC-32 of an entry's type, plain name, time and attributes.
-uint32_t entryHeaderCrc(uint8_t type, const char* name, size_t nameBytes, uint64_t fileTime, uint32_t attributes);
-inline uint32_t entryHeaderCrc(uint8_t type, const std::string& name, uint64_t fileTime, uint32_t attributes) {
+uint32_t entryHeaderCrc(uint8_t type, const char* name, size_t nameBytes, uint64_t fileTime,
+                        uint32_t attributes);
+inline uint32_t entryHeaderCrc(uint8_t type, const std::string& name, uint64_t fileTime,
+                               uint32_t attributes) {
     return entryHeaderCrc(type, name.data(), name.size(), fileTime, attributes);
 }
 

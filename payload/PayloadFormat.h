@@ -94,9 +94,9 @@ constexpr uint32_t kAttributeHidden = 0x02;
 
 // --- Chunk records ----------------------------------------------------------
 constexpr uint32_t kChunkLengthFieldBytes = 4;
-constexpr uint32_t kChunkStoredFlag = 0x80000000u;   // bit 31: data stored as is
-constexpr uint32_t kChunkLengthMask = 0x7FFFFFFFu;   // bits 0-30: byte count n
-constexpr uint32_t kChunkEndOfData = 0;              // length field 0 ends a file's data
+constexpr uint32_t kChunkStoredFlag = 0x80000000u;  // bit 31: data stored as is
+constexpr uint32_t kChunkLengthMask = 0x7FFFFFFFu;  // bits 0-30: byte count n
+constexpr uint32_t kChunkEndOfData = 0;             // length field 0 ends a file's data
 // The reader's work buffer; a chunk's n must stay below it.
 constexpr uint32_t kChunkBufferBytes = 2048576;
 constexpr uint32_t kMaxChunkBytes = kChunkBufferBytes - 1;  // 2,048,575

@@ -11,10 +11,6 @@ volatile uint32_t s_markerWord2High = PayloadFormat::kMarkerWord2HighByte;
 
 }  // namespace
 
-uint32_t payloadMarkerWord1() {
-    return s_markerWord1High | PayloadFormat::kMarkerWord1Low24;
-}
+uint32_t payloadMarkerWord1() { return s_markerWord1High | PayloadFormat::kMarkerWord1Low24; }
 
-uint32_t payloadMarkerWord2() {
-    return s_markerWord2High | PayloadFormat::kMarkerWord2Low24;
-}
+uint32_t payloadMarkerWord2() { return s_markerWord2High | PayloadFormat::kMarkerWord2Low24; }

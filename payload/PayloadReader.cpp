@@ -156,7 +156,8 @@ bool PayloadReader::skipPasswordCheck() {
         // The strong key record; it says the mode and the derivation even
         // without the password.
         uint8_t record[StrongFormat::kRecordBytes];
-        if (!m_fields.readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record)) return false;
+        if (!m_fields.readExact(record, StrongFormat::kRecordBytes) || !m_strongRecord.load(record))
+            return false;
         m_strongMode = true;
         return true;
     }
@@ -191,21 +192,25 @@ PayloadReader::RecordResult PayloadReader::nextRecord(EntryRecord& record) {
 
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(record.attributes)) return RecordResult::Truncated;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(record.attributes))
+        return RecordResult::Truncated;
     record.fileTime = (uint64_t(timeHigh) << 32) | timeLow;
     return RecordResult::Entry;
 }
 
 // The time and attributes of a strong record, then its name, whose code
 // covers them.
-PayloadReader::RecordResult PayloadReader::readStrongRecordTail(const DataBuffer& stored, EntryRecord& record) {
+PayloadReader::RecordResult PayloadReader::readStrongRecordTail(const DataBuffer& stored,
+                                                                EntryRecord& record) {
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(record.attributes)) return RecordResult::Truncated;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(record.attributes))
+        return RecordResult::Truncated;
     record.fileTime = (uint64_t(timeHigh) << 32) | timeLow;
     const uint64_t sequence = m_fieldSequence++;
     const uint32_t size = stored.getSize();
-    if (size < StrongFormat::kMinSealedBytes || (size - StrongFormat::kSealOverheadBytes) % kCipherBlockBytes != 0) {
+    if (size < StrongFormat::kMinSealedBytes ||
+        (size - StrongFormat::kSealOverheadBytes) % kCipherBlockBytes != 0) {
         return RecordResult::BadName;
     }
     if (!m_strong) return RecordResult::Entry;  // no password: the name stays unknown

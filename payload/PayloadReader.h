@@ -33,17 +33,17 @@ public:
     enum class OpenResult { Ok, NoMarker, BadHeader, BadSettings };
     enum class PasswordResult { Ok, Wrong, NotEncrypted };
     enum class RecordResult {
-        Entry,       // a record was read
-        End,         // the end record
-        Truncated,   // the data ended inside a record (or before the end record)
-        BadMagic,    // the next 4 bytes are not a record's magic
-        BadName,     // name length 0, or an enciphered name that is not whole AES blocks
+        Entry,      // a record was read
+        End,        // the end record
+        Truncated,  // the data ended inside a record (or before the end record)
+        BadMagic,   // the next 4 bytes are not a record's magic
+        BadName,    // name length 0, or an enciphered name that is not whole AES blocks
     };
     enum class ChunkResult {
-        Data,        // a chunk was read
-        EndOfData,   // the zero length field: the file is complete
-        Truncated,   // the data ended inside a chunk record
-        Oversized,   // a length of 2,048,576 or more, which the installer cannot take
+        Data,       // a chunk was read
+        EndOfData,  // the zero length field: the file is complete
+        Truncated,  // the data ended inside a chunk record
+        Oversized,  // a length of 2,048,576 or more, which the installer cannot take
     };
 
     struct Setting {
@@ -59,14 +59,14 @@ public:
                                        // mode: the name's code matched)
         uint64_t fileTime = 0;
         uint32_t attributes = 0;
-        uint64_t offset = 0;           // of the record's magic, from the start of the file
+        uint64_t offset = 0;  // of the record's magic, from the start of the file
     };
 
     struct ChunkRecord {
-        bool stored = false;       // bit 31
-        uint32_t dataBytes = 0;    // n
-        uint64_t offset = 0;       // of the length field
-        uint64_t sequence = 0;     // strong mode: the sealed field's number
+        bool stored = false;     // bit 31
+        uint32_t dataBytes = 0;  // n
+        uint64_t offset = 0;     // of the length field
+        uint64_t sequence = 0;   // strong mode: the sealed field's number
     };
 
     // The source is borrowed and read from its current position (normally
@@ -121,7 +121,8 @@ public:
     // A chunk as the payload's mode stores it: in the strong mode its code
     // is checked first (paddingValid false when it does not match);
     // otherwise as decipher.
-    bool decipherChunk(const ChunkRecord& chunk, const DataBuffer& stored, DataBuffer& plain, bool& paddingValid);
+    bool decipherChunk(const ChunkRecord& chunk, const DataBuffer& stored, DataBuffer& plain,
+                       bool& paddingValid);
 
     // Bytes read from the source so far (the offset of the next byte).
     uint64_t position() const;
@@ -135,8 +136,8 @@ private:
 
     std::unique_ptr<CountingSource> m_source;
     std::unique_ptr<SimpleArchive> m_archive;
-    FieldReader m_fields;  // the record fields, read from m_source
-    std::unique_ptr<Rijndael2> m_cipher;  // after checkPassword
+    FieldReader m_fields;                    // the record fields, read from m_source
+    std::unique_ptr<Rijndael2> m_cipher;     // after checkPassword
     std::unique_ptr<StrongCipher> m_strong;  // after checkPassword, strong mode
     bool m_strongMode = false;
     bool m_settingsAuthentic = true;

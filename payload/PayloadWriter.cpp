@@ -32,16 +32,14 @@ uint8_t keyLengthCode(int32_t keyBits) {
 }  // namespace
 
 PayloadWriter::PayloadWriter(Output& target)
-    : m_output(&target), m_stream(nullptr), m_cipher(nullptr), m_encrypted(false),
-      m_keyBits(kKeyBits128), m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
-      m_bytesWritten(0), m_strong(nullptr), m_salt{}, m_iterations(0), m_hashingEmits(false),
-      m_fieldSequence(0) {}
+    : m_output(&target), m_stream(nullptr), m_cipher(nullptr), m_encrypted(false), m_keyBits(kKeyBits128),
+      m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false), m_bytesWritten(0),
+      m_strong(nullptr), m_salt{}, m_iterations(0), m_hashingEmits(false), m_fieldSequence(0) {}
 
 PayloadWriter::PayloadWriter(FILE* target)
-    : m_output(nullptr), m_stream(target), m_cipher(nullptr), m_encrypted(false),
-      m_keyBits(kKeyBits128), m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false),
-      m_bytesWritten(0), m_strong(nullptr), m_salt{}, m_iterations(0), m_hashingEmits(false),
-      m_fieldSequence(0) {}
+    : m_output(nullptr), m_stream(target), m_cipher(nullptr), m_encrypted(false), m_keyBits(kKeyBits128),
+      m_extensionFlags(0), m_settingsCount(0), m_stage(Stage::Start), m_failed(false), m_bytesWritten(0),
+      m_strong(nullptr), m_salt{}, m_iterations(0), m_hashingEmits(false), m_fieldSequence(0) {}
 
 PayloadWriter::~PayloadWriter() {
     delete m_cipher;
@@ -80,8 +78,8 @@ bool PayloadWriter::setStrongEncryption(const char* password, int32_t keyBits, u
     if (iterations < StrongFormat::kMinIterations || iterations > StrongFormat::kMaxIterations) return false;
     if (!systemRandomBytes(m_salt, StrongFormat::kSaltBytes)) return false;
     StrongCipher* strong = new StrongCipher();
-    if (!strong->derive(reinterpret_cast<const uint8_t*>(password), static_cast<uint32_t>(std::strlen(password)),
-                        m_salt, iterations, keyBits)) {
+    if (!strong->derive(reinterpret_cast<const uint8_t*>(password),
+                        static_cast<uint32_t>(std::strlen(password)), m_salt, iterations, keyBits)) {
         delete strong;
         return false;
     }
@@ -118,10 +116,8 @@ bool PayloadWriter::addSetting(const char* name, const char* value) {
     size_t nameBytes = std::strlen(name);
     size_t valueBytes = value == nullptr ? 0 : std::strlen(value);
     if (nameBytes > kMaxU16 || valueBytes > kMaxU16) return false;
-    if (!emitU16(static_cast<uint16_t>(nameBytes)) ||
-        !emit(name, static_cast<uint32_t>(nameBytes)) ||
-        !emitU16(static_cast<uint16_t>(valueBytes)) ||
-        !emit(value, static_cast<uint32_t>(valueBytes))) {
+    if (!emitU16(static_cast<uint16_t>(nameBytes)) || !emit(name, static_cast<uint32_t>(nameBytes)) ||
+        !emitU16(static_cast<uint16_t>(valueBytes)) || !emit(value, static_cast<uint32_t>(valueBytes))) {
         return false;
     }
     ++m_settingsCount;
@@ -146,8 +142,7 @@ bool PayloadWriter::writeVerifier() {
     DataBuffer stored;
     if (!storedForm(kVerifierPlaintext, kVerifierPlaintextBytes, stored)) return false;
     if (stored.getSize() == 0 || stored.getSize() > kMaxVerifierBytes) return fail();
-    return emitU8(static_cast<uint8_t>(stored.getSize())) &&
-           emit(stored.getData(), stored.getSize());
+    return emitU8(static_cast<uint8_t>(stored.getSize())) && emit(stored.getData(), stored.getSize());
 }
 
 bool PayloadWriter::writeStrongKeyRecord() {
@@ -159,7 +154,8 @@ bool PayloadWriter::writeStrongKeyRecord() {
     record.store(bytes);
     uint8_t digest[kSha256DigestBytes];
     m_settingsSha.final(digest);
-    m_strong->settingsCode(digest, bytes, StrongFormat::kSettingsMacOffset, bytes + StrongFormat::kSettingsMacOffset);
+    m_strong->settingsCode(digest, bytes, StrongFormat::kSettingsMacOffset,
+                           bytes + StrongFormat::kSettingsMacOffset);
     return emitU8(StrongFormat::kClassicVerifierLength) && emit(bytes, StrongFormat::kRecordBytes);
 }
 
@@ -175,15 +171,13 @@ bool PayloadWriter::beginFile(const char* name, uint64_t fileTime, uint32_t attr
     return true;
 }
 
-bool PayloadWriter::writeOtherEntry(uint8_t type, const char* name, uint64_t fileTime,
-                                    uint32_t attributes) {
+bool PayloadWriter::writeOtherEntry(uint8_t type, const char* name, uint64_t fileTime, uint32_t attributes) {
     if (!enter(Stage::Entries)) return false;
     if (type == kEntryEnd || type == kEntryDirectory || type == kEntryFile) return false;
     return writeEntryHeader(type, name, fileTime, attributes);
 }
 
-bool PayloadWriter::writeEntryHeader(uint8_t type, const char* name, uint64_t fileTime,
-                                     uint32_t attributes) {
+bool PayloadWriter::writeEntryHeader(uint8_t type, const char* name, uint64_t fileTime, uint32_t attributes) {
     if (name == nullptr || name[0] == 0) return false;
     size_t nameBytes = std::strlen(name);
     if (nameBytes > kMaxU16) return false;
@@ -199,8 +193,8 @@ bool PayloadWriter::writeRecordHeader(uint8_t type, const void* name, uint32_t n
         context[0] = type;
         for (uint32_t i = 0; i < 8; ++i) context[1 + i] = static_cast<uint8_t>(fileTime >> (8 * i));
         for (uint32_t i = 0; i < 4; ++i) context[9 + i] = static_cast<uint8_t>(attributes >> (8 * i));
-        if (!sealedForm(StrongFormat::kFieldName, context, sizeof context, name, static_cast<uint32_t>(nameBytes),
-                        storedName)) {
+        if (!sealedForm(StrongFormat::kFieldName, context, sizeof context, name,
+                        static_cast<uint32_t>(nameBytes), storedName)) {
             return false;
         }
     } else if (!storedForm(name, static_cast<uint32_t>(nameBytes), storedName)) {
@@ -210,8 +204,7 @@ bool PayloadWriter::writeRecordHeader(uint8_t type, const void* name, uint32_t n
     if (storedName.getSize() == 0 || storedName.getSize() > kMaxEntryNameBytes) return false;
     return emitU32(kEntryRecordMagic) && emitU8(type) &&
            emitU16(static_cast<uint16_t>(storedName.getSize())) &&
-           emit(storedName.getData(), storedName.getSize()) && emitU64(fileTime) &&
-           emitU32(attributes);
+           emit(storedName.getData(), storedName.getSize()) && emitU64(fileTime) && emitU32(attributes);
 }
 
 bool PayloadWriter::writeStoredChunk(const void* data, uint32_t size) {
@@ -231,7 +224,8 @@ bool PayloadWriter::writeChunk(const void* data, uint32_t size, uint32_t storedF
     if (data == nullptr && size != 0) return false;
     DataBuffer stored;
     if (m_strong != nullptr) {
-        const uint8_t context[StrongFormat::kChunkContextBytes] = {static_cast<uint8_t>(storedFlag != 0 ? 1 : 0)};
+        const uint8_t context[StrongFormat::kChunkContextBytes] = {
+            static_cast<uint8_t>(storedFlag != 0 ? 1 : 0)};
         if (!sealedForm(StrongFormat::kFieldChunk, context, sizeof context, data, size, stored)) return false;
     } else if (!storedForm(data, size, stored)) {
         return false;
@@ -248,7 +242,8 @@ bool PayloadWriter::writeSealedChunk(bool storedChunk, const uint8_t* ivAndCiphe
     }
     const uint8_t context[StrongFormat::kChunkContextBytes] = {static_cast<uint8_t>(storedChunk ? 1 : 0)};
     uint8_t code[StrongFormat::kMacBytes];
-    m_strong->code(StrongFormat::kFieldChunk, m_fieldSequence++, context, sizeof context, ivAndCiphertext, size, code);
+    m_strong->code(StrongFormat::kFieldChunk, m_fieldSequence++, context, sizeof context, ivAndCiphertext,
+                   size, code);
     return emitU32((storedChunk ? kChunkStoredFlag : 0) | (size + StrongFormat::kMacBytes)) &&
            emit(ivAndCiphertext, size) && emit(code, StrongFormat::kMacBytes);
 }
@@ -314,9 +309,7 @@ bool PayloadWriter::storedForm(const void* data, uint32_t size, DataBuffer& stor
     return true;
 }
 
-bool PayloadWriter::enter(Stage expected) {
-    return !m_failed && m_stage == expected;
-}
+bool PayloadWriter::enter(Stage expected) { return !m_failed && m_stage == expected; }
 
 bool PayloadWriter::fail() {
     m_failed = true;

@@ -70,7 +70,6 @@ public:
     // writeSealedChunk.
     const StrongCipher* strongCipher() const { return m_strong; }
 
-
     // Sets bits of the header's extension flags byte (PayloadFormat.h);
     // before writeHeader.
     bool setExtensionFlags(uint8_t flags);
@@ -155,8 +154,8 @@ private:
     // payload is encrypted, else a copy.
     bool storedForm(const void* data, uint32_t size, DataBuffer& stored);
     // The sealed form of a strong field, with the next sequence number.
-    bool sealedForm(uint8_t kind, const uint8_t* context, uint32_t contextBytes, const void* data, uint32_t size,
-                    DataBuffer& stored);
+    bool sealedForm(uint8_t kind, const uint8_t* context, uint32_t contextBytes, const void* data,
+                    uint32_t size, DataBuffer& stored);
     bool writeStrongKeyRecord();
     bool writeEntryHeader(uint8_t type, const char* name, uint64_t fileTime, uint32_t attributes);
     bool writeRecordHeader(uint8_t type, const void* name, uint32_t nameBytes, uint64_t fileTime,

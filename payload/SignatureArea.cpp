@@ -26,7 +26,8 @@ namespace SignatureArea {
 
 CertificateTable find(const uint8_t* head, size_t size) {
     CertificateTable none;
-    if (head == nullptr || !fits(0, kPeOffsetField + 4, size) || head[0] != 'M' || head[1] != 'Z') return none;
+    if (head == nullptr || !fits(0, kPeOffsetField + 4, size) || head[0] != 'M' || head[1] != 'Z')
+        return none;
     const uint64_t pe = loadLittleEndian32(head + kPeOffsetField);
     if (!fits(pe, kPeSignatureBytes + kCoffHeaderBytes + 2, size)) return none;
     if (head[pe] != 'P' || head[pe + 1] != 'E' || head[pe + 2] != 0 || head[pe + 3] != 0) return none;
@@ -63,7 +64,8 @@ CertificateTable findInFile(const char* utf8Path) {
     size_t filled = 0;
     while (filled < sizeof head) {
         uint32_t got = 0;
-        if (!source->readBytes(head + filled, static_cast<uint32_t>(sizeof head - filled), &got) || got == 0) break;
+        if (!source->readBytes(head + filled, static_cast<uint32_t>(sizeof head - filled), &got) || got == 0)
+            break;
         filled += got;
     }
     return find(head, filled);

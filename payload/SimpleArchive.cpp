@@ -120,12 +120,11 @@ uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
 }  // namespace
 
 SimpleArchive::SimpleArchive()
-    : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false),
-      m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
-      m_checkState(CheckState::NotStarted), m_record(new EntryHeader()),
-      m_hasLookahead(false), m_lookaheadRead(false), m_entries(0), m_entryAction(EntryAction::Create),
-      m_observer(nullptr), m_extensionFlags(0), m_strong(false), m_strongSettingsAuthentic(false),
-      m_fieldSequence(0) {
+    : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false), m_keyLength(kKeyBits128),
+      m_workBuffer(kChunkBufferBytes), m_failure(Failure::None), m_checkState(CheckState::NotStarted),
+      m_record(new EntryHeader()), m_hasLookahead(false), m_lookaheadRead(false), m_entries(0),
+      m_entryAction(EntryAction::Create), m_observer(nullptr), m_extensionFlags(0), m_strong(false),
+      m_strongSettingsAuthentic(false), m_fieldSequence(0) {
     std::memset(m_settingsDigest, 0, sizeof m_settingsDigest);
 }
 
@@ -293,8 +292,8 @@ bool SimpleArchive::verifyStrongPassword() {
     uint8_t record[StrongFormat::kRecordBytes];
     if (!readStrongKeyRecord(record)) return false;
     const bool derived = m_strongCipher.derive(reinterpret_cast<const uint8_t*>(m_password.getString()),
-                                               static_cast<uint32_t>(m_password.getSize()), m_strongRecord.salt,
-                                               m_strongRecord.iterations, m_keyLength);
+                                               static_cast<uint32_t>(m_password.getSize()),
+                                               m_strongRecord.salt, m_strongRecord.iterations, m_keyLength);
     if (!derived || !m_strongCipher.verifierMatches(m_strongRecord.verifier)) {
         m_strongCipher.wipe();
         return false;
@@ -321,7 +320,8 @@ bool SimpleArchive::verifierIsWellFormed() {
 bool SimpleArchive::openSealed(uint8_t kind, const uint8_t* context, uint32_t contextBytes,
                                const DataBuffer& stored, DataBuffer& plain) {
     const uint64_t sequence = m_fieldSequence++;
-    return m_strongCipher.open(kind, sequence, context, contextBytes, stored.getData(), stored.getSize(), plain);
+    return m_strongCipher.open(kind, sequence, context, contextBytes, stored.getData(), stored.getSize(),
+                               plain);
 }
 
 // The name as its mode stores it: sealed (its code covering the type, time
@@ -372,7 +372,8 @@ bool SimpleArchive::readEntryHeader(EntryHeader& header) {
 
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(header.attributes)) return false;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(header.attributes))
+        return false;
     header.time.dwLowDateTime = timeLow;
     header.time.dwHighDateTime = timeHigh;
     return takeName(stored, header);
@@ -424,7 +425,8 @@ bool SimpleArchive::readCheckRecordHeader(EntryHeader& record) {
     const uint32_t magic = loadLittleEndian32(fixed);
     record.type = fixed[4];
     record.storedNameBytes = loadLittleEndian16(fixed + 5);
-    if (magic != kEntryRecordMagic || record.type != CheckRecord::kCheckRecordType || record.storedNameBytes == 0) {
+    if (magic != kEntryRecordMagic || record.type != CheckRecord::kCheckRecordType ||
+        record.storedNameBytes == 0) {
         return false;
     }
     const uint32_t restBytes = record.storedNameBytes + kEntryTimeBytes + kEntryAttributesBytes;
@@ -439,7 +441,8 @@ bool SimpleArchive::readCheckRecordHeader(EntryHeader& record) {
 }
 
 // The record that follows a directory or a file in a checked payload.
-bool SimpleArchive::takeEntryCheck(const EntryHeader& entry, CheckRecord::Kind kind, const ContentSum* content) {
+bool SimpleArchive::takeEntryCheck(const EntryHeader& entry, CheckRecord::Kind kind,
+                                   const ContentSum* content) {
     EntryHeader record;
     CheckRecord::Fields fields;
     if (!readCheckRecordHeader(record) || !readCheck(record, fields) || fields.kind != kind) return false;
@@ -482,7 +485,8 @@ bool SimpleArchive::endRecordHidesCheckRecord() {
     }
     uint32_t timeLow = 0;
     uint32_t timeHigh = 0;
-    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(rest.attributes)) return false;
+    if (!m_fields.readU32(timeLow) || !m_fields.readU32(timeHigh) || !m_fields.readU32(rest.attributes))
+        return false;
     rest.time.dwLowDateTime = timeLow;
     rest.time.dwHighDateTime = timeHigh;
     CheckRecord::Fields fields;
@@ -513,9 +517,9 @@ bool SimpleArchive::takeUnixTrailer() {
     for (;;) {
         EntryHeader record;
         if (!readEntryHeader(record) || record.type == kEntryEnd) return fail(Failure::Damaged);
-        const UnixTrailer::Take taken = trailer.take(record.type, record.name.getString(),
-                                                     static_cast<size_t>(record.name.getSize()),
-                                                     record.fileTime(), record.attributes);
+        const UnixTrailer::Take taken =
+            trailer.take(record.type, record.name.getString(), static_cast<size_t>(record.name.getSize()),
+                         record.fileTime(), record.attributes);
         if (taken == UnixTrailer::Take::Damaged) return fail(Failure::Damaged);
         if (taken == UnixTrailer::Take::Closed) break;
     }
@@ -590,7 +594,8 @@ bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
     const bool createsSomething = header.type == kEntryDirectory || header.type == kEntryFile;
     if (createsSomething && EntryPath::climbsOut(header.name.getString())) return fail(Failure::Damaged);
     // bvsfx writes no other types, and nothing after the closing record.
-    if (m_checkState == CheckState::Closed || (isChecked() && !createsSomething)) return fail(Failure::Damaged);
+    if (m_checkState == CheckState::Closed || (isChecked() && !createsSomething))
+        return fail(Failure::Damaged);
 
     const bool verifyOnly = m_entryAction == EntryAction::VerifyOnly;
     if (header.type == kEntryDirectory) {
@@ -603,8 +608,8 @@ bool SimpleArchive::extractNext(bool& finished, SaProgress* progress) {
         if (wantsUnixTrailer()) {
             const char* name = header.name.getString();
             const bool absolute = name[0] == '/' || name[0] == '\\' || std::strchr(name, ':') != nullptr;
-            m_unixEntries.push_back(UnixEntry{absolute ? std::string() : std::string(name),
-                                              header.type == kEntryDirectory});
+            m_unixEntries.push_back(
+                UnixEntry{absolute ? std::string() : std::string(name), header.type == kEntryDirectory});
         }
     }
     // Other types carry nothing more; the next record follows directly.
@@ -649,7 +654,8 @@ bool SimpleArchive::verifyFile(const EntryHeader& header, SaProgress* progress) 
     ContentSum content(isChecked());
     const ChunkLoopEnd end = copyChunks(nowhere, pending, progress, content);
     if (end != ChunkLoopEnd::Complete) return fail(Failure::Damaged);
-    if (isChecked() && !takeEntryCheck(header, CheckRecord::Kind::File, &content)) return fail(Failure::Damaged);
+    if (isChecked() && !takeEntryCheck(header, CheckRecord::Kind::File, &content))
+        return fail(Failure::Damaged);
     tellObserver(header, &content);
     return true;
 }
@@ -728,8 +734,8 @@ bool SimpleArchive::fileIsSound(const EntryHeader& header, ChunkLoopEnd end, con
     return end == ChunkLoopEnd::Complete && takeEntryCheck(header, CheckRecord::Kind::File, &content);
 }
 
-SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pending,
-                                                     SaProgress* progress, ContentSum& content) {
+SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pending, SaProgress* progress,
+                                                      ContentSum& content) {
     Gzip gzip;
     DataBuffer deciphered;
 

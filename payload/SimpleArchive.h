@@ -195,7 +195,9 @@ public:
     bool checkSettings();
 
     // The payload began with a settings check record.
-    bool isChecked() const { return m_checkState == CheckState::Checked || m_checkState == CheckState::Closed; }
+    bool isChecked() const {
+        return m_checkState == CheckState::Checked || m_checkState == CheckState::Closed;
+    }
 
     // Create (the default) or VerifyOnly; set before the first extractNext.
     void setEntryAction(EntryAction action) { m_entryAction = action; }

@@ -62,9 +62,9 @@ constexpr uint32_t kTagOffset = 0;
 constexpr uint32_t kDerivationOffset = 4;
 constexpr uint32_t kIterationsOffset = 5;
 constexpr uint32_t kSaltOffset = 9;
-constexpr uint32_t kVerifierOffset = kSaltOffset + kSaltBytes;        // 25
+constexpr uint32_t kVerifierOffset = kSaltOffset + kSaltBytes;             // 25
 constexpr uint32_t kSettingsMacOffset = kVerifierOffset + kVerifierBytes;  // 57
-constexpr uint32_t kRecordBytes = kSettingsMacOffset + kMacBytes;     // 89, after the 0 byte
+constexpr uint32_t kRecordBytes = kSettingsMacOffset + kMacBytes;          // 89, after the 0 byte
 
 // What bvsfx writes unless told otherwise, and what a reader accepts. The
 // upper limit keeps a changed iteration count from holding the installer

@@ -25,7 +25,8 @@ std::string decimal(uint64_t value) {
 
 std::string octalMode(uint32_t mode) {
     std::string text(kModeDigits, '0');
-    for (size_t i = 0; i < kModeDigits; ++i) text[kModeDigits - 1 - i] = static_cast<char>('0' + ((mode >> (3 * i)) & 7u));
+    for (size_t i = 0; i < kModeDigits; ++i)
+        text[kModeDigits - 1 - i] = static_cast<char>('0' + ((mode >> (3 * i)) & 7u));
     return text;
 }
 
@@ -42,8 +43,10 @@ struct FieldCursor {
         while (at < size && text[at] != kFieldSeparator) ++at;
         field = text + start;
         fieldSize = at - start;
-        if (at < size) ++at;  // the separator
-        else more = false;
+        if (at < size)
+            ++at;  // the separator
+        else
+            more = false;
         return true;
     }
 };

@@ -7,8 +7,9 @@ UnixTrailer::Take UnixTrailer::take(uint8_t type, const char* text, size_t size,
     if (fileTime != 0 || attributes != 0) return Take::Damaged;
     if (type == CheckRecord::kCheckRecordType) {
         CheckRecord::Fields check;
-        const bool matches = CheckRecord::parse(text, size, check) && check.kind == CheckRecord::Kind::Trailer &&
-                             check.headerCrc == m_sum.crc() && check.count == m_sum.records();
+        const bool matches = CheckRecord::parse(text, size, check) &&
+                             check.kind == CheckRecord::Kind::Trailer && check.headerCrc == m_sum.crc() &&
+                             check.count == m_sum.records();
         return matches ? Take::Closed : Take::Damaged;
     }
     if (type != UnixRecord::kUnixRecordType) return Take::Damaged;

@@ -100,32 +100,32 @@ typedef struct HDC__* HDC;
 // ---------------------------------------------------------------------------
 // 100-nanosecond intervals since 1601-01-01 UTC, split into two halves.
 typedef struct _FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
 } FILETIME, *PFILETIME, *LPFILETIME;
 
 typedef struct _SECURITY_ATTRIBUTES {
-  DWORD nLength;
-  LPVOID lpSecurityDescriptor;
-  BOOL bInheritHandle;
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *PSECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 // 148 bytes: five DWORDs and a 128-character service-pack text.
 typedef struct _OSVERSIONINFOA {
-  DWORD dwOSVersionInfoSize;
-  DWORD dwMajorVersion;
-  DWORD dwMinorVersion;
-  DWORD dwBuildNumber;
-  DWORD dwPlatformId;
-  CHAR szCSDVersion[128];
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
 } OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
 
 typedef struct _OVERLAPPED {
-  ULONG_PTR Internal;
-  ULONG_PTR InternalHigh;
-  DWORD Offset;
-  DWORD OffsetHigh;
-  HANDLE hEvent;
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
 } OVERLAPPED, *LPOVERLAPPED;
 
 // ---------------------------------------------------------------------------
@@ -243,12 +243,11 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
-BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
-                     DWORD dwMoveMethod);
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              LPOVERLAPPED lpOverlapped);
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+               LPOVERLAPPED lpOverlapped);
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                  LPFILETIME lpLastWriteTime);
@@ -279,8 +278,8 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName);
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
-DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                     LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                     DWORD nSize, va_list* Arguments);
 HLOCAL LocalAlloc(UINT uFlags, size_t uBytes);
 HLOCAL LocalFree(HLOCAL hMem);
 UINT GetACP(void);
@@ -319,48 +318,48 @@ typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 
 typedef struct tagPOINT {
-  LONG x;
-  LONG y;
+    LONG x;
+    LONG y;
 } POINT, *LPPOINT;
 
 typedef struct tagRECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
 } RECT, *LPRECT;
 
 typedef struct tagMSG {
-  HWND hwnd;
-  UINT message;
-  WPARAM wParam;
-  LPARAM lParam;
-  DWORD time;
-  POINT pt;
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    DWORD time;
+    POINT pt;
 } MSG, *LPMSG;
 
 typedef struct tagWNDCLASSEXA {
-  UINT cbSize;
-  UINT style;
-  WNDPROC lpfnWndProc;
-  int cbClsExtra;
-  int cbWndExtra;
-  HINSTANCE hInstance;
-  HICON hIcon;
-  HCURSOR hCursor;
-  HBRUSH hbrBackground;
-  LPCSTR lpszMenuName;
-  LPCSTR lpszClassName;
-  HICON hIconSm;
+    UINT cbSize;
+    UINT style;
+    WNDPROC lpfnWndProc;
+    int cbClsExtra;
+    int cbWndExtra;
+    HINSTANCE hInstance;
+    HICON hIcon;
+    HCURSOR hCursor;
+    HBRUSH hbrBackground;
+    LPCSTR lpszMenuName;
+    LPCSTR lpszClassName;
+    HICON hIconSm;
 } WNDCLASSEXA;
 
 typedef struct tagPAINTSTRUCT {
-  HDC hdc;
-  BOOL fErase;
-  RECT rcPaint;
-  BOOL fRestore;
-  BOOL fIncUpdate;
-  BYTE rgbReserved[32];
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
 } PAINTSTRUCT, *LPPAINTSTRUCT;
 
 #define MAKEINTRESOURCEA(i) ((LPSTR)(ULONG_PTR)((WORD)(i)))
@@ -436,21 +435,21 @@ typedef struct tagPAINTSTRUCT {
 typedef void* HKEY;
 // ShellExecuteExA's request and answer, field for field as the system's.
 typedef struct _SHELLEXECUTEINFOA {
-  DWORD cbSize;
-  ULONG fMask;
-  HWND hwnd;
-  LPCSTR lpVerb;
-  LPCSTR lpFile;
-  LPCSTR lpParameters;
-  LPCSTR lpDirectory;
-  int nShow;
-  HINSTANCE hInstApp;  // a ShellExecuteA-style result: above 32 on success
-  void* lpIDList;
-  LPCSTR lpClass;
-  HKEY hkeyClass;
-  DWORD dwHotKey;
-  HANDLE hIcon;
-  HANDLE hProcess;  // with SEE_MASK_NOCLOSEPROCESS: the started process
+    DWORD cbSize;
+    ULONG fMask;
+    HWND hwnd;
+    LPCSTR lpVerb;
+    LPCSTR lpFile;
+    LPCSTR lpParameters;
+    LPCSTR lpDirectory;
+    int nShow;
+    HINSTANCE hInstApp;  // a ShellExecuteA-style result: above 32 on success
+    void* lpIDList;
+    LPCSTR lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    HANDLE hIcon;
+    HANDLE hProcess;  // with SEE_MASK_NOCLOSEPROCESS: the started process
 } SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
 #define SEE_MASK_NOCLOSEPROCESS 0x00000040
 #define SEE_MASK_FLAG_NO_UI 0x00000400
@@ -459,11 +458,11 @@ typedef struct _SHELLEXECUTEINFOA {
 // Shell: folder browser records
 // ---------------------------------------------------------------------------
 typedef struct _SHITEMID {
-  WORD cb;
-  BYTE abID[1];
+    WORD cb;
+    BYTE abID[1];
 } SHITEMID;
 typedef struct _ITEMIDLIST {
-  SHITEMID mkid;
+    SHITEMID mkid;
 } ITEMIDLIST, *LPITEMIDLIST;
 typedef const ITEMIDLIST* LPCITEMIDLIST;
 typedef ITEMIDLIST* PIDLIST_ABSOLUTE;
@@ -472,32 +471,32 @@ typedef const ITEMIDLIST* PCIDLIST_ABSOLUTE;
 typedef int(CALLBACK* BFFCALLBACK)(HWND hwnd, UINT uMsg, LPARAM lParam, LPARAM lpData);
 
 typedef struct _browseinfoA {
-  HWND hwndOwner;
-  PCIDLIST_ABSOLUTE pidlRoot;
-  LPSTR pszDisplayName;
-  LPCSTR lpszTitle;
-  UINT ulFlags;
-  BFFCALLBACK lpfn;
-  LPARAM lParam;
-  int iImage;
+    HWND hwndOwner;
+    PCIDLIST_ABSOLUTE pidlRoot;
+    LPSTR pszDisplayName;
+    LPCSTR lpszTitle;
+    UINT ulFlags;
+    BFFCALLBACK lpfn;
+    LPARAM lParam;
+    int iImage;
 } BROWSEINFOA, *PBROWSEINFOA, *LPBROWSEINFOA;
 
 #define BIF_RETURNONLYFSDIRS 0x00000001
 
 // The shell's memory allocator, with the slots of the system's interface.
 struct IMalloc {
-  virtual HRESULT STDMETHODCALLTYPE QueryInterface(const void* riid, void** ppvObject) = 0;
-  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-  virtual ULONG STDMETHODCALLTYPE Release() = 0;
-  virtual void* STDMETHODCALLTYPE Alloc(size_t cb) = 0;
-  virtual void* STDMETHODCALLTYPE Realloc(void* pv, size_t cb) = 0;
-  virtual void STDMETHODCALLTYPE Free(void* pv) = 0;
-  virtual size_t STDMETHODCALLTYPE GetSize(void* pv) = 0;
-  virtual int STDMETHODCALLTYPE DidAlloc(void* pv) = 0;
-  virtual void STDMETHODCALLTYPE HeapMinimize() = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(const void* riid, void** ppvObject) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+    virtual void* STDMETHODCALLTYPE Alloc(size_t cb) = 0;
+    virtual void* STDMETHODCALLTYPE Realloc(void* pv, size_t cb) = 0;
+    virtual void STDMETHODCALLTYPE Free(void* pv) = 0;
+    virtual size_t STDMETHODCALLTYPE GetSize(void* pv) = 0;
+    virtual int STDMETHODCALLTYPE DidAlloc(void* pv) = 0;
+    virtual void STDMETHODCALLTYPE HeapMinimize() = 0;
 
- protected:
-  ~IMalloc() = default;
+protected:
+    ~IMalloc() = default;
 };
 typedef IMalloc* LPMALLOC;
 
@@ -507,9 +506,9 @@ typedef IMalloc* LPMALLOC;
 int LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
 ATOM RegisterClassExA(const WNDCLASSEXA* lpWndClass);
 HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
-HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                     int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
-                     HINSTANCE hInstance, LPVOID lpParam);
+HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                     int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                     LPVOID lpParam);
 BOOL DestroyWindow(HWND hWnd);
 BOOL GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -520,8 +519,8 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 HDC BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
-HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
-                        LPCSTR lpDirectory, INT nShowCmd);
+HINSTANCE ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters, LPCSTR lpDirectory,
+                        INT nShowCmd);
 BOOL ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo);
 // Waits for the handles or for a message in the thread's queue; the answer
 // WAIT_OBJECT_0 + nCount says a message is waiting.
@@ -535,8 +534,8 @@ BOOL IsDialogMessageA(HWND hDlg, LPMSG lpMsg);
 
 // Dialogs, controls and the folder browser: the terminal renderings of the
 // dialogs live in their own files of the layer.
-INT_PTR DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
-                        DLGPROC lpDialogFunc, LPARAM dwInitParam);
+INT_PTR DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                        LPARAM dwInitParam);
 BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem);
 UINT GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax);
@@ -563,8 +562,8 @@ void brivaneSetAnsiCodePageForTests(uint32_t codePage);
 // The executable's string table: LoadStringA looks texts up here. The
 // entries are borrowed; they must outlive every LoadStringA call.
 struct BrivaneStringEntry {
-  UINT id;
-  const char* text;
+    UINT id;
+    const char* text;
 };
 void brivaneRegisterStringTable(const BrivaneStringEntry* entries, int count);
 

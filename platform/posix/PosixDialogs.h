@@ -22,38 +22,38 @@ enum class ControlKind { Button, DefaultButton, Static, Edit, ProgressBar };
 
 // A position and size in dialog units, as the resource script gives them.
 struct DialogUnitsBox {
-  int x;
-  int y;
-  int width;
-  int height;
+    int x;
+    int y;
+    int width;
+    int height;
 };
 
 struct ControlTemplate {
-  int id;
-  ControlKind kind;
-  const char* className;
-  const char* text;
-  DialogUnitsBox box;
+    int id;
+    ControlKind kind;
+    const char* className;
+    const char* text;
+    DialogUnitsBox box;
 };
 
 // How the terminal asks for a dialog's answer.
 struct TerminalAnswer {
-  // The edit a typed line goes into.
-  int editId;
-  // True: the typed line fills the edit and presses the default button (the
-  // password). False: it replaces the edit's text and the dialog is shown
-  // again; an empty line presses the default button (the folder).
-  bool lineSubmits;
-  // Read without echo when standard input is a terminal; never printed.
-  bool secret;
+    // The edit a typed line goes into.
+    int editId;
+    // True: the typed line fills the edit and presses the default button (the
+    // password). False: it replaces the edit's text and the dialog is shown
+    // again; an empty line presses the default button (the folder).
+    bool lineSubmits;
+    // Read without echo when standard input is a terminal; never printed.
+    bool secret;
 };
 
 struct DialogTemplate {
-  int resourceId;
-  const char* caption;
-  DialogUnitsBox box;
-  std::vector<ControlTemplate> controls;
-  TerminalAnswer answer;
+    int resourceId;
+    const char* caption;
+    DialogUnitsBox box;
+    std::vector<ControlTemplate> controls;
+    TerminalAnswer answer;
 };
 
 // The template of a dialog resource (MAKEINTRESOURCEA(id)), or null.

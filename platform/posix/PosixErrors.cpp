@@ -12,8 +12,8 @@ namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 
 struct ErrnoMapping {
-  int errnoValue;
-  DWORD win32Error;
+    int errnoValue;
+    DWORD win32Error;
 };
 
 // errno values as the Win32 codes a Windows file API would give for the same
@@ -49,8 +49,8 @@ constexpr ErrnoMapping kErrnoMappings[] = {
 };
 
 struct SystemMessage {
-  DWORD code;
-  const char* text;
+    DWORD code;
+    const char* text;
 };
 
 // The system's texts for the codes this layer produces (English, as the
@@ -97,10 +97,10 @@ constexpr SystemMessage kSystemMessages[] = {
 };
 
 const char* findSystemMessage(DWORD code) {
-  for (const SystemMessage& message : kSystemMessages) {
-    if (message.code == code) return message.text;
-  }
-  return nullptr;
+    for (const SystemMessage& message : kSystemMessages) {
+        if (message.code == code) return message.text;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -108,30 +108,30 @@ const char* findSystemMessage(DWORD code) {
 namespace posix_layer {
 
 DWORD win32ErrorFromErrno(int errnoValue) {
-  for (const ErrnoMapping& mapping : kErrnoMappings) {
-    if (mapping.errnoValue == errnoValue) return mapping.win32Error;
-  }
-  return ERROR_GEN_FAILURE;
+    for (const ErrnoMapping& mapping : kErrnoMappings) {
+        if (mapping.errnoValue == errnoValue) return mapping.win32Error;
+    }
+    return ERROR_GEN_FAILURE;
 }
 
 void setLastErrorFromErrno(int errnoValue) { SetLastError(win32ErrorFromErrno(errnoValue)); }
 
 void setLastErrorForPath(int errnoValue, const std::string& nativePath) {
-  if (errnoValue != ENOENT) {
-    setLastErrorFromErrno(errnoValue);
-    return;
-  }
-  std::string parent = nativePath;
-  while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
-  const size_t slash = parent.rfind('/');
-  if (slash == std::string::npos) {
-    SetLastError(ERROR_FILE_NOT_FOUND);  // the parent is the current directory
-    return;
-  }
-  parent.resize(slash == 0 ? 1 : slash);
-  struct stat st;
-  const bool parentIsDirectory = ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  SetLastError(parentIsDirectory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (errnoValue != ENOENT) {
+        setLastErrorFromErrno(errnoValue);
+        return;
+    }
+    std::string parent = nativePath;
+    while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+    const size_t slash = parent.rfind('/');
+    if (slash == std::string::npos) {
+        SetLastError(ERROR_FILE_NOT_FOUND);  // the parent is the current directory
+        return;
+    }
+    parent.resize(slash == 0 ? 1 : slash);
+    struct stat st;
+    const bool parentIsDirectory = ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    SetLastError(parentIsDirectory ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
 }
 
 }  // namespace posix_layer
@@ -140,50 +140,50 @@ DWORD GetLastError(void) { return t_lastError; }
 
 void SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 
-DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                     LPSTR lpBuffer, DWORD nSize, va_list* Arguments) {
-  (void)lpSource;
-  (void)dwLanguageId;  // one language: every request gets the English text
-  (void)Arguments;     // the texts have no inserts the library fills
-  if ((dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || lpBuffer == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  const char* text = findSystemMessage(dwMessageId);
-  if (text == nullptr) {
-    SetLastError(ERROR_MR_MID_NOT_FOUND);
-    return 0;
-  }
-  const DWORD length = static_cast<DWORD>(std::strlen(text));
-  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-    // lpBuffer is really the address of the caller's pointer; nSize is the
-    // minimum to allocate.
-    const size_t bytes = (length + 1 > nSize ? length + 1 : nSize);
-    char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED, bytes));
-    if (block == nullptr) {
-      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-      return 0;
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
+                     DWORD nSize, va_list* Arguments) {
+    (void)lpSource;
+    (void)dwLanguageId;  // one language: every request gets the English text
+    (void)Arguments;     // the texts have no inserts the library fills
+    if ((dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || lpBuffer == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
     }
-    std::memcpy(block, text, length + 1);
-    *reinterpret_cast<char**>(lpBuffer) = block;
+    const char* text = findSystemMessage(dwMessageId);
+    if (text == nullptr) {
+        SetLastError(ERROR_MR_MID_NOT_FOUND);
+        return 0;
+    }
+    const DWORD length = static_cast<DWORD>(std::strlen(text));
+    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+        // lpBuffer is really the address of the caller's pointer; nSize is the
+        // minimum to allocate.
+        const size_t bytes = (length + 1 > nSize ? length + 1 : nSize);
+        char* block = static_cast<char*>(LocalAlloc(LMEM_FIXED, bytes));
+        if (block == nullptr) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 0;
+        }
+        std::memcpy(block, text, length + 1);
+        *reinterpret_cast<char**>(lpBuffer) = block;
+        return length;
+    }
+    if (nSize <= length) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(lpBuffer, text, length + 1);
     return length;
-  }
-  if (nSize <= length) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  std::memcpy(lpBuffer, text, length + 1);
-  return length;
 }
 
 HLOCAL LocalAlloc(UINT uFlags, size_t uBytes) {
-  void* block = (uFlags & LMEM_ZEROINIT) ? std::calloc(1, uBytes ? uBytes : 1)
-                                         : std::malloc(uBytes ? uBytes : 1);
-  if (block == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return block;
+    void* block =
+        (uFlags & LMEM_ZEROINIT) ? std::calloc(1, uBytes ? uBytes : 1) : std::malloc(uBytes ? uBytes : 1);
+    if (block == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return block;
 }
 
 HLOCAL LocalFree(HLOCAL hMem) {
-  std::free(hMem);
-  return nullptr;
+    std::free(hMem);
+    return nullptr;
 }

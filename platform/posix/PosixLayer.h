@@ -46,10 +46,10 @@ void setLastErrorForPath(int errnoValue, const std::string& nativePath);
 
 // --- File handles ----------------------------------------------------------
 struct FileHandle {
-  int fd = -1;
-  bool isDirectory = false;
-  bool canRead = false;
-  bool canWrite = false;
+    int fd = -1;
+    bool isDirectory = false;
+    bool canRead = false;
+    bool canWrite = false;
 };
 // Registers a new handle for an open descriptor; the handle owns it.
 HANDLE newFileHandle(int fd, bool isDirectory, bool canRead, bool canWrite);
@@ -68,9 +68,9 @@ BOOL removeDirectory(const std::string& nativePath);
 // stat(2) and the birth time, which tells a file apart from an earlier one
 // that had the same inode (zero where the file system keeps no birth time).
 struct FileStatus {
-  struct stat st;
-  int64_t birthSeconds = 0;
-  uint32_t birthNanoseconds = 0;
+    struct stat st;
+    int64_t birthSeconds = 0;
+    uint32_t birthNanoseconds = 0;
 };
 // Set errno and return false on failure. statPath follows symbolic links,
 // lstatPath does not.
@@ -83,8 +83,8 @@ bool statDescriptor(int fd, FileStatus& out);
 // in POSIX permissions; they are kept per file (device, inode, type and birth
 // time) for the life of the process. Files without an entry report
 // FILE_ATTRIBUTE_ARCHIVE, directories nothing beyond FILE_ATTRIBUTE_DIRECTORY.
-constexpr DWORD kKeptAttributeBits = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
+constexpr DWORD kKeptAttributeBits =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
 void keepAttributeBits(const FileStatus& status, DWORD bits);
 void forgetAttributeBits(const FileStatus& status);
 // The attributes Windows would report for a file with this status.
@@ -115,13 +115,13 @@ namespace posix_layer {
 // the program observes. The dialog renderings create their windows here too,
 // so that messages posted to them are dispatched like any other.
 struct WindowRecord {
-  WNDPROC procedure = nullptr;
-  std::string className;
-  std::string text;
-  HWND parent = nullptr;
-  DWORD style = 0;
-  int controlId = 0;
-  bool enabled = true;
+    WNDPROC procedure = nullptr;
+    std::string className;
+    std::string text;
+    HWND parent = nullptr;
+    DWORD style = 0;
+    int controlId = 0;
+    bool enabled = true;
 };
 // Registers a window and returns its handle (never null).
 HWND newWindow(const WindowRecord& record);

@@ -25,16 +25,16 @@ constexpr DWORD kReportedBuildNumber = 9200;
 HINSTANCE const kMainModule = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x400000));
 
 std::string executablePath() {
-  std::vector<char> buffer(256);
-  for (;;) {
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) {
-      posix_layer::setLastErrorFromErrno(errno);
-      return std::string();
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+        if (length < 0) {
+            posix_layer::setLastErrorFromErrno(errno);
+            return std::string();
+        }
+        if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
+        buffer.resize(buffer.size() * 2);
     }
-    if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
-    buffer.resize(buffer.size() * 2);
-  }
 }
 
 // Copies like GetModuleFileName: a path that does not fit is cut to
@@ -42,21 +42,21 @@ std::string executablePath() {
 // ERROR_INSUFFICIENT_BUFFER.
 template <typename Char, typename Text>
 DWORD copyModulePath(const Text& path, Char* buffer, DWORD nSize) {
-  if (buffer == nullptr || nSize == 0) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return 0;
-  }
-  const size_t length = path.size();
-  if (length >= nSize) {
-    std::memcpy(buffer, path.data(), (nSize - 1) * sizeof(Char));
-    buffer[nSize - 1] = 0;
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return nSize;
-  }
-  std::memcpy(buffer, path.data(), length * sizeof(Char));
-  buffer[length] = 0;
-  SetLastError(ERROR_SUCCESS);
-  return static_cast<DWORD>(length);
+    if (buffer == nullptr || nSize == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    const size_t length = path.size();
+    if (length >= nSize) {
+        std::memcpy(buffer, path.data(), (nSize - 1) * sizeof(Char));
+        buffer[nSize - 1] = 0;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return nSize;
+    }
+    std::memcpy(buffer, path.data(), length * sizeof(Char));
+    buffer[length] = 0;
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(length);
 }
 
 bool isMainModule(HMODULE module) { return module == nullptr || module == kMainModule; }
@@ -68,57 +68,56 @@ void brivaneSetAnsiCodePageForTests(uint32_t codePage) { g_ansiCodePage = codePa
 UINT GetACP(void) { return g_ansiCodePage; }
 
 DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-  if (!isMainModule(hModule)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  const std::string path = executablePath();
-  if (path.empty()) return 0;
-  return copyModulePath(path, lpFilename, nSize);
+    if (!isMainModule(hModule)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const std::string path = executablePath();
+    if (path.empty()) return 0;
+    return copyModulePath(path, lpFilename, nSize);
 }
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-  if (!isMainModule(hModule)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return 0;
-  }
-  const std::string path = executablePath();
-  if (path.empty()) return 0;
-  return copyModulePath(posix_layer::utf8ToUtf16(path), lpFilename, nSize);
+    if (!isMainModule(hModule)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const std::string path = executablePath();
+    if (path.empty()) return 0;
+    return copyModulePath(posix_layer::utf8ToUtf16(path), lpFilename, nSize);
 }
 
 HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
-  if (lpModuleName == nullptr) return kMainModule;
-  SetLastError(ERROR_FILE_NOT_FOUND);  // no other modules are loaded by name
-  return nullptr;
+    if (lpModuleName == nullptr) return kMainModule;
+    SetLastError(ERROR_FILE_NOT_FOUND);  // no other modules are loaded by name
+    return nullptr;
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
-  if (lpVersionInformation == nullptr ||
-      lpVersionInformation->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA)) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
-  }
-  lpVersionInformation->dwMajorVersion = kReportedMajorVersion;
-  lpVersionInformation->dwMinorVersion = kReportedMinorVersion;
-  lpVersionInformation->dwBuildNumber = kReportedBuildNumber;
-  lpVersionInformation->dwPlatformId = VER_PLATFORM_WIN32_NT;
-  lpVersionInformation->szCSDVersion[0] = 0;
-  return TRUE;
+    if (lpVersionInformation == nullptr ||
+        lpVersionInformation->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    lpVersionInformation->dwMajorVersion = kReportedMajorVersion;
+    lpVersionInformation->dwMinorVersion = kReportedMinorVersion;
+    lpVersionInformation->dwBuildNumber = kReportedBuildNumber;
+    lpVersionInformation->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    lpVersionInformation->szCSDVersion[0] = 0;
+    return TRUE;
 }
 
 void Sleep(DWORD dwMilliseconds) {
-  struct timespec remaining;
-  remaining.tv_sec = dwMilliseconds / 1000;
-  remaining.tv_nsec = static_cast<long>(dwMilliseconds % 1000) * 1000000L;
-  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
-  }
+    struct timespec remaining;
+    remaining.tv_sec = dwMilliseconds / 1000;
+    remaining.tv_nsec = static_cast<long>(dwMilliseconds % 1000) * 1000000L;
+    while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {}
 }
 
 DWORD GetTickCount(void) {
-  struct timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t milliseconds = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                                static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-  return static_cast<DWORD>(milliseconds & 0xFFFFFFFFu);  // wraps like the system's count
+    struct timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const uint64_t milliseconds =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<DWORD>(milliseconds & 0xFFFFFFFFu);  // wraps like the system's count
 }

@@ -8,15 +8,15 @@
 #include "platform/SystemRandom.h"
 
 bool systemRandomBytes(void* buffer, uint32_t bytes) {
-  auto* out = static_cast<unsigned char*>(buffer);
-  size_t filled = 0;
-  while (filled < bytes) {
-    const ssize_t got = ::getrandom(out + filled, bytes - filled, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    auto* out = static_cast<unsigned char*>(buffer);
+    size_t filled = 0;
+    while (filled < bytes) {
+        const ssize_t got = ::getrandom(out + filled, bytes - filled, 0);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        filled += static_cast<size_t>(got);
     }
-    filled += static_cast<size_t>(got);
-  }
-  return true;
+    return true;
 }

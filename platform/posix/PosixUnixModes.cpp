@@ -113,7 +113,8 @@ BOOL setModeBelowW(LPCWSTR base, LPCWSTR name, DWORD mode) {
     // What was opened must be what was examined: nothing swapped in between.
     struct stat opened;
     if (::fstat(target.fd, &opened) != 0) return failWith(errno);
-    if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino || (S_ISREG(opened.st_mode) && opened.st_nlink != 1)) {
+    if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino ||
+        (S_ISREG(opened.st_mode) && opened.st_nlink != 1)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -134,12 +135,15 @@ BOOL createSymbolicLinkBelowW(LPCWSTR base, LPCWSTR name, LPCSTR target) {
     bool made = false;
     for (int attempt = 0; attempt < kLinkNameTries && !made; ++attempt) {
         if (!randomLinkName(temporary)) return failWith(EIO);
-        if (::symlinkat(target, parent.fd, temporary.c_str()) == 0) made = true;
-        else if (errno != EEXIST) return failWith(errno);
+        if (::symlinkat(target, parent.fd, temporary.c_str()) == 0)
+            made = true;
+        else if (errno != EEXIST)
+            return failWith(errno);
     }
     if (!made) return failWith(EEXIST);
     struct stat st;
-    const bool directoryThere = ::fstatat(parent.fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    const bool directoryThere =
+        ::fstatat(parent.fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     if (directoryThere || ::renameat(parent.fd, temporary.c_str(), parent.fd, leaf.c_str()) != 0) {
         const int error = directoryThere ? EISDIR : errno;
         ::unlinkat(parent.fd, temporary.c_str(), 0);

@@ -16,7 +16,8 @@ RtlGenRandomFunction loadRtlGenRandom() {
     lstrcatW(path, L"\\advapi32.dll");
     HMODULE advapi = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (advapi == nullptr) return nullptr;
-    return reinterpret_cast<RtlGenRandomFunction>(reinterpret_cast<void*>(GetProcAddress(advapi, "SystemFunction036")));
+    return reinterpret_cast<RtlGenRandomFunction>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "SystemFunction036")));
 }
 
 }  // namespace

@@ -64,7 +64,8 @@ bool ChunkEncoder::encode(const uint8_t* data, uint32_t size, EncodedChunk& out)
     if (m_cipher && !encipher(out.data)) return false;
     if (m_strong) {
         DataBuffer sealed;
-        if (!m_strong->encipher(out.data.data(), static_cast<uint32_t>(out.data.size()), sealed)) return false;
+        if (!m_strong->encipher(out.data.data(), static_cast<uint32_t>(out.data.size()), sealed))
+            return false;
         out.data.assign(sealed.getData(), sealed.getData() + sealed.getSize());
         // The code comes on top when the chunk is written.
         return out.data.size() + StrongFormat::kMacBytes <= kMaxChunkBytes;

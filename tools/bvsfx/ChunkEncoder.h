@@ -31,9 +31,9 @@ class StrongCipher;
 struct libdeflate_compressor;
 
 struct EncodedChunk {
-    bool stored = true;              // bit 31 of the length field
-    std::vector<uint8_t> data;       // the chunk data as stored (after encryption)
-    uint32_t plainBytes = 0;         // bytes of the file this chunk carries
+    bool stored = true;         // bit 31 of the length field
+    std::vector<uint8_t> data;  // the chunk data as stored (after encryption)
+    uint32_t plainBytes = 0;    // bytes of the file this chunk carries
 };
 
 class ChunkEncoder {
@@ -73,6 +73,6 @@ private:
 
     int32_t m_level;
     libdeflate_compressor* m_compressor = nullptr;  // owned; null at level 0 or when out of memory
-    std::unique_ptr<Rijndael2> m_cipher;  // classic encryption only
-    std::unique_ptr<StrongCipher> m_strong;  // strong encryption only
+    std::unique_ptr<Rijndael2> m_cipher;            // classic encryption only
+    std::unique_ptr<StrongCipher> m_strong;         // strong encryption only
 };

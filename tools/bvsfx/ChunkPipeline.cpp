@@ -49,8 +49,8 @@ void ChunkPipeline::runWorker(ChunkEncoder* encoder) {
             m_queue.pop_front();
         }
         // The job is this worker's alone until it is marked done.
-        const bool ok = encoder->encode(job->plain.data(), static_cast<uint32_t>(job->plain.size()),
-                                        job->encoded);
+        const bool ok =
+            encoder->encode(job->plain.data(), static_cast<uint32_t>(job->plain.size()), job->encoded);
         std::vector<uint8_t>().swap(job->plain);
         {
             std::lock_guard<std::mutex> lock(m_mutex);

@@ -19,8 +19,8 @@ const OptionSpec* findShort(const std::vector<OptionSpec>& specs, char name) {
 }
 
 // "--name" or "--name=value".
-bool takeLongOption(const std::vector<std::string>& args, size_t& i,
-                    const std::vector<OptionSpec>& specs, ParsedCommandLine& out, std::string& error) {
+bool takeLongOption(const std::vector<std::string>& args, size_t& i, const std::vector<OptionSpec>& specs,
+                    ParsedCommandLine& out, std::string& error) {
     const std::string& word = args[i];
     const size_t equals = word.find('=');
     const std::string name = word.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
@@ -48,8 +48,8 @@ bool takeLongOption(const std::vector<std::string>& args, size_t& i,
 }
 
 // "-x", "-x VALUE" or "-xVALUE".
-bool takeShortOption(const std::vector<std::string>& args, size_t& i,
-                     const std::vector<OptionSpec>& specs, ParsedCommandLine& out, std::string& error) {
+bool takeShortOption(const std::vector<std::string>& args, size_t& i, const std::vector<OptionSpec>& specs,
+                     ParsedCommandLine& out, std::string& error) {
     const std::string& word = args[i];
     const OptionSpec* optionSpec = findShort(specs, word[1]);
     if (optionSpec == nullptr) {

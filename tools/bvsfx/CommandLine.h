@@ -15,7 +15,7 @@ struct OptionSpec {
     const char* longName;  // without the leading "--"
     char shortName;        // 0 when the option has no short form
     OptionArity arity;
-    int id;                // the caller's code for the option
+    int id;  // the caller's code for the option
 };
 
 struct ParsedOption {

@@ -180,7 +180,8 @@ const char* describe(PackProblem problem) {
             return "the name starts like a drive (\"X:\"), which the installer takes for an absolute path";
         case PackProblem::ControlByte: return "the name holds a control character";
         case PackProblem::BeyondBmp:
-            return "the name holds a character beyond U+FFFF, which the installers (Windows and Linux) drop from "
+            return "the name holds a character beyond U+FFFF, which the installers (Windows and Linux) drop "
+                   "from "
                    "the names they create";
         case PackProblem::TooLong:
             return "the name is longer than an entry name can be (65535 stored bytes, 65519 when encrypted)";
@@ -216,7 +217,8 @@ bool installerCanExtract(const std::string& stored, bool windowsStub, std::strin
         return false;
     }
     if (stored.size() > kMaxInstallerNameBytes) {
-        reason = "the name is " + std::to_string(stored.size()) + " bytes long; the installer stops at names of more than " +
+        reason = "the name is " + std::to_string(stored.size()) +
+                 " bytes long; the installer stops at names of more than " +
                  std::to_string(kMaxInstallerNameBytes) + " bytes";
         return false;
     }

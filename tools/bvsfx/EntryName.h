@@ -33,11 +33,11 @@ enum class PackProblem {
     None,
     Empty,
     NotUtf8,
-    Backslash,      // '\' is a separator in the payload
-    DriveLike,      // "X:" first component reads as an absolute path
-    ControlByte,    // bytes below 0x20 (NUL cannot even be stored)
-    BeyondBmp,      // a character above U+FFFF, which the installers' UTF-8 decoder drops
-    TooLong,        // stored length above 65535 bytes
+    Backslash,    // '\' is a separator in the payload
+    DriveLike,    // "X:" first component reads as an absolute path
+    ControlByte,  // bytes below 0x20 (NUL cannot even be stored)
+    BeyondBmp,    // a character above U+FFFF, which the installers' UTF-8 decoder drops
+    TooLong,      // stored length above 65535 bytes
 };
 
 // Checks a name (relative, '/'-separated) for packing. The stored length is

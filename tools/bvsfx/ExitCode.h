@@ -48,5 +48,6 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
 // "Exit codes:" and one entry per code, as --help shows them.
 inline void printExitCodes(std::FILE* out) {
     std::fputs("Exit codes:\n", out);
-    for (const ExitCodeMeaning& entry : kExitCodeMeanings) std::fprintf(out, "  %d  %s\n", entry.code, entry.meaning);
+    for (const ExitCodeMeaning& entry : kExitCodeMeanings)
+        std::fprintf(out, "  %d  %s\n", entry.code, entry.meaning);
 }

@@ -60,7 +60,8 @@ HANDLE createNewFile(const fs::path& path) {
     XString name;
     name.setFromUtf8(path.string().c_str());
     if (name.isAnsiRepresentable()) {
-        return CreateFileA(name.getAnsi(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileA(name.getAnsi(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     }
     return CreateFileW(reinterpret_cast<LPCWSTR>(name.getUtf16()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -114,7 +115,8 @@ public:
             if (createError != ERROR_FILE_EXISTS && createError != ERROR_ALREADY_EXISTS) break;
         }
         if (m_handle == INVALID_HANDLE_VALUE) {
-            outputFailure(shown(entry.name) + ": cannot create " + shown(m_partial) + ": " + systemText(createError));
+            outputFailure(shown(entry.name) + ": cannot create " + shown(m_partial) + ": " +
+                          systemText(createError));
             return true;
         }
         m_slot = TemporaryFiles::add(m_partial.string());
@@ -143,7 +145,8 @@ public:
         if (m_handle == INVALID_HANDLE_VALUE) return true;
         if (!summary.complete) {
             // The payload ends inside the file's data (reported by the walk).
-            Messages::error(shown(m_path) + ": not written, its data is cut short; an old file of that name is "
+            Messages::error(shown(m_path) +
+                            ": not written, its data is cut short; an old file of that name is "
                             "left as it was");
             discardFile();
             return true;
@@ -214,7 +217,9 @@ private:
         bool isDirectory;
     };
 
-    std::string relativeTo(const fs::path& path) const { return path.lexically_relative(m_root).generic_string(); }
+    std::string relativeTo(const fs::path& path) const {
+        return path.lexically_relative(m_root).generic_string();
+    }
 
     void applyMode(const std::string& relative, uint32_t mode) {
         if (relative.empty() || mode == UnixTrailer::kNoMode) return;
@@ -231,7 +236,8 @@ private:
             return;
         }
         if (EntryName::linkLeavesFolder(relative, link.target)) {
-            refuse(link.name, "the link leads out of the folder (to " + TextFormat::displayName(link.target) + ")");
+            refuse(link.name,
+                   "the link leads out of the folder (to " + TextFormat::displayName(link.target) + ")");
             return;
         }
         PayloadReader::EntryRecord asEntry;
@@ -242,7 +248,8 @@ private:
         fs::create_directories(path.parent_path(), error);
         if (!createLinkBelow(m_root.string().c_str(), relative.c_str(), link.target.c_str())) {
             const DWORD createError = GetLastError();
-            outputFailure(TextFormat::displayName(link.name) + ": cannot create the link: " + systemText(createError));
+            outputFailure(TextFormat::displayName(link.name) +
+                          ": cannot create the link: " + systemText(createError));
             return;
         }
         ++m_linksWritten;
@@ -281,8 +288,8 @@ private:
 
     static std::string systemText(DWORD error) {
         char text[512] = {0};
-        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                            0, text, sizeof(text), nullptr);
+        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                            nullptr, error, 0, text, sizeof(text), nullptr);
         std::string result(text, length);
         while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ' ||
                                    result.back() == '.')) {
@@ -300,8 +307,8 @@ private:
         if (error && fs::exists(fs::symlink_status(m_path))) {
             // Windows does not rename over a read-only file.
             std::error_code ignored;
-            fs::permissions(m_path, fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow,
-                            ignored);
+            fs::permissions(m_path, fs::perms::owner_write,
+                            fs::perm_options::add | fs::perm_options::nofollow, ignored);
             error.clear();
             fs::rename(m_partial, m_path, error);
         }
@@ -382,8 +389,8 @@ int runExtract(const InspectOptions& options) {
     const std::string links = extractor.linksWritten() == 0
                                   ? std::string()
                                   : ", " + TextFormat::count(extractor.linksWritten(), "link", "links");
-    Messages::note("extracted " + TextFormat::count(extractor.filesWritten(), "file", "files") + links + " and " +
-                       TextFormat::count(walker.directories(), "folder", "folders") + " into " +
+    Messages::note("extracted " + TextFormat::count(extractor.filesWritten(), "file", "files") + links +
+                       " and " + TextFormat::count(walker.directories(), "folder", "folders") + " into " +
                        TextFormat::displayName(root.string()),
                    options.quiet);
     if (extractor.outputFailures() != 0) return kExitOutput;

@@ -56,7 +56,8 @@ bool checkPng(const IconImage& image, size_t index, std::string& error) {
     const uint32_t height = readBigEndian32(&png[kPngHeightOffset]);
     if (width != image.width || height != image.height) {
         error = imageLabel(index) + " is a " + std::to_string(width) + "x" + std::to_string(height) +
-                " PNG image, but its entry says " + std::to_string(image.width) + "x" + std::to_string(image.height);
+                " PNG image, but its entry says " + std::to_string(image.width) + "x" +
+                std::to_string(image.height);
         return false;
     }
     return true;
@@ -65,7 +66,8 @@ bool checkPng(const IconImage& image, size_t index, std::string& error) {
 bool checkBitmap(IconImage& image, size_t index, std::string& error) {
     const std::vector<uint8_t>& bmp = image.bytes;
     const uint32_t headerBytes = bmp.size() >= 4 ? readU32(bmp.data()) : 0;
-    if (bmp.size() < kBitmapInfoHeaderBytes || headerBytes < kBitmapInfoHeaderBytes || headerBytes > bmp.size()) {
+    if (bmp.size() < kBitmapInfoHeaderBytes || headerBytes < kBitmapInfoHeaderBytes ||
+        headerBytes > bmp.size()) {
         error = imageLabel(index) + " is neither a PNG image nor a bitmap (no BITMAPINFOHEADER)";
         return false;
     }
@@ -75,10 +77,10 @@ bool checkBitmap(IconImage& image, size_t index, std::string& error) {
     const uint16_t bits = readU16(&bmp[kBiBitCount]);
     const uint32_t compression = readU32(&bmp[kBiCompression]);
     if (width != static_cast<int32_t>(image.width) || height != 2 * static_cast<int32_t>(image.height)) {
-        error = imageLabel(index) + ": its bitmap is " + std::to_string(width) + "x" + std::to_string(height) +
-                ", but a " + std::to_string(image.width) + "x" + std::to_string(image.height) +
-                " icon needs " + std::to_string(image.width) + "x" + std::to_string(2 * image.height) +
-                " (colour image and mask)";
+        error = imageLabel(index) + ": its bitmap is " + std::to_string(width) + "x" +
+                std::to_string(height) + ", but a " + std::to_string(image.width) + "x" +
+                std::to_string(image.height) + " icon needs " + std::to_string(image.width) + "x" +
+                std::to_string(2 * image.height) + " (colour image and mask)";
         return false;
     }
     if (planes != 1 || (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
@@ -101,8 +103,8 @@ bool checkBitmap(IconImage& image, size_t index, std::string& error) {
                             paletteEntries * kPaletteEntryBytes + rowBytes(image.width, bits) * image.height +
                             rowBytes(image.width, 1) * image.height;
     if (needed > bmp.size()) {
-        error = imageLabel(index) + ": its bitmap needs " + std::to_string(needed) + " bytes, the entry holds " +
-                std::to_string(bmp.size());
+        error = imageLabel(index) + ": its bitmap needs " + std::to_string(needed) +
+                " bytes, the entry holds " + std::to_string(bmp.size());
         return false;
     }
     if (image.planes == 0) image.planes = planes;
@@ -156,8 +158,9 @@ bool parse(const std::vector<uint8_t>& file, std::vector<IconImage>& images, std
             return false;
         }
         if (bytes == 0 || offset < imagesStart || offset + bytes > file.size()) {
-            error = imageLabel(i) + ": " + std::to_string(bytes) + " bytes at offset " + std::to_string(offset) +
-                    " lie outside the file's " + std::to_string(file.size()) + " bytes of images";
+            error = imageLabel(i) + ": " + std::to_string(bytes) + " bytes at offset " +
+                    std::to_string(offset) + " lie outside the file's " + std::to_string(file.size()) +
+                    " bytes of images";
             return false;
         }
         image.bytes.assign(file.begin() + static_cast<std::ptrdiff_t>(offset),

@@ -18,7 +18,7 @@
 #include <vector>
 
 struct IconImage {
-    uint32_t width = 0;      // in pixels, 1..256
+    uint32_t width = 0;  // in pixels, 1..256
     uint32_t height = 0;
     uint8_t colorCount = 0;
     uint16_t planes = 0;

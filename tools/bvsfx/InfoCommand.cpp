@@ -14,9 +14,9 @@ namespace {
 
 // The settings the installer reads; others are carried and ignored.
 bool isKnownSetting(const std::string& name) {
-    static const std::set<std::string> kKnown = {"appTitle",  "appCaption",  "setupFilename", "setupParams",
-                                                 "unzipDir", "noInterface", "unzipToTemp", "waitForSetup",
-                                                 "cleanupAfterSetup", "allowCommandLine"};
+    static const std::set<std::string> kKnown = {
+        "appTitle",    "appCaption",  "setupFilename", "setupParams",       "unzipDir",
+        "noInterface", "unzipToTemp", "waitForSetup",  "cleanupAfterSetup", "allowCommandLine"};
     return kKnown.count(name) != 0;
 }
 
@@ -30,12 +30,15 @@ void printSettings(PayloadReader& reader) {
             replaced = replaced || settings[later].name == settings[i].name;
         }
         std::string note;
-        if (replaced) note = "  (replaced by a later value)";
-        else if (!isKnownSetting(settings[i].name)) note = "  (not used by the installer)";
+        if (replaced)
+            note = "  (replaced by a later value)";
+        else if (!isKnownSetting(settings[i].name))
+            note = "  (not used by the installer)";
         // Escaped like names, so that a setting cannot act on the terminal.
         const std::string value = TextFormat::displayName(settings[i].value);
         const std::string quoted = !value.empty() && value.front() == '"' ? value : "\"" + value + "\"";
-        std::printf("  %s = %s%s\n", TextFormat::displayName(settings[i].name).c_str(), quoted.c_str(), note.c_str());
+        std::printf("  %s = %s%s\n", TextFormat::displayName(settings[i].name).c_str(), quoted.c_str(),
+                    note.c_str());
     }
 }
 
@@ -45,7 +48,8 @@ bool settingEquals(PayloadReader& reader, const char* name, const std::string& e
     std::string value;
     if (!reader.getSetting(name, value) || value.size() != expected.size()) return false;
     for (size_t i = 0; i < value.size(); ++i) {
-        const char c = value[i] >= 'A' && value[i] <= 'Z' ? static_cast<char>(value[i] - 'A' + 'a') : value[i];
+        const char c =
+            value[i] >= 'A' && value[i] <= 'Z' ? static_cast<char>(value[i] - 'A' + 'a') : value[i];
         if (c != expected[i]) return false;
     }
     return true;
@@ -64,10 +68,11 @@ void printRunBehaviour(PayloadReader& reader) {
                     waits ? "waited for; a silent run exits with its exit code" : "started, not waited for",
                     cleansUp ? "; a temporary folder the installer made is removed after it ended" : "");
     }
-    std::printf("Command line:    %s\n", settingEquals(reader, "allowCommandLine", "false")
-                                             ? "the installer's own options are off (allowCommandLine)"
-                                             : "the installer takes --help, --list, --check, --target, --noexec, "
-                                               "--quiet and --");
+    std::printf("Command line:    %s\n",
+                settingEquals(reader, "allowCommandLine", "false")
+                    ? "the installer's own options are off (allowCommandLine)"
+                    : "the installer takes --help, --list, --check, --target, --noexec, "
+                      "--quiet and --");
 }
 
 // "none", "classic: AES-256 (CBC), key MD5(password), unsalted" or
@@ -75,8 +80,10 @@ void printRunBehaviour(PayloadReader& reader) {
 std::string encryptionDescription(const PayloadReader& reader) {
     if (!reader.isEncrypted()) return "none";
     const std::string cipher = "AES-" + std::to_string(reader.keyBits()) + " (CBC)";
-    if (!reader.isStrong()) return "classic: " + cipher + ", key MD5(password), unsalted, unauthenticated (weak)";
-    return "strong: " + cipher + ", key PBKDF2-HMAC-SHA256, " + std::to_string(reader.strongKeyRecord().iterations) +
+    if (!reader.isStrong())
+        return "classic: " + cipher + ", key MD5(password), unsalted, unauthenticated (weak)";
+    return "strong: " + cipher + ", key PBKDF2-HMAC-SHA256, " +
+           std::to_string(reader.strongKeyRecord().iterations) +
            " iterations, 16-byte salt; HMAC-SHA256 on settings, names and chunks";
 }
 
@@ -110,14 +117,16 @@ int runInfo(const InspectOptions& options) {
     std::printf("Entries:         %s, %s", TextFormat::count(walker.files(), "file", "files").c_str(),
                 TextFormat::count(walker.directories(), "folder", "folders").c_str());
     if (walker.otherRecords() != 0) {
-        std::printf(", %s", TextFormat::count(walker.otherRecords(), "other record", "other records").c_str());
+        std::printf(", %s",
+                    TextFormat::count(walker.otherRecords(), "other record", "other records").c_str());
     }
     std::printf("\n");
     std::printf("Chunks:          %u deflated, %u stored\n", walker.deflatedChunks(), walker.storedChunks());
     if (walker.hasUnixTrailer()) {
         std::printf("Unix modes:      of %s, and %s (applied by Linux installers, skipped by Windows ones)\n",
                     TextFormat::count(walker.unixTrailer().modeCount(), "entry", "entries").c_str(),
-                    TextFormat::count(walker.unixTrailer().links().size(), "symbolic link", "symbolic links").c_str());
+                    TextFormat::count(walker.unixTrailer().links().size(), "symbolic link", "symbolic links")
+                        .c_str());
     } else if (walker.announcesUnixTrailer() && !file.namesReadable()) {
         std::printf("Unix modes:      present (the password is needed to read them)\n");
     } else if (!walker.announcesUnixTrailer()) {

@@ -18,8 +18,9 @@ namespace {
 // hidden); the others (compressed, sparse, reparse point ...) describe how
 // the file is stored, not what the installer should make.
 #ifdef _WIN32
-constexpr uint32_t kPackedAttributeBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                          FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
+constexpr uint32_t kPackedAttributeBits = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY |
+                                          FILE_ATTRIBUTE_ARCHIVE;
 #else
 constexpr uint32_t kPackedAttributeBits =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_ARCHIVE;
@@ -50,8 +51,7 @@ std::string describeBrokenLink(const fs::path& link) {
     return "the link points nowhere";
 }
 
-bool readEntryMetadata(const fs::path& source, uint64_t& fileTime, uint32_t& attributes,
-                       bool& isDirectory) {
+bool readEntryMetadata(const fs::path& source, uint64_t& fileTime, uint32_t& attributes, bool& isDirectory) {
     FileInfo info;
     std::error_code error;
     const fs::path full = fs::absolute(source, error);
@@ -89,7 +89,8 @@ void InputTree::addInput(const fs::path& input, bool asContents, std::vector<Pen
     const fs::file_status status = fs::status(input, error);
     if (error || !fs::exists(status)) {
         const bool link = fs::is_symlink(fs::symlink_status(input, error));
-        m_errors.push_back(displayPath(input) + ": " + (link ? describeBrokenLink(input) : "no such file or folder"));
+        m_errors.push_back(displayPath(input) + ": " +
+                           (link ? describeBrokenLink(input) : "no such file or folder"));
         return;
     }
     if (asContents) {
@@ -98,8 +99,9 @@ void InputTree::addInput(const fs::path& input, bool asContents, std::vector<Pen
     }
     const std::string name = inputName(input);
     if (name.empty() || name == "." || name == "..") {
-        m_errors.push_back(displayPath(input) + ": cannot be packed under a name of its own "
-                                                "(pack it alone, without --keep-root, to pack its contents)");
+        m_errors.push_back(displayPath(input) +
+                           ": cannot be packed under a name of its own "
+                           "(pack it alone, without --keep-root, to pack its contents)");
         return;
     }
     if (!fs::is_regular_file(status) && !fs::is_directory(status)) {
@@ -155,8 +157,7 @@ void InputTree::listFolder(const fs::path& folder, const std::string& prefix, st
 }
 
 void InputTree::walk(std::vector<Pending>& level) {
-    std::sort(level.begin(), level.end(),
-              [](const Pending& a, const Pending& b) { return a.name < b.name; });
+    std::sort(level.begin(), level.end(), [](const Pending& a, const Pending& b) { return a.name < b.name; });
     checkDuplicateNames(level);
     for (const Pending& pending : level) {
         if (isExcluded(pending.source)) continue;

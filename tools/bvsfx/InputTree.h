@@ -33,19 +33,19 @@
 #include <vector>
 
 struct PackEntry {
-    std::string name;               // UTF-8, '/'-separated, relative
-    std::filesystem::path source;   // where to read it
+    std::string name;              // UTF-8, '/'-separated, relative
+    std::filesystem::path source;  // where to read it
     bool isDirectory = false;
-    uint64_t fileTime = 0;          // FILETIME of the last write
-    uint32_t attributes = 0;        // Windows attribute bits
-    uint64_t size = 0;              // bytes at walk time (files)
-    uint32_t mode = 0;              // Unix permission bits (07777)
+    uint64_t fileTime = 0;    // FILETIME of the last write
+    uint32_t attributes = 0;  // Windows attribute bits
+    uint64_t size = 0;        // bytes at walk time (files)
+    uint32_t mode = 0;        // Unix permission bits (07777)
 };
 
 struct PackLink {
-    std::string name;               // UTF-8, '/'-separated, relative
+    std::string name;  // UTF-8, '/'-separated, relative
     std::filesystem::path source;
-    std::string target;             // the link's content, as stored
+    std::string target;  // the link's content, as stored
 };
 
 class InputTree {
@@ -105,5 +105,5 @@ std::string describeBrokenLink(const std::filesystem::path& link);
 
 // The last-write time, attributes and kind of a file or folder, read through
 // the library's FileInfo (links followed). False when it cannot be read.
-bool readEntryMetadata(const std::filesystem::path& source, uint64_t& fileTime,
-                       uint32_t& attributes, bool& isDirectory);
+bool readEntryMetadata(const std::filesystem::path& source, uint64_t& fileTime, uint32_t& attributes,
+                       bool& isDirectory);

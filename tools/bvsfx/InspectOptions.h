@@ -10,9 +10,9 @@
 #include "tools/bvsfx/Password.h"
 
 struct InspectOptions {
-    std::string command;     // list, info, test or extract
+    std::string command;  // list, info, test or extract
     std::string file;
-    std::string directory;   // extract: -C, default "."
+    std::string directory;  // extract: -C, default "."
     Password::Sources password;
     bool quiet = false;
     bool help = false;

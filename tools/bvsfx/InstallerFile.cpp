@@ -37,7 +37,8 @@ std::string whyNotAFile(const std::string& utf8) {
     if (fs::is_directory(status)) return "is a folder, not an installer";
     if (fs::exists(status)) return "is not a regular file (a device, pipe or socket), not an installer";
     if (fs::is_symlink(fs::symlink_status(path, error))) return "is a link that points nowhere";
-    if (error && error != std::errc::no_such_file_or_directory) return "cannot be reached: " + error.message();
+    if (error && error != std::errc::no_such_file_or_directory)
+        return "cannot be reached: " + error.message();
     return "no such file";
 }
 
@@ -90,7 +91,7 @@ int InstallerFile::unlock(const Password::Sources& sources, bool required) {
     const bool canAsk = Terminal::stdinIsTerminal() && Terminal::stderrIsTerminal();
     if (found == Password::Result::None && required && canAsk) {
         found = Terminal::askSecret("Password for " + m_path + ": ", password) ? Password::Result::Found
-                                                                                : Password::Result::Empty;
+                                                                               : Password::Result::Empty;
         origin = "the terminal";
         if (found == Password::Result::Found && password.empty()) found = Password::Result::Empty;
     }
@@ -120,7 +121,8 @@ int InstallerFile::unlock(const Password::Sources& sources, bool required) {
         return kExitPassword;
     }
     if (!m_reader->settingsAuthentic()) {
-        Messages::error(m_path + ": the header or the settings differ from their authentication code: damaged");
+        Messages::error(m_path +
+                        ": the header or the settings differ from their authentication code: damaged");
         return kExitDamaged;
     }
     return kExitOk;

@@ -39,7 +39,8 @@ public:
     }
     void onOtherRecord(const PayloadReader::EntryRecord& entry) override {
         add(entry, false, "-", "-",
-            TextFormat::displayName(entry.name) + "  (record type " + std::to_string(entry.type) + ", skipped)");
+            TextFormat::displayName(entry.name) + "  (record type " + std::to_string(entry.type) +
+                ", skipped)");
     }
 
     // The lines, with the modes and links of the walk's Unix records when
@@ -52,14 +53,14 @@ public:
             if (modes && line.isEntry) mode = octal(walker.unixTrailer().modeOf(entryIndex));
             if (line.isEntry) ++entryIndex;
             std::printf("%s  %s %4s %12s %12s  %s\n", TextFormat::fileTime(line.entry.fileTime).c_str(),
-                        TextFormat::attributes(line.entry.attributes).c_str(), mode.c_str(), line.size.c_str(),
-                        line.packed.c_str(), line.name.c_str());
+                        TextFormat::attributes(line.entry.attributes).c_str(), mode.c_str(),
+                        line.size.c_str(), line.packed.c_str(), line.name.c_str());
         }
         if (!modes) return;
         for (const UnixTrailer::Link& link : walker.unixTrailer().links()) {
             std::printf("%-19s  %-5s %4s %12s %12s  %s -> %s%s\n", "-", "link", "-", "-", "-",
-                        TextFormat::displayName(link.name).c_str(), TextFormat::displayName(link.target).c_str(),
-                        problemOf(link.name).c_str());
+                        TextFormat::displayName(link.name).c_str(),
+                        TextFormat::displayName(link.target).c_str(), problemOf(link.name).c_str());
         }
     }
 

@@ -10,9 +10,34 @@
 namespace {
 
 enum PackOptionId {
-    kOutput, kStub, kTitle, kCaption, kSetup, kSetupParamsOption, kDir, kTemp, kSilent, kSet,
-    kLevel, kPassword, kPasswordFile, kKeyBits, kClassicEncryption, kKdfIterations, kJobs, kKeepRoot, kDereference,
-    kAllowChanging, kStrict, kQuiet, kHelp, kWait, kCleanup, kNoInstallerOptions, kIcon, kVersionInfo,
+    kOutput,
+    kStub,
+    kTitle,
+    kCaption,
+    kSetup,
+    kSetupParamsOption,
+    kDir,
+    kTemp,
+    kSilent,
+    kSet,
+    kLevel,
+    kPassword,
+    kPasswordFile,
+    kKeyBits,
+    kClassicEncryption,
+    kKdfIterations,
+    kJobs,
+    kKeepRoot,
+    kDereference,
+    kAllowChanging,
+    kStrict,
+    kQuiet,
+    kHelp,
+    kWait,
+    kCleanup,
+    kNoInstallerOptions,
+    kIcon,
+    kVersionInfo,
 };
 
 const std::vector<OptionSpec> kPackSpecs = {
@@ -168,7 +193,8 @@ bool takeVersionInfo(const std::string& value, PackOptions& options, std::string
 }
 
 // --set NAME=VALUE, NAME not empty.
-bool takeSet(const std::string& value, std::vector<std::pair<std::string, std::string>>& extra, std::string& error) {
+bool takeSet(const std::string& value, std::vector<std::pair<std::string, std::string>>& extra,
+             std::string& error) {
     const size_t equals = value.find('=');
     if (equals == std::string::npos || equals == 0) {
         error = "--set takes NAME=VALUE with a name that is not empty, not \"" + value + "\"";
@@ -307,8 +333,8 @@ bool parsePackOptions(const std::vector<std::string>& args, PackOptions& options
 }
 
 const char* const kInstallerSettings[kInstallerSettingCount] = {
-    kAppTitle, kAppCaption, kSetupFilename, kSetupParams, kUnzipDir, kNoInterface, kUnzipToTemp,
-    kWaitForSetup, kCleanupAfterSetup, kAllowCommandLine};
+    kAppTitle,    kAppCaption,  kSetupFilename, kSetupParams,       kUnzipDir,
+    kNoInterface, kUnzipToTemp, kWaitForSetup,  kCleanupAfterSetup, kAllowCommandLine};
 
 bool isInstallerSetting(const std::string& name) {
     for (const char* known : kInstallerSettings) {
@@ -318,8 +344,8 @@ bool isInstallerSetting(const std::string& name) {
 }
 
 bool isFlagSetting(const std::string& name) {
-    return name == kNoInterface || name == kUnzipToTemp || name == kWaitForSetup || name == kCleanupAfterSetup ||
-           name == kAllowCommandLine;
+    return name == kNoInterface || name == kUnzipToTemp || name == kWaitForSetup ||
+           name == kCleanupAfterSetup || name == kAllowCommandLine;
 }
 
 const std::string* findSetting(const PackOptions& options, const char* name) {

@@ -13,26 +13,26 @@
 
 struct PackOptions {
     std::string output;
-    std::string stub;                  // win32, win64, linux or a path
+    std::string stub;  // win32, win64, linux or a path
     std::vector<std::string> inputs;
     // The settings table, in the order written: the named options first
     // (appTitle, appCaption, setupFilename, setupParams, unzipDir,
     // noInterface, unzipToTemp), then --set pairs in command-line order. A
     // name is written once: a later value replaces an earlier one in place.
     std::vector<std::pair<std::string, std::string>> settings;
-    StubBrandingRequest branding;      // --icon, --version-info
-    int32_t level = 6;                 // 0 stores, 1..12 deflate (libdeflate)
+    StubBrandingRequest branding;  // --icon, --version-info
+    int32_t level = 6;             // 0 stores, 1..12 deflate (libdeflate)
     int32_t keyBits = 256;
-    bool keyBitsGiven = false;         // --key-bits was on the command line
-    bool classicEncryption = false;    // --classic-encryption: the weak mode old installers read
-    uint32_t kdfIterations = 600000;   // of the strong mode's key derivation
+    bool keyBitsGiven = false;        // --key-bits was on the command line
+    bool classicEncryption = false;   // --classic-encryption: the weak mode old installers read
+    uint32_t kdfIterations = 600000;  // of the strong mode's key derivation
     bool kdfIterationsGiven = false;
     Password::Sources password;
     uint32_t jobs = 1;
     bool keepRoot = false;
-    bool dereference = false;          // pack what links point to, not the links
-    bool allowChanging = false;        // pack a file that changes while read, as read
-    bool strict = false;               // every warning stops the pack
+    bool dereference = false;    // pack what links point to, not the links
+    bool allowChanging = false;  // pack a file that changes while read, as read
+    bool strict = false;         // every warning stops the pack
     bool quiet = false;
     bool help = false;
 };

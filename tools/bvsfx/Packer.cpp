@@ -174,15 +174,18 @@ int Packer::resolvePassword() {
     switch (Password::resolve(m_options.password, m_password, origin)) {
         case Password::Result::None:
             if (m_options.classicEncryption || m_options.kdfIterationsGiven) {
-                Messages::error(std::string(m_options.classicEncryption ? "--classic-encryption" : "--kdf-iterations") +
-                                " without a password: the installer would not be encrypted (give --password, "
-                                "--password-file or " + Password::kEnvironmentVariable + ")");
+                Messages::error(
+                    std::string(m_options.classicEncryption ? "--classic-encryption" : "--kdf-iterations") +
+                    " without a password: the installer would not be encrypted (give --password, "
+                    "--password-file or " +
+                    Password::kEnvironmentVariable + ")");
                 return kExitUsage;
             }
             if (m_options.keyBitsGiven) {
-                Messages::error("--key-bits without a password: the installer would not be encrypted "
-                                "(give --password, --password-file or " +
-                                std::string(Password::kEnvironmentVariable) + ", or leave out --key-bits)");
+                Messages::error(
+                    "--key-bits without a password: the installer would not be encrypted "
+                    "(give --password, --password-file or " +
+                    std::string(Password::kEnvironmentVariable) + ", or leave out --key-bits)");
                 return kExitUsage;
             }
             return kExitOk;
@@ -196,9 +199,10 @@ int Packer::resolvePassword() {
     }
     m_encrypted = true;
     if (m_options.classicEncryption) {
-        Messages::warning("--classic-encryption is weak: its key is an unsalted MD5 of the password (millions of "
-                          "guesses a second), the same password gives the same verifier everywhere, and nothing "
-                          "authenticates the settings or the data");
+        Messages::warning(
+            "--classic-encryption is weak: its key is an unsalted MD5 of the password (millions of "
+            "guesses a second), the same password gives the same verifier everywhere, and nothing "
+            "authenticates the settings or the data");
     }
     if (origin == Password::kEnvironmentVariable) {
         Messages::note(std::string("encrypting with the password in ") + Password::kEnvironmentVariable,
@@ -218,28 +222,33 @@ int Packer::checkSettings() {
     const std::string* dir = findSetting(m_options, "unzipDir");
     const bool hasDir = dir != nullptr && !dir->empty();
     if (silent && m_encrypted) {
-        Messages::error("--silent with a password: a silent installer cannot ask for the password, "
-                        "so it would extract nothing");
+        Messages::error(
+            "--silent with a password: a silent installer cannot ask for the password, "
+            "so it would extract nothing");
         return kExitUsage;
     }
     if (silent && !hasDir && !settingIsTrue(m_options, "unzipToTemp")) {
-        Messages::error("--silent needs --dir or --temp: without a folder to extract to, the installer "
-                        "shows its dialog anyway");
+        Messages::error(
+            "--silent needs --dir or --temp: without a folder to extract to, the installer "
+            "shows its dialog anyway");
         return kExitUsage;
     }
     if (settingIsTrue(m_options, "cleanupAfterSetup") && !settingIsTrue(m_options, "waitForSetup")) {
-        Messages::error("--cleanup needs --wait: the installer can remove its folder only once the setup "
-                        "program has ended, and without --wait it does not learn when that is");
+        Messages::error(
+            "--cleanup needs --wait: the installer can remove its folder only once the setup "
+            "program has ended, and without --wait it does not learn when that is");
         return kExitUsage;
     }
     for (const auto& setting : m_options.settings) {
         if (!isInstallerSetting(setting.first)) {
             std::string hint;
             for (const char* known : kInstallerSettings) {
-                if (lowerAscii(setting.first) == lowerAscii(known)) hint = std::string(" (did you mean ") + known + "?)";
+                if (lowerAscii(setting.first) == lowerAscii(known))
+                    hint = std::string(" (did you mean ") + known + "?)";
             }
             Messages::warning("setting " + TextFormat::displayName(setting.first) +
-                              ": the installer reads no setting of that name (names are case-sensitive)" + hint);
+                              ": the installer reads no setting of that name (names are case-sensitive)" +
+                              hint);
         } else if (isFlagSetting(setting.first)) {
             const std::string value = lowerAscii(setting.second);
             if (value != "true" && value != "false") {
@@ -250,7 +259,8 @@ int Packer::checkSettings() {
         }
     }
     if (m_options.settings.size() > PayloadFormat::kMaxSettingsPairs) {
-        Messages::error(std::to_string(m_options.settings.size()) + " settings; the installer reads at most " +
+        Messages::error(std::to_string(m_options.settings.size()) +
+                        " settings; the installer reads at most " +
                         std::to_string(PayloadFormat::kMaxSettingsPairs));
         return kExitLimits;
     }
@@ -281,14 +291,16 @@ int Packer::loadStub() {
     }
     const int64_t marker = StubImage::findMarker(m_stub.data(), m_stub.size());
     if (marker >= 0) {
-        Messages::error("the stub " + m_stubPath + " holds a payload marker at offset " + std::to_string(marker) +
+        Messages::error("the stub " + m_stubPath + " holds a payload marker at offset " +
+                        std::to_string(marker) +
                         " (an installer cannot serve as a stub: its payload would be found first)");
         return kExitInput;
     }
     const SignatureArea::CertificateTable signature = SignatureArea::find(m_stub.data(), m_stub.size());
     if (signature.offset != 0) {
         Messages::error("the stub " + m_stubPath + " is signed (a certificate table of " +
-                        std::to_string(signature.bytes) + " bytes at offset " + std::to_string(signature.offset) +
+                        std::to_string(signature.bytes) + " bytes at offset " +
+                        std::to_string(signature.offset) +
                         "): a payload behind it would break the signature, and installers read no payload "
                         "after it; pack with the unsigned stub, then sign the installer");
         return kExitLimits;
@@ -308,8 +320,9 @@ int Packer::loadStub() {
         if (code != kExitOk) return code;
     }
     if (m_encrypted && StubImage::isWindows(kind) && !isAscii(m_password)) {
-        Messages::warning("the password has characters outside ASCII; it is hashed as UTF-8, while the "
-                          "Windows installer hashes what is typed in the system's code page");
+        Messages::warning(
+            "the password has characters outside ASCII; it is hashed as UTF-8, while the "
+            "Windows installer hashes what is typed in the system's code page");
     }
     return kExitOk;
 }
@@ -324,14 +337,16 @@ int Packer::checkDestinationFolder() {
     const size_t bytes = settled.size() + static_cast<size_t>(placeholders);
     if (bytes >= kDirWorkAreaBytes) {
         Messages::error("--dir is " + atLeast + std::to_string(bytes) +
-                        " bytes long; the installer makes its folder in an " + std::to_string(kDirWorkAreaBytes) +
-                        "-byte work area and would extract nothing");
+                        " bytes long; the installer makes its folder in an " +
+                        std::to_string(kDirWorkAreaBytes) + "-byte work area and would extract nothing");
         return kExitLimits;
     }
     const size_t units = EntryName::utf16Units(settled) + static_cast<size_t>(placeholders);
     if (m_windowsStub && units > kWindowsCurrentDirectoryChars) {
-        Messages::error("--dir is " + atLeast + std::to_string(units) + " characters long; Windows cannot enter a folder "
-                        "of more than " + std::to_string(kWindowsCurrentDirectoryChars) +
+        Messages::error("--dir is " + atLeast + std::to_string(units) +
+                        " characters long; Windows cannot enter a folder "
+                        "of more than " +
+                        std::to_string(kWindowsCurrentDirectoryChars) +
                         " characters, so the installer would extract nothing");
         return kExitLimits;
     }
@@ -354,7 +369,8 @@ int Packer::checkOutputPlace() {
                             ": writing the installer would destroy it");
             code = kExitUsage;
         } else if (fs::is_directory(place, error) && isInside(output, place)) {
-            Messages::error("-o " + shown + " lies inside the input folder " + TextFormat::displayName(input) +
+            Messages::error("-o " + shown + " lies inside the input folder " +
+                            TextFormat::displayName(input) +
                             ": write the installer outside the folders it packs");
             code = kExitUsage;
         }
@@ -395,7 +411,8 @@ int Packer::checkLinks() {
             continue;
         }
         if (link.name.size() > EntryName::kMaxInstallerNameBytes ||
-            link.name.size() + link.target.size() + kLinkRecordOverheadBytes > PayloadFormat::kMaxEntryNameBytes) {
+            link.name.size() + link.target.size() + kLinkRecordOverheadBytes >
+                PayloadFormat::kMaxEntryNameBytes) {
             Messages::error(source + ": the link's name and target (" +
                             std::to_string(link.name.size() + link.target.size()) +
                             " bytes) are longer than a payload record can hold");
@@ -403,9 +420,10 @@ int Packer::checkLinks() {
             continue;
         }
         if (EntryName::linkLeavesFolder(link.name, link.target)) {
-            Messages::warning(source + " -> " + TextFormat::displayName(link.target) +
-                              ": the link leads out of what is packed; the Linux installer creates it as packed, "
-                              "bvsfx extract refuses it");
+            Messages::warning(
+                source + " -> " + TextFormat::displayName(link.target) +
+                ": the link leads out of what is packed; the Linux installer creates it as packed, "
+                "bvsfx extract refuses it");
         }
     }
     if (m_windowsStub && !m_tree.links().empty()) {
@@ -432,7 +450,8 @@ int Packer::checkNames() {
         if (entry.name.size() > EntryName::kMaxInstallerNameBytes) {
             Messages::error(source + ": its name in the installer is " + std::to_string(entry.name.size()) +
                             " bytes long; the installer takes names of at most " +
-                            std::to_string(EntryName::kMaxInstallerNameBytes) + " bytes and stops extracting there");
+                            std::to_string(EntryName::kMaxInstallerNameBytes) +
+                            " bytes and stops extracting there");
             code = kExitLimits;
         }
         if (!m_windowsStub) continue;
@@ -445,7 +464,8 @@ int Packer::checkNames() {
         const auto [it, added] = windowsKeys.emplace(EntryName::windowsFileKey(entry.name), &entry);
         if (!added) {
             Messages::error(TextFormat::displayName(it->second->source.string()) + " and " + source + ": " +
-                            TextFormat::displayName(it->second->name) + " and " + TextFormat::displayName(entry.name) +
+                            TextFormat::displayName(it->second->name) + " and " +
+                            TextFormat::displayName(entry.name) +
                             " are one file on Windows, which compares names without regard to case");
             code = kExitLimits;
         }
@@ -479,7 +499,8 @@ int Packer::writeInstaller() {
         if (out == nullptr && createError != EEXIST) break;
     }
     if (out == nullptr) {
-        Messages::error("cannot create " + TextFormat::displayName(partial.string()) + ": " + systemReason(createError));
+        Messages::error("cannot create " + TextFormat::displayName(partial.string()) + ": " +
+                        systemReason(createError));
         return kExitOutput;
     }
     const int slot = TemporaryFiles::add(partial.string());
@@ -501,7 +522,8 @@ int Packer::writeInstaller() {
     std::error_code error;
     if (ok) {
         // The installer runs like the stub: its permission bits (execute).
-        fs::permissions(partial, fs::status(utf8Path(m_stubPath)).permissions(), fs::perm_options::replace, error);
+        fs::permissions(partial, fs::status(utf8Path(m_stubPath)).permissions(), fs::perm_options::replace,
+                        error);
         fs::rename(partial, output, error);
         if (error) {
             m_failure = "cannot rename " + TextFormat::displayName(partial.string()) + " to " +
@@ -520,23 +542,23 @@ int Packer::writeInstaller() {
     }
     TemporaryFiles::forget(slot);
 
-    Messages::note("wrote " + TextFormat::displayName(output.string()) + ": " +
-                       TextFormat::count(m_tree.fileCount(), "file", "files") + ", " +
-                       TextFormat::count(m_tree.directoryCount(), "folder", "folders") + ", " +
-                       (m_tree.links().empty()
-                            ? std::string()
-                            : TextFormat::count(m_tree.links().size(), "link", "links") + ", ") +
-                       TextFormat::bytes(m_tree.totalFileBytes()) + " in " + TextFormat::bytes(payloadBytes) + " of payload (" +
-                       std::to_string(m_deflatedChunks) + " deflated and " +
-                       TextFormat::count(m_storedChunks, "stored chunk", "stored chunks") +
-                       (m_encrypted ? ", AES-" + std::to_string(m_options.keyBits) +
-                                          (strongEncryption() ? ", PBKDF2-HMAC-SHA256 " +
-                                                                    std::to_string(m_options.kdfIterations) +
-                                                                    " iterations"
-                                                              : ", classic")
-                                    : "") +
-                       ") behind a stub of " + std::to_string(m_stub.size()) + " bytes",
-                   m_options.quiet);
+    Messages::note(
+        "wrote " + TextFormat::displayName(output.string()) + ": " +
+            TextFormat::count(m_tree.fileCount(), "file", "files") + ", " +
+            TextFormat::count(m_tree.directoryCount(), "folder", "folders") + ", " +
+            (m_tree.links().empty() ? std::string()
+                                    : TextFormat::count(m_tree.links().size(), "link", "links") + ", ") +
+            TextFormat::bytes(m_tree.totalFileBytes()) + " in " + TextFormat::bytes(payloadBytes) +
+            " of payload (" + std::to_string(m_deflatedChunks) + " deflated and " +
+            TextFormat::count(m_storedChunks, "stored chunk", "stored chunks") +
+            (m_encrypted
+                 ? ", AES-" + std::to_string(m_options.keyBits) +
+                       (strongEncryption() ? ", PBKDF2-HMAC-SHA256 " +
+                                                 std::to_string(m_options.kdfIterations) + " iterations"
+                                           : ", classic")
+                 : "") +
+            ") behind a stub of " + std::to_string(m_stub.size()) + " bytes",
+        m_options.quiet);
     return kExitOk;
 }
 
@@ -570,7 +592,8 @@ bool Packer::writePayload(FILE* out) {
         }
     }
     m_pipeline = std::make_unique<ChunkPipeline>(std::move(encoders));
-    m_progress = std::make_unique<ProgressBar>("pack", m_tree.totalFileBytes(), ProgressBar::wanted(m_options.quiet));
+    m_progress =
+        std::make_unique<ProgressBar>("pack", m_tree.totalFileBytes(), ProgressBar::wanted(m_options.quiet));
 
     for (const PackEntry& entry : m_tree.entries()) {
         if (entry.isDirectory) {
@@ -629,8 +652,8 @@ bool Packer::queueFile(const PackEntry& entry) {
         m_failure = "cannot open " + TextFormat::displayName(entry.source.string());
         return false;
     }
-    const uint32_t sliceBytes = strongEncryption() ? ChunkEncoder::maxStrongSliceBytes()
-                                                   : ChunkEncoder::maxSliceBytes(m_encrypted);
+    const uint32_t sliceBytes =
+        strongEncryption() ? ChunkEncoder::maxStrongSliceBytes() : ChunkEncoder::maxSliceBytes(m_encrypted);
     ZipCRC crc;
     uint64_t size = 0;
     bool atEnd = false;
@@ -670,7 +693,8 @@ std::string Packer::describeChange(const PackEntry& entry, uint64_t bytesRead) c
     uint64_t fileTimeNow = 0;
     uint32_t attributes = 0;
     bool isDirectory = false;
-    if (!readEntryMetadata(entry.source, fileTimeNow, attributes, isDirectory)) return "it can no longer be read";
+    if (!readEntryMetadata(entry.source, fileTimeNow, attributes, isDirectory))
+        return "it can no longer be read";
     if (bytesRead != entry.size || sizeNow != entry.size) {
         add(std::to_string(entry.size) + " bytes when the inputs were listed, " + std::to_string(bytesRead) +
             " bytes read, " + std::to_string(sizeNow) + " bytes now");
@@ -763,7 +787,8 @@ bool Packer::writeStep(PendingStep& step) {
 }
 
 bool Packer::writeCheckRecord(const CheckRecord::Fields& fields) {
-    return m_writer->writeOtherEntry(CheckRecord::kCheckRecordType, CheckRecord::format(fields).c_str(), 0, 0);
+    return m_writer->writeOtherEntry(CheckRecord::kCheckRecordType, CheckRecord::format(fields).c_str(), 0,
+                                     0);
 }
 
 uint32_t Packer::entryCrc(const PackEntry& entry) {
@@ -800,8 +825,10 @@ uint32_t Packer::headerAndSettingsCrc() const {
 
 bool Packer::writeChunk(const EncodedChunk& chunk) {
     const uint32_t size = static_cast<uint32_t>(chunk.data.size());
-    if (chunk.stored) ++m_storedChunks;
-    else ++m_deflatedChunks;
+    if (chunk.stored)
+        ++m_storedChunks;
+    else
+        ++m_deflatedChunks;
     if (!m_encrypted) {
         return chunk.stored ? m_writer->writeStoredChunk(chunk.data.data(), size)
                             : m_writer->writeCompressedChunk(chunk.data.data(), size);

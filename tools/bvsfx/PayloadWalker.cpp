@@ -70,7 +70,9 @@ bool PayloadWalker::walk(PayloadVisitor& visitor) {
             if (m_framingBroken) return false;  // reported where it broke
         } else {
             ++m_otherRecords;
-            if (m_checked) problem("a record of unknown type " + std::to_string(entry.type) + at(entry.offset) + ": damaged");
+            if (m_checked)
+                problem("a record of unknown type " + std::to_string(entry.type) + at(entry.offset) +
+                        ": damaged");
             visitor.onOtherRecord(entry);
             nextResult = m_reader.nextRecord(next);
         }
@@ -95,7 +97,8 @@ void PayloadWalker::readUnixTrailer() {
         Entry record;
         const Record result = m_reader.nextRecord(record);
         if (result == Record::End) {
-            problem("the Unix modes and links end before their check record" + at(record.offset) + ": damaged");
+            problem("the Unix modes and links end before their check record" + at(record.offset) +
+                    ": damaged");
             return;
         }
         if (result != Record::Entry) {
@@ -106,8 +109,8 @@ void PayloadWalker::readUnixTrailer() {
             if (record.type == CheckRecord::kCheckRecordType) break;
             continue;
         }
-        const UnixTrailer::Take taken = m_unixTrailer.take(record.type, record.name.data(), record.name.size(),
-                                                           record.fileTime, record.attributes);
+        const UnixTrailer::Take taken = m_unixTrailer.take(
+            record.type, record.name.data(), record.name.size(), record.fileTime, record.attributes);
         if (taken == UnixTrailer::Take::Damaged || !record.namePaddingValid) {
             problem("the record" + at(record.offset) + damaged);
             return;
@@ -123,8 +126,9 @@ void PayloadWalker::readUnixTrailer() {
     if (!m_namesReadable) return;
     const uint64_t entries = uint64_t(m_directories) + m_files;
     if (m_unixTrailer.modeCount() != entries) {
-        problem("the payload holds " + std::to_string(entries) + " entries, its Unix records give modes for " +
-                std::to_string(m_unixTrailer.modeCount()) + ": damaged");
+        problem("the payload holds " + std::to_string(entries) +
+                " entries, its Unix records give modes for " + std::to_string(m_unixTrailer.modeCount()) +
+                ": damaged");
         return;
     }
     m_unixTrailerSound = true;
@@ -133,7 +137,8 @@ void PayloadWalker::readUnixTrailer() {
 void PayloadWalker::reportFraming(Record result, const Entry& entry) {
     switch (result) {
         case Record::Truncated:
-            problem("the payload ends inside a record or before its end record" + at(entry.offset) + ": truncated");
+            problem("the payload ends inside a record or before its end record" + at(entry.offset) +
+                    ": truncated");
             break;
         case Record::BadMagic:
             problem("no record where one should start" + at(entry.offset) + ": damaged");
@@ -161,7 +166,8 @@ bool PayloadWalker::readCheckFields(const Entry& record, CheckRecord::Fields& fi
 void PayloadWalker::takeSettingsCheck(Entry& entry, Record& result) {
     if (result != Record::Entry || !isCheckRecord(entry)) {
         // The strong mode always has them.
-        if (m_reader.isStrong()) problem("the payload does not begin with its settings check record: damaged");
+        if (m_reader.isStrong())
+            problem("the payload does not begin with its settings check record: damaged");
         return;
     }
     m_checked = true;
@@ -202,9 +208,11 @@ void PayloadWalker::takeClosingCheck(const Entry& record) {
     }
 }
 
-void PayloadWalker::takeEntryCheck(const Entry& entry, Entry& next, Record& nextResult, FileSummary* summary) {
+void PayloadWalker::takeEntryCheck(const Entry& entry, Entry& next, Record& nextResult,
+                                   FileSummary* summary) {
     if (nextResult != Record::Entry || !isCheckRecord(next)) {
-        if (m_checked) problem(nameOf(entry) + ": its check record is missing" + at(next.offset) + ": damaged");
+        if (m_checked)
+            problem(nameOf(entry) + ": its check record is missing" + at(next.offset) + ": damaged");
         if (summary != nullptr) summary->damaged = m_checked;
         return;
     }
@@ -212,14 +220,17 @@ void PayloadWalker::takeEntryCheck(const Entry& entry, Entry& next, Record& next
     const Entry record = next;
     nextResult = m_reader.nextRecord(next);
     if (!readCheckFields(record, fields)) return;
-    const CheckRecord::Kind expected = summary != nullptr ? CheckRecord::Kind::File : CheckRecord::Kind::Directory;
+    const CheckRecord::Kind expected =
+        summary != nullptr ? CheckRecord::Kind::File : CheckRecord::Kind::Directory;
     if (fields.kind != expected) {
-        problem(nameOf(entry) + ": the check record after it" + at(record.offset) + " is of the wrong kind: damaged");
+        problem(nameOf(entry) + ": the check record after it" + at(record.offset) +
+                " is of the wrong kind: damaged");
         return;
     }
-    if (fields.headerCrc != CheckRecord::entryHeaderCrc(entry.type, entry.name, entry.fileTime, entry.attributes)) {
-        problem(nameOf(entry) + ": its name, time or attributes differ from its check record" + at(entry.offset) +
-                ": damaged");
+    if (fields.headerCrc !=
+        CheckRecord::entryHeaderCrc(entry.type, entry.name, entry.fileTime, entry.attributes)) {
+        problem(nameOf(entry) + ": its name, time or attributes differ from its check record" +
+                at(entry.offset) + ": damaged");
         if (summary != nullptr) summary->damaged = true;
     }
     if (summary != nullptr) {
@@ -283,8 +294,8 @@ bool PayloadWalker::readChunks(const Entry& entry, PayloadVisitor& visitor, File
     }
 }
 
-bool PayloadWalker::decodeChunk(const Entry& entry, const PayloadReader::ChunkRecord& chunk, const DataBuffer& stored,
-                                PayloadVisitor& visitor, FileSummary& summary) {
+bool PayloadWalker::decodeChunk(const Entry& entry, const PayloadReader::ChunkRecord& chunk,
+                                const DataBuffer& stored, PayloadVisitor& visitor, FileSummary& summary) {
     const DataBuffer* plain = &stored;
     DataBuffer deciphered;
     if (m_reader.isEncrypted()) {
@@ -292,12 +303,13 @@ bool PayloadWalker::decodeChunk(const Entry& entry, const PayloadReader::ChunkRe
         if (m_reader.isStrong()) {
             m_reader.decipherChunk(chunk, stored, deciphered, paddingValid);
             if (!paddingValid) {
-                problem(nameOf(entry) + ": a chunk whose authentication code does not match" + at(chunk.offset) +
-                        ": damaged");
+                problem(nameOf(entry) + ": a chunk whose authentication code does not match" +
+                        at(chunk.offset) + ": damaged");
                 summary.damaged = true;
             }
         } else if (!m_reader.decipher(stored, deciphered, paddingValid)) {
-            problem(nameOf(entry) + ": a chunk that is not whole AES blocks" + at(chunk.offset) + ": damaged");
+            problem(nameOf(entry) + ": a chunk that is not whole AES blocks" + at(chunk.offset) +
+                    ": damaged");
             summary.damaged = true;
         } else if (!paddingValid && stored.getSize() != 0) {
             problem(nameOf(entry) + ": a chunk that does not decipher" + at(chunk.offset) + ": damaged");

@@ -34,14 +34,14 @@ class InstallerFile;
 class ProgressBar;
 
 struct FileSummary {
-    uint64_t packedBytes = 0;      // chunk data as stored
+    uint64_t packedBytes = 0;  // chunk data as stored
     uint32_t storedChunks = 0;
     uint32_t deflatedChunks = 0;
-    bool complete = false;         // its data ended with the zero length field
-    bool damaged = false;          // a problem was found in this file
-    uint64_t size = 0;             // decoded bytes (decoding only)
-    uint32_t crc32 = 0;            // of the decoded bytes (decoding only)
-    bool hasCheckRecord = false;   // a readable check record followed it
+    bool complete = false;        // its data ended with the zero length field
+    bool damaged = false;         // a problem was found in this file
+    uint64_t size = 0;            // decoded bytes (decoding only)
+    uint32_t crc32 = 0;           // of the decoded bytes (decoding only)
+    bool hasCheckRecord = false;  // a readable check record followed it
     uint64_t recordedSize = 0;
     uint32_t recordedCrc32 = 0;
 };
@@ -50,11 +50,23 @@ class PayloadVisitor {
 public:
     virtual ~PayloadVisitor() = default;
     // Each returns false to stop the walk (the visitor has said why).
-    virtual bool onDirectory(const PayloadReader::EntryRecord& entry) { (void)entry; return true; }
-    virtual bool onFileBegin(const PayloadReader::EntryRecord& entry) { (void)entry; return true; }
-    virtual bool onFileData(const uint8_t* data, uint32_t size) { (void)data; (void)size; return true; }
+    virtual bool onDirectory(const PayloadReader::EntryRecord& entry) {
+        (void)entry;
+        return true;
+    }
+    virtual bool onFileBegin(const PayloadReader::EntryRecord& entry) {
+        (void)entry;
+        return true;
+    }
+    virtual bool onFileData(const uint8_t* data, uint32_t size) {
+        (void)data;
+        (void)size;
+        return true;
+    }
     virtual bool onFileEnd(const PayloadReader::EntryRecord& entry, const FileSummary& summary) {
-        (void)entry; (void)summary; return true;
+        (void)entry;
+        (void)summary;
+        return true;
     }
     virtual void onOtherRecord(const PayloadReader::EntryRecord& entry) { (void)entry; }
 };
@@ -118,7 +130,7 @@ private:
     ZipCRC m_fileCrc;
     std::vector<std::string> m_problems;
     bool m_checked = false;  // the payload starts with a settings check record (bvsfx wrote it)
-    bool m_closed = false;  // the closing check record was seen
+    bool m_closed = false;   // the closing check record was seen
     bool m_reachedEnd = false;
     bool m_framingBroken = false;
     uint32_t m_directories = 0;

@@ -12,9 +12,9 @@ using LittleEndian::writeU32;
 namespace {
 
 constexpr size_t kPeOffsetField = 0x3C;
-constexpr size_t kSignatureBytes = 4;       // "PE\0\0"
+constexpr size_t kSignatureBytes = 4;  // "PE\0\0"
 constexpr size_t kFileHeaderBytes = 20;
-constexpr size_t kSectionCountField = 2;    // in the file header
+constexpr size_t kSectionCountField = 2;  // in the file header
 constexpr size_t kOptionalHeaderSizeField = 16;
 constexpr uint16_t kMagicPe32 = 0x10B;
 constexpr uint16_t kMagicPe32Plus = 0x20B;
@@ -36,7 +36,9 @@ constexpr size_t kVirtualAddressField = 12;
 constexpr size_t kRawDataBytesField = 16;
 constexpr size_t kRawDataOffsetField = 20;
 
-uint32_t alignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+uint32_t alignUp(uint32_t value, uint32_t alignment) {
+    return (value + alignment - 1) / alignment * alignment;
+}
 
 bool isPowerOfTwo(uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
@@ -52,7 +54,8 @@ bool parse(const std::vector<uint8_t>& image, PeLayout& layout, std::string& err
         return false;
     }
     const size_t pe = readU32(&image[kPeOffsetField]);
-    if (pe > size || size - pe < kSignatureBytes + kFileHeaderBytes || std::memcmp(&image[pe], "PE\0\0", 4) != 0) {
+    if (pe > size || size - pe < kSignatureBytes + kFileHeaderBytes ||
+        std::memcmp(&image[pe], "PE\0\0", 4) != 0) {
         error = "not a PE file (no PE signature)";
         return false;
     }
@@ -96,8 +99,8 @@ bool parse(const std::vector<uint8_t>& image, PeLayout& layout, std::string& err
     for (uint16_t i = 0; i < sectionCount; ++i) {
         const uint8_t* header = &image[table + i * kSectionHeaderBytes];
         PeSection section;
-        section.name.assign(reinterpret_cast<const char*>(header), strnlen(reinterpret_cast<const char*>(header),
-                                                                           kSectionNameBytes));
+        section.name.assign(reinterpret_cast<const char*>(header),
+                            strnlen(reinterpret_cast<const char*>(header), kSectionNameBytes));
         section.virtualSize = readU32(header + kVirtualSizeField);
         section.virtualAddress = readU32(header + kVirtualAddressField);
         section.rawDataBytes = readU32(header + kRawDataBytesField);
@@ -175,8 +178,8 @@ void replaceLastSection(std::vector<uint8_t>& image, const PeLayout& layout, siz
     const size_t optional = layout.optionalHeaderOffset;
     const uint32_t initialized = readU32(&image[optional + kSizeOfInitializedDataField]);
     writeU32(&image[optional + kSizeOfInitializedDataField], initialized - section.rawDataBytes + rawBytes);
-    writeU32(&image[optional + kSizeOfImageField], alignUp(section.virtualAddress + contentBytes,
-                                                           layout.sectionAlignment));
+    writeU32(&image[optional + kSizeOfImageField],
+             alignUp(section.virtualAddress + contentBytes, layout.sectionAlignment));
     writeU32(&image[layout.dataDirectoryOffset + kResourceDirectoryIndex * kDataDirectoryEntryBytes + 4],
              contentBytes);
     writeU32(&image[layout.checksumFieldOffset], computedChecksum(image, layout));

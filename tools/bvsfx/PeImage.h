@@ -20,12 +20,12 @@
 #include <vector>
 
 struct PeSection {
-    std::string name;           // up to 8 characters
+    std::string name;  // up to 8 characters
     uint32_t virtualSize = 0;
     uint32_t virtualAddress = 0;
-    uint32_t rawDataBytes = 0;  // SizeOfRawData, a multiple of FileAlignment
-    uint32_t rawDataOffset = 0; // PointerToRawData
-    size_t headerOffset = 0;    // file offset of its 40-byte section header
+    uint32_t rawDataBytes = 0;   // SizeOfRawData, a multiple of FileAlignment
+    uint32_t rawDataOffset = 0;  // PointerToRawData
+    size_t headerOffset = 0;     // file offset of its 40-byte section header
 };
 
 struct PeLayout {

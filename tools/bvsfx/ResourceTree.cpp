@@ -16,7 +16,7 @@ namespace {
 constexpr size_t kDirectoryHeaderBytes = 16;
 constexpr size_t kEntryBytes = 8;
 constexpr size_t kDataEntryBytes = 16;
-constexpr uint32_t kHighBit = 0x80000000u;   // entry name is a string / entry target is a directory
+constexpr uint32_t kHighBit = 0x80000000u;  // entry name is a string / entry target is a directory
 constexpr size_t kDataAlignmentBytes = 8;
 // Directories may share subdirectories; this bounds what a crafted table
 // can make of a small section.
@@ -55,7 +55,9 @@ public:
     }
 
 private:
-    bool fits(uint64_t offset, uint64_t bytes) const { return offset <= m_bytes && m_bytes - offset >= bytes; }
+    bool fits(uint64_t offset, uint64_t bytes) const {
+        return offset <= m_bytes && m_bytes - offset >= bytes;
+    }
 
     bool fail(const char* reason) {
         m_error = reason;
@@ -75,7 +77,8 @@ private:
         if (!fits(offset + 2, units * 2)) return fail("resource name beyond the section");
         name.isId = false;
         name.text.clear();
-        for (size_t i = 0; i < units; ++i) name.text.push_back(static_cast<char16_t>(readU16(m_section + offset + 2 + 2 * i)));
+        for (size_t i = 0; i < units; ++i)
+            name.text.push_back(static_cast<char16_t>(readU16(m_section + offset + 2 + 2 * i)));
         return true;
     }
 
@@ -84,7 +87,8 @@ private:
         const uint8_t* entry = m_section + offset;
         const uint32_t rva = readU32(entry);
         const uint32_t bytes = readU32(entry + 4);
-        if (rva < m_rva || !fits(rva - m_rva, bytes)) return fail("resource data outside the resource section");
+        if (rva < m_rva || !fits(rva - m_rva, bytes))
+            return fail("resource data outside the resource section");
         leaf.isLeaf = true;
         leaf.data.assign(m_section + (rva - m_rva), m_section + (rva - m_rva) + bytes);
         leaf.codePage = readU32(entry + 8);
@@ -167,8 +171,10 @@ std::vector<uint8_t> write(const ResourceNode& unsortedRoot, uint32_t sectionRva
         queue.pop_front();
         directories.push_back(node);
         for (const ResourceNode& child : node->children) {
-            if (child.isLeaf) leaves.push_back(&child);
-            else queue.push_back(&child);
+            if (child.isLeaf)
+                leaves.push_back(&child);
+            else
+                queue.push_back(&child);
         }
     }
     size_t offset = 0;

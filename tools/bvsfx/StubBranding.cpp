@@ -61,7 +61,8 @@ std::vector<uint16_t> groupIconIds(const std::vector<uint8_t>& group) {
     if (group.size() < kGroupHeaderBytes) return ids;
     const size_t count = LittleEndian::readU16(&group[4]);
     for (size_t i = 0; i < count && kGroupHeaderBytes + (i + 1) * kGroupEntryBytes <= group.size(); ++i) {
-        ids.push_back(LittleEndian::readU16(&group[kGroupHeaderBytes + i * kGroupEntryBytes + kGroupEntryIdField]));
+        ids.push_back(
+            LittleEndian::readU16(&group[kGroupHeaderBytes + i * kGroupEntryBytes + kGroupEntryIdField]));
     }
     return ids;
 }
@@ -141,13 +142,15 @@ int apply(std::vector<uint8_t>& stub, const std::string& stubName, const StubBra
     size_t sectionIndex = 0;
     if (!PeImage::parse(stub, layout, reason) ||
         !PeImage::findRewritableResourceSection(stub, layout, sectionIndex, reason)) {
-        Messages::error("cannot put an icon or version information into the stub " + stubName + ": " + reason);
+        Messages::error("cannot put an icon or version information into the stub " + stubName + ": " +
+                        reason);
         return kExitLimits;
     }
     const PeSection& section = layout.sections[sectionIndex];
     ResourceNode root;
     const uint32_t sectionBytes = std::min(section.virtualSize, section.rawDataBytes);
-    if (!ResourceTree::parse(&stub[section.rawDataOffset], sectionBytes, section.virtualAddress, root, reason)) {
+    if (!ResourceTree::parse(&stub[section.rawDataOffset], sectionBytes, section.virtualAddress, root,
+                             reason)) {
         Messages::error("cannot read the resources of the stub " + stubName + ": " + reason);
         return kExitLimits;
     }
@@ -172,8 +175,10 @@ int apply(std::vector<uint8_t>& stub, const std::string& stubName, const StubBra
             const bool numbered = string.first == VersionInfoResource::kFileVersionKey ||
                                   string.first == VersionInfoResource::kProductVersionKey;
             if (numbered && !VersionInfoResource::parseNumericVersion(string.second, high, low)) {
-                Messages::warning(string.first + " \"" + string.second + "\" is not of the form a.b.c.d (numbers "
-                                  "up to 65535): the numeric " + string.first + " stays 0.0.0.0");
+                Messages::warning(string.first + " \"" + string.second +
+                                  "\" is not of the form a.b.c.d (numbers "
+                                  "up to 65535): the numeric " +
+                                  string.first + " stays 0.0.0.0");
             }
         }
         std::vector<uint8_t> resource;
@@ -184,7 +189,8 @@ int apply(std::vector<uint8_t>& stub, const std::string& stubName, const StubBra
         replaceVersion(root, resource);
     }
 
-    PeImage::replaceLastSection(stub, layout, sectionIndex, ResourceTree::write(root, section.virtualAddress));
+    PeImage::replaceLastSection(stub, layout, sectionIndex,
+                                ResourceTree::write(root, section.virtualAddress));
     const int64_t marker = StubImage::findMarker(stub.data(), stub.size());
     if (marker >= 0) {
         Messages::error("the icon or version information puts the payload marker into the stub (at offset " +

@@ -11,7 +11,7 @@
 #include <vector>
 
 struct StubBrandingRequest {
-    std::string iconFile;  // a .ico file, or empty
+    std::string iconFile;                                             // a .ico file, or empty
     std::vector<std::pair<std::string, std::string>> versionStrings;  // known keys only
 
     bool any() const { return !iconFile.empty() || !versionStrings.empty(); }

@@ -7,14 +7,14 @@
 
 namespace {
 
-constexpr size_t kPeOffsetField = 0x3C;        // u32: where "PE\0\0" starts
+constexpr size_t kPeOffsetField = 0x3C;         // u32: where "PE\0\0" starts
 constexpr size_t kPeMachineOffset = 4;          // u16 after the signature
 constexpr size_t kPeOptionalHeaderOffset = 24;  // signature 4 + file header 20
 constexpr size_t kPeSubsystemOffset = 68;       // u16 in the optional header
 constexpr uint16_t kPeMachineI386 = 0x014C;
 constexpr uint16_t kPeMachineX64 = 0x8664;
 constexpr uint16_t kPeSubsystemGui = 2;
-constexpr size_t kElfMachineOffset = 18;        // u16 e_machine
+constexpr size_t kElfMachineOffset = 18;  // u16 e_machine
 constexpr uint16_t kElfMachineI386 = 3;
 constexpr uint16_t kElfMachineX64 = 0x3E;
 constexpr uint16_t kElfMachineAarch64 = 0xB7;
@@ -34,7 +34,10 @@ size_t peHeaderOffset(const uint8_t* image, size_t size) {
 }
 
 bool isElf(const uint8_t* image, size_t size) {
-    return size > kElfMachineOffset + 2 && std::memcmp(image, "\x7F" "ELF", 4) == 0;
+    return size > kElfMachineOffset + 2 && std::memcmp(image,
+                                                       "\x7F"
+                                                       "ELF",
+                                                       4) == 0;
 }
 
 }  // namespace

@@ -11,7 +11,16 @@
 #include <cstdint>
 #include <string>
 
-enum class StubKind { Unknown, WindowsI386, WindowsX64, WindowsOther, LinuxI386, LinuxX64, LinuxAarch64, ElfOther };
+enum class StubKind {
+    Unknown,
+    WindowsI386,
+    WindowsX64,
+    WindowsOther,
+    LinuxI386,
+    LinuxX64,
+    LinuxAarch64,
+    ElfOther
+};
 
 namespace StubImage {
 

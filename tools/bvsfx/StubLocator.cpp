@@ -14,7 +14,7 @@ namespace {
 
 struct NamedStub {
     const char* request;
-    const char* preset;    // build folder of the preset that makes it
+    const char* preset;  // build folder of the preset that makes it
     const char* fileName;
 };
 

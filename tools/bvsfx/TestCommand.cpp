@@ -68,12 +68,14 @@ int runTest(const InspectOptions& options) {
                     TextFormat::count(problems.size(), "problem", "problems").c_str());
         return kExitDamaged;
     }
-    std::printf("%s: OK, %s and %s", options.file.c_str(), TextFormat::count(walker.files(), "file", "files").c_str(),
+    std::printf("%s: OK, %s and %s", options.file.c_str(),
+                TextFormat::count(walker.files(), "file", "files").c_str(),
                 TextFormat::count(walker.directories(), "folder", "folders").c_str());
     if (walker.uncheckedFiles() != 0) {
         const bool one = walker.uncheckedFiles() == 1;
         std::printf("; %s no check record, so damage to %s stored data could not be detected",
-                    TextFormat::count(walker.uncheckedFiles(), "file has", "files have").c_str(), one ? "its" : "their");
+                    TextFormat::count(walker.uncheckedFiles(), "file has", "files have").c_str(),
+                    one ? "its" : "their");
     }
     std::printf("\n");
     return kExitOk;

@@ -34,7 +34,8 @@ std::string bytes(uint64_t count) {
 std::string ratio(uint64_t packed, uint64_t original) {
     if (original == 0) return "-";
     char text[32];
-    std::snprintf(text, sizeof(text), "%.1f%%", 100.0 * static_cast<double>(packed) / static_cast<double>(original));
+    std::snprintf(text, sizeof(text), "%.1f%%",
+                  100.0 * static_cast<double>(packed) / static_cast<double>(original));
     return text;
 }
 
@@ -49,10 +50,14 @@ namespace {
 size_t utf8Sequence(const uint8_t* p, size_t available, uint32_t& codePoint) {
     const uint8_t lead = p[0];
     size_t length = 0;
-    if (lead < 0x80) length = 1;
-    else if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    if (lead < 0x80)
+        length = 1;
+    else if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4;
     if (length == 0 || length > available) return 0;
     codePoint = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t k = 1; k < length; ++k) {

@@ -61,20 +61,23 @@ private:
     size_t m_start;
 };
 
-void appendFixedFileInfo(std::vector<uint8_t>& out, const std::vector<std::pair<std::string, std::string>>& strings) {
+void appendFixedFileInfo(std::vector<uint8_t>& out,
+                         const std::vector<std::pair<std::string, std::string>>& strings) {
     uint32_t file[2] = {0, 0};
     uint32_t product[2] = {0, 0};
     for (const auto& string : strings) {
         if (string.first == VersionInfoResource::kFileVersionKey) {
-            if (!VersionInfoResource::parseNumericVersion(string.second, file[0], file[1])) file[0] = file[1] = 0;
+            if (!VersionInfoResource::parseNumericVersion(string.second, file[0], file[1]))
+                file[0] = file[1] = 0;
         } else if (string.first == VersionInfoResource::kProductVersionKey) {
             if (!VersionInfoResource::parseNumericVersion(string.second, product[0], product[1])) {
                 product[0] = product[1] = 0;
             }
         }
     }
-    for (uint32_t value : {kFixedInfoSignature, kFixedInfoStructVersion, file[0], file[1], product[0], product[1],
-                           kFileFlagsMask, 0u, kFileOsNtWindows32, kFileTypeApplication, 0u, 0u, 0u}) {
+    for (uint32_t value :
+         {kFixedInfoSignature, kFixedInfoStructVersion, file[0], file[1], product[0], product[1],
+          kFileFlagsMask, 0u, kFileOsNtWindows32, kFileTypeApplication, 0u, 0u, 0u}) {
         appendU32(out, value);
     }
 }
@@ -83,8 +86,9 @@ void appendFixedFileInfo(std::vector<uint8_t>& out, const std::vector<std::pair<
 
 namespace VersionInfoResource {
 
-const char* const kKeys[kKeyCount] = {"CompanyName",     "FileDescription", "FileVersion",    "LegalCopyright",
-                                      "OriginalFilename", "ProductName",     "ProductVersion"};
+const char* const kKeys[kKeyCount] = {"CompanyName",    "FileDescription",  "FileVersion",
+                                      "LegalCopyright", "OriginalFilename", "ProductName",
+                                      "ProductVersion"};
 
 bool isKnownKey(const std::string& key) {
     for (const char* known : kKeys) {
@@ -120,11 +124,23 @@ bool utf8ToUtf16(const std::string& text, std::u16string& out) {
         size_t length = 0;
         uint32_t point = 0;
         uint32_t minimum = 0;
-        if (lead < 0x80) { length = 1; point = lead; }
-        else if ((lead & 0xE0) == 0xC0) { length = 2; point = lead & 0x1F; minimum = 0x80; }
-        else if ((lead & 0xF0) == 0xE0) { length = 3; point = lead & 0x0F; minimum = 0x800; }
-        else if ((lead & 0xF8) == 0xF0) { length = 4; point = lead & 0x07; minimum = 0x10000; }
-        else return false;
+        if (lead < 0x80) {
+            length = 1;
+            point = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            point = lead & 0x1F;
+            minimum = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            point = lead & 0x0F;
+            minimum = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            point = lead & 0x07;
+            minimum = 0x10000;
+        } else
+            return false;
         if (text.size() - i < length) return false;
         for (size_t k = 1; k < length; ++k) {
             const uint8_t next = static_cast<uint8_t>(text[i + k]);
