@@ -254,6 +254,8 @@ void DataBuffer::unpadBlock(int32_t scheme) {
     }
 }
 
+void DataBuffer::checkGuardByte(const uint8_t& guard) { checkGuard(guard); }
+
 void DataBuffer::resetForLoad() {
     checkGuard(m_guard);
     releaseBlock();

@@ -149,6 +149,10 @@ private:
     // fileBytes plus the zero tail, fileBytes counted as the size.
     void resetForLoad();
     uint8_t* allocateZeroedForLoad(uint32_t fileBytes);
+    // The guard check of every operation, as a function of the byte alone:
+    // the loads run it before any member call, which on a destroyed object
+    // would already touch what is no longer there.
+    static void checkGuardByte(const uint8_t& guard);
 
     uint8_t m_guard;
     uint8_t m_borrowed;

@@ -25,6 +25,7 @@ void logLastWindowsError(LogBase* log) {
 }  // namespace
 
 bool DataBuffer::loadFileAnsi(const char* ansiPath, LogBase* log) {
+    checkGuardByte(m_guard);
     resetForLoad();
     HANDLE file = openForReadAnsi(ansiPath, log);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -32,6 +33,7 @@ bool DataBuffer::loadFileAnsi(const char* ansiPath, LogBase* log) {
 }
 
 bool DataBuffer::loadFileUtf16(const uint16_t* utf16Path, LogBase* log) {
+    checkGuardByte(m_guard);
     resetForLoad();
     HANDLE file = openForReadWide(utf16Path, log);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -39,6 +41,7 @@ bool DataBuffer::loadFileUtf16(const uint16_t* utf16Path, LogBase* log) {
 }
 
 bool DataBuffer::loadFileUtf8(const char* utf8Path, LogBase* log) {
+    checkGuardByte(m_guard);
     XString path;
     path.setFromUtf8(utf8Path);
     if (path.isAnsiRepresentable()) return loadFileAnsi(path.getAnsi(), log);
