@@ -257,7 +257,6 @@ void DataBuffer::unpadBlock(int32_t scheme) {
 void DataBuffer::checkGuardByte(const uint8_t& guard) { checkGuard(guard); }
 
 void DataBuffer::resetForLoad() {
-    checkGuard(m_guard);
     releaseBlock();
     m_borrowed = 0;
 }

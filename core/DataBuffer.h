@@ -144,8 +144,8 @@ private:
     void reallocateTo(uint64_t newCapacity);
     void appendRandomBytes(uint32_t count);
     bool readWholeFile(void* fileHandle, const char* ansiPathForLog, LogBase* log);
-    // For the loads: frees the block (or drops a borrowed view) after the
-    // guard check, and gives the content a fresh zero-filled block of
+    // For the loads, after their guard check: frees the block (or drops a
+    // borrowed view), and gives the content a fresh zero-filled block of
     // fileBytes plus the zero tail, fileBytes counted as the size.
     void resetForLoad();
     uint8_t* allocateZeroedForLoad(uint32_t fileBytes);

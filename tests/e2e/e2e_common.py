@@ -54,15 +54,6 @@ def remove_tree(root):
     shutil.rmtree(root, ignore_errors=True)
 
 
-def fresh_dir(path):
-    """An empty folder at path (whatever stood there is removed)."""
-    remove_tree(path)
-    if os.path.lexists(path):
-        os.unlink(path)
-    os.makedirs(path)
-    return path
-
-
 def make_icon(path, size, gradient, sizes, draw=()):
     """An .ico of the given sizes, drawn by ImageMagick's convert."""
     command = ["convert", "-size", "%dx%d" % (size, size), "gradient:" + gradient]

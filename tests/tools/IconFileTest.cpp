@@ -43,18 +43,18 @@ TEST(IconFile, GroupResourceNamesTheImagesById) {
     ASSERT_TRUE(IconFile::parse(iconFile(kThreeSizes), images, error));
     const Bytes group = IconFile::groupResource(images, {2, 3, 7});
     ASSERT_EQ(group.size(), 6u + 3 * 14);
-    EXPECT_EQ(LittleEndian::readU16(&group[2]), 1);  // icon
-    EXPECT_EQ(LittleEndian::readU16(&group[4]), 3);
+    EXPECT_EQ(loadLittleEndian16(&group[2]), 1);  // icon
+    EXPECT_EQ(loadLittleEndian16(&group[4]), 3);
     // Second entry: 32x32, planes 1, 32 bits, its bytes, id 3.
     const uint8_t* entry = &group[6 + 14];
     EXPECT_EQ(entry[0], 32);
-    EXPECT_EQ(LittleEndian::readU16(entry + 4), 1);
-    EXPECT_EQ(LittleEndian::readU16(entry + 6), 32);
-    EXPECT_EQ(LittleEndian::readU32(entry + 8), kThreeSizes[1].image.size());
-    EXPECT_EQ(LittleEndian::readU16(entry + 12), 3);
+    EXPECT_EQ(loadLittleEndian16(entry + 4), 1);
+    EXPECT_EQ(loadLittleEndian16(entry + 6), 32);
+    EXPECT_EQ(loadLittleEndian32(entry + 8), kThreeSizes[1].image.size());
+    EXPECT_EQ(loadLittleEndian16(entry + 12), 3);
     // 256 is written as 0.
     EXPECT_EQ(group[6 + 28], 0);
-    EXPECT_EQ(LittleEndian::readU16(&group[6 + 28 + 12]), 7);
+    EXPECT_EQ(loadLittleEndian16(&group[6 + 28 + 12]), 7);
 }
 
 TEST(IconFile, MalformedFilesAreRefused) {

@@ -13,7 +13,6 @@
 
 namespace {
 
-using LittleEndian::readU32;
 
 // Hand-computed: the words summed with the carry folded back, then the
 // length added.
@@ -61,12 +60,12 @@ TEST(PeImage, RewriteKeepsHeadersConsistentAndTheRestUnchanged) {
 
     EXPECT_EQ(image.size(), pe_test::kResourceFileOffset + 0x1400u);
     const uint32_t header = pe_test::kResourceSectionHeader;
-    EXPECT_EQ(readU32(&image[header + 8]), 0x1234u);                           // VirtualSize
-    EXPECT_EQ(readU32(&image[header + 16]), 0x1400u);                          // SizeOfRawData
-    EXPECT_EQ(readU32(&image[pe_test::kSizeOfImage]), 0x4000u);                // 0x2000 + 2 pages
-    EXPECT_EQ(readU32(&image[pe_test::kSizeOfInitializedData]), 0x1400u);
-    EXPECT_EQ(readU32(&image[pe_test::kResourceDirectory]), pe_test::kResourceRva);
-    EXPECT_EQ(readU32(&image[pe_test::kResourceDirectory + 4]), 0x1234u);
+    EXPECT_EQ(loadLittleEndian32(&image[header + 8]), 0x1234u);                           // VirtualSize
+    EXPECT_EQ(loadLittleEndian32(&image[header + 16]), 0x1400u);                          // SizeOfRawData
+    EXPECT_EQ(loadLittleEndian32(&image[pe_test::kSizeOfImage]), 0x4000u);                // 0x2000 + 2 pages
+    EXPECT_EQ(loadLittleEndian32(&image[pe_test::kSizeOfInitializedData]), 0x1400u);
+    EXPECT_EQ(loadLittleEndian32(&image[pe_test::kResourceDirectory]), pe_test::kResourceRva);
+    EXPECT_EQ(loadLittleEndian32(&image[pe_test::kResourceDirectory + 4]), 0x1234u);
     EXPECT_EQ(PeImage::storedChecksum(image, layout), PeImage::computedChecksum(image, layout));
     EXPECT_EQ(std::vector<uint8_t>(image.begin() + pe_test::kResourceFileOffset,
                                    image.begin() + pe_test::kResourceFileOffset + 0x1234),
@@ -95,18 +94,18 @@ TEST(PeImage, ImagesWhoseResourcesCannotBeRewrittenAreRefused) {
         {"data after the resource section", [](std::vector<uint8_t>& image) { image.push_back(0); },
          "data follows"},
         {"resources in the first section",
-         [](std::vector<uint8_t>& image) { LittleEndian::writeU32(&image[pe_test::kResourceDirectory], pe_test::kTextRva); },
+         [](std::vector<uint8_t>& image) { storeLittleEndian32(&image[pe_test::kResourceDirectory], pe_test::kTextRva); },
          "do not start its last section"},
         {"no resources",
-         [](std::vector<uint8_t>& image) { LittleEndian::writeU32(&image[pe_test::kResourceDirectory], 0); },
+         [](std::vector<uint8_t>& image) { storeLittleEndian32(&image[pe_test::kResourceDirectory], 0); },
          "no resources"},
         {"another directory inside the resource section",
          [](std::vector<uint8_t>& image) {
-             LittleEndian::writeU32(&image[pe_test::kResourceDirectory + 3 * 8], pe_test::kResourceRva + 0x10);
+             storeLittleEndian32(&image[pe_test::kResourceDirectory + 3 * 8], pe_test::kResourceRva + 0x10);
          },
          "points into the resource section"},
         {"an earlier section above it",
-         [](std::vector<uint8_t>& image) { LittleEndian::writeU32(&image[pe_test::kSectionTable + 12], 0x3000); },
+         [](std::vector<uint8_t>& image) { storeLittleEndian32(&image[pe_test::kSectionTable + 12], 0x3000); },
          "not the last section"},
     };
     for (const Case& c : cases) {
@@ -138,8 +137,8 @@ TEST(PeImage, MalformedHeadersAreRefused) {
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> image = good;
-        if (c.offset == 0 || c.offset == pe_test::kOptionalHeader) LittleEndian::writeU16(&image[c.offset], static_cast<uint16_t>(c.value));
-        else LittleEndian::writeU32(&image[c.offset], c.value);
+        if (c.offset == 0 || c.offset == pe_test::kOptionalHeader) storeLittleEndian16(&image[c.offset], static_cast<uint16_t>(c.value));
+        else storeLittleEndian32(&image[c.offset], c.value);
         if (c.keepBytes != 0) image.resize(c.keepBytes);
         PeLayout layout;
         std::string error;

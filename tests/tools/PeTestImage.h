@@ -34,10 +34,10 @@ inline uint32_t alignUp(uint32_t value, uint32_t alignment) { return (value + al
 inline void putSection(std::vector<uint8_t>& image, uint32_t header, const char* name, uint32_t virtualSize,
                        uint32_t rva, uint32_t rawBytes, uint32_t rawOffset) {
     for (int i = 0; name[i] != 0; ++i) image[header + i] = static_cast<uint8_t>(name[i]);
-    LittleEndian::writeU32(&image[header + 8], virtualSize);
-    LittleEndian::writeU32(&image[header + 12], rva);
-    LittleEndian::writeU32(&image[header + 16], rawBytes);
-    LittleEndian::writeU32(&image[header + 20], rawOffset);
+    storeLittleEndian32(&image[header + 8], virtualSize);
+    storeLittleEndian32(&image[header + 12], rva);
+    storeLittleEndian32(&image[header + 16], rawBytes);
+    storeLittleEndian32(&image[header + 20], rawOffset);
 }
 
 inline std::vector<uint8_t> image(const ResourceNode& resources) {
@@ -46,29 +46,29 @@ inline std::vector<uint8_t> image(const ResourceNode& resources) {
     std::vector<uint8_t> pe(kResourceFileOffset, 0);
     pe[0] = 'M';
     pe[1] = 'Z';
-    LittleEndian::writeU32(&pe[0x3C], kPeOffset);
+    storeLittleEndian32(&pe[0x3C], kPeOffset);
     pe[kPeOffset] = 'P';
     pe[kPeOffset + 1] = 'E';
-    LittleEndian::writeU16(&pe[kPeOffset + 4], 0x8664);  // machine x86-64
-    LittleEndian::writeU16(&pe[kPeOffset + 6], 2);       // sections
-    LittleEndian::writeU16(&pe[kPeOffset + 20], kOptionalHeaderBytes);
-    LittleEndian::writeU16(&pe[kOptionalHeader], 0x20B);
-    LittleEndian::writeU32(&pe[kOptionalHeader + 32], kSectionAlignment);
-    LittleEndian::writeU32(&pe[kOptionalHeader + 36], kFileAlignment);
-    LittleEndian::writeU32(&pe[kSizeOfInitializedData], alignUp(sectionBytes, kFileAlignment));
-    LittleEndian::writeU32(&pe[kSizeOfImage], alignUp(kResourceRva + sectionBytes, kSectionAlignment));
-    LittleEndian::writeU32(&pe[kOptionalHeader + 60], kFileAlignment);  // SizeOfHeaders
-    LittleEndian::writeU16(&pe[kOptionalHeader + 68], 2);                 // GUI subsystem
-    LittleEndian::writeU32(&pe[kOptionalHeader + 108], 16);
-    LittleEndian::writeU32(&pe[kResourceDirectory], kResourceRva);
-    LittleEndian::writeU32(&pe[kResourceDirectory + 4], sectionBytes);
+    storeLittleEndian16(&pe[kPeOffset + 4], 0x8664);  // machine x86-64
+    storeLittleEndian16(&pe[kPeOffset + 6], 2);       // sections
+    storeLittleEndian16(&pe[kPeOffset + 20], kOptionalHeaderBytes);
+    storeLittleEndian16(&pe[kOptionalHeader], 0x20B);
+    storeLittleEndian32(&pe[kOptionalHeader + 32], kSectionAlignment);
+    storeLittleEndian32(&pe[kOptionalHeader + 36], kFileAlignment);
+    storeLittleEndian32(&pe[kSizeOfInitializedData], alignUp(sectionBytes, kFileAlignment));
+    storeLittleEndian32(&pe[kSizeOfImage], alignUp(kResourceRva + sectionBytes, kSectionAlignment));
+    storeLittleEndian32(&pe[kOptionalHeader + 60], kFileAlignment);  // SizeOfHeaders
+    storeLittleEndian16(&pe[kOptionalHeader + 68], 2);                 // GUI subsystem
+    storeLittleEndian32(&pe[kOptionalHeader + 108], 16);
+    storeLittleEndian32(&pe[kResourceDirectory], kResourceRva);
+    storeLittleEndian32(&pe[kResourceDirectory + 4], sectionBytes);
     putSection(pe, kSectionTable, ".text", 0x10, kTextRva, kFileAlignment, kFileAlignment);
     putSection(pe, kResourceSectionHeader, ".rsrc", sectionBytes, kResourceRva, alignUp(sectionBytes, kFileAlignment),
                kResourceFileOffset);
     for (uint32_t i = 0; i < 0x10; ++i) pe[kFileAlignment + i] = static_cast<uint8_t>(0xC3 - i);  // some code
     pe.insert(pe.end(), section.begin(), section.end());
     pe.resize(kResourceFileOffset + alignUp(sectionBytes, kFileAlignment), 0);
-    LittleEndian::writeU32(&pe[kCheckSum], PeChecksum::compute(pe.data(), pe.size(), kCheckSum));
+    storeLittleEndian32(&pe[kCheckSum], PeChecksum::compute(pe.data(), pe.size(), kCheckSum));
     return pe;
 }
 

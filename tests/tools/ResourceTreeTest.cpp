@@ -43,8 +43,8 @@ TEST(ResourceTree, WriterPutsEntriesInDirectoryOrder) {
     tree.children = {pe_test::directory(ResourceName::fromId(24), {}), pe_test::directory(pe_test::named(u"ZED"), {}),
                      pe_test::directory(ResourceName::fromId(3), {}), pe_test::directory(pe_test::named(u"ABC"), {})};
     const std::vector<uint8_t> section = ResourceTree::write(tree, kRva);
-    EXPECT_EQ(LittleEndian::readU16(&section[12]), 2);  // named entries
-    EXPECT_EQ(LittleEndian::readU16(&section[14]), 2);  // id entries
+    EXPECT_EQ(loadLittleEndian16(&section[12]), 2);  // named entries
+    EXPECT_EQ(loadLittleEndian16(&section[14]), 2);  // id entries
     ResourceNode read;
     std::string error;
     ASSERT_TRUE(ResourceTree::parse(section.data(), section.size(), kRva, read, error)) << error;
@@ -86,8 +86,8 @@ TEST(ResourceTree, MalformedSectionsAreRefused) {
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> bad = good;
-        if (c.offset == 14) LittleEndian::writeU16(&bad[c.offset], static_cast<uint16_t>(c.value));
-        else LittleEndian::writeU32(&bad[c.offset], c.value);
+        if (c.offset == 14) storeLittleEndian16(&bad[c.offset], static_cast<uint16_t>(c.value));
+        else storeLittleEndian32(&bad[c.offset], c.value);
         ResourceNode read;
         std::string error;
         EXPECT_FALSE(ResourceTree::parse(bad.data(), bad.size(), kRva, read, error)) << c.label;

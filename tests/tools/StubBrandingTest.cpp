@@ -17,6 +17,7 @@
 #include "ToolTestSupport.h"
 #include "tools/bvsfx/ExitCode.h"
 #include "tools/bvsfx/PeImage.h"
+#include "core/ByteOrder.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ TEST_F(StubBrandingTest, IconGroupReplacedVersionAddedAndTheRestKept) {
     const Bytes& group = groups.children[0].children[0].data;
     ASSERT_EQ(group.size(), 6u + 2 * 14);
     EXPECT_EQ(group[6 + 14], 48);
-    EXPECT_EQ(LittleEndian::readU16(&group[6 + 14 + 12]), 2);
+    EXPECT_EQ(loadLittleEndian16(&group[6 + 14 + 12]), 2);
 
     const ResourceNode* version = root.child(ResourceName::fromId(ResourceTree::kTypeVersion));
     ASSERT_NE(version, nullptr);

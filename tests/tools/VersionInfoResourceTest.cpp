@@ -14,8 +14,6 @@
 
 namespace {
 
-using LittleEndian::readU16;
-using LittleEndian::readU32;
 
 struct Block {
     uint16_t length = 0;
@@ -33,13 +31,13 @@ size_t align4(size_t offset) { return (offset + 3) & ~size_t(3); }
 Block readBlock(const std::vector<uint8_t>& data, size_t offset, size_t end, int depth) {
     Block block;
     EXPECT_EQ(offset % 4, 0u);
-    block.length = readU16(&data[offset]);
-    block.valueLength = readU16(&data[offset + 2]);
-    block.type = readU16(&data[offset + 4]);
+    block.length = loadLittleEndian16(&data[offset]);
+    block.valueLength = loadLittleEndian16(&data[offset + 2]);
+    block.type = loadLittleEndian16(&data[offset + 4]);
     EXPECT_LE(offset + block.length, end);
     size_t at = offset + 6;
-    while (readU16(&data[at]) != 0) {
-        block.key.push_back(static_cast<char16_t>(readU16(&data[at])));
+    while (loadLittleEndian16(&data[at]) != 0) {
+        block.key.push_back(static_cast<char16_t>(loadLittleEndian16(&data[at])));
         at += 2;
     }
     block.valueOffset = align4(at + 2);
@@ -57,9 +55,9 @@ Block readBlock(const std::vector<uint8_t>& data, size_t offset, size_t end, int
 std::u16string stringValue(const std::vector<uint8_t>& data, const Block& block) {
     std::u16string value;
     for (size_t i = 0; i + 1 < block.valueLength; ++i) {
-        value.push_back(static_cast<char16_t>(readU16(&data[block.valueOffset + 2 * i])));
+        value.push_back(static_cast<char16_t>(loadLittleEndian16(&data[block.valueOffset + 2 * i])));
     }
-    EXPECT_EQ(readU16(&data[block.valueOffset + 2 * (block.valueLength - 1)]), 0) << "terminating zero";
+    EXPECT_EQ(loadLittleEndian16(&data[block.valueOffset + 2 * (block.valueLength - 1)]), 0) << "terminating zero";
     return value;
 }
 
@@ -77,11 +75,11 @@ TEST(VersionInfoResource, BlocksHoldTheStringsAndTheFixedInfo) {
     EXPECT_EQ(root.key, u"VS_VERSION_INFO");
     EXPECT_EQ(root.valueLength, 52);
     EXPECT_EQ(root.valueOffset, 40u);
-    EXPECT_EQ(readU32(&data[40]), 0xFEEF04BDu);
-    EXPECT_EQ(readU32(&data[40 + 8]), 0x00010002u);   // FileVersionMS
-    EXPECT_EQ(readU32(&data[40 + 12]), 0x00030004u);  // FileVersionLS
-    EXPECT_EQ(readU32(&data[40 + 16]), 0u);           // "5.6" is no a.b.c.d
-    EXPECT_EQ(readU32(&data[40 + 36]), 1u);           // VFT_APP
+    EXPECT_EQ(loadLittleEndian32(&data[40]), 0xFEEF04BDu);
+    EXPECT_EQ(loadLittleEndian32(&data[40 + 8]), 0x00010002u);   // FileVersionMS
+    EXPECT_EQ(loadLittleEndian32(&data[40 + 12]), 0x00030004u);  // FileVersionLS
+    EXPECT_EQ(loadLittleEndian32(&data[40 + 16]), 0u);           // "5.6" is no a.b.c.d
+    EXPECT_EQ(loadLittleEndian32(&data[40 + 36]), 1u);           // VFT_APP
 
     ASSERT_EQ(root.children.size(), 2u);
     const Block& stringFileInfo = root.children[0];
@@ -103,7 +101,7 @@ TEST(VersionInfoResource, BlocksHoldTheStringsAndTheFixedInfo) {
     EXPECT_EQ(varFileInfo.key, u"VarFileInfo");
     ASSERT_EQ(varFileInfo.children.size(), 1u);
     EXPECT_EQ(varFileInfo.children[0].key, u"Translation");
-    EXPECT_EQ(readU32(&data[varFileInfo.children[0].valueOffset]), 0x04B00409u);
+    EXPECT_EQ(loadLittleEndian32(&data[varFileInfo.children[0].valueOffset]), 0x04B00409u);
 }
 
 TEST(VersionInfoResource, SameStringsInAnyOrderGiveTheSameBytes) {

@@ -7,8 +7,6 @@
 
 using LittleEndian::appendU16;
 using LittleEndian::appendU32;
-using LittleEndian::readU16;
-using LittleEndian::readU32;
 
 namespace {
 
@@ -35,11 +33,6 @@ constexpr uint32_t kBiBitfields = 3;
 constexpr size_t kBitfieldMasksBytes = 12;
 constexpr size_t kPaletteEntryBytes = 4;
 
-uint32_t readBigEndian32(const uint8_t* p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | p[3];
-}
-
 uint32_t entryPixels(uint8_t field) { return field == 0 ? IconFile::kMaxIconPixels : field; }
 
 uint64_t rowBytes(uint64_t width, uint64_t bitsPerPixel) { return (width * bitsPerPixel + 31) / 32 * 4; }
@@ -52,8 +45,8 @@ bool checkPng(const IconImage& image, size_t index, std::string& error) {
         error = imageLabel(index) + " is a PNG image without its IHDR header";
         return false;
     }
-    const uint32_t width = readBigEndian32(&png[kPngWidthOffset]);
-    const uint32_t height = readBigEndian32(&png[kPngHeightOffset]);
+    const uint32_t width = loadBigEndian32(&png[kPngWidthOffset]);
+    const uint32_t height = loadBigEndian32(&png[kPngHeightOffset]);
     if (width != image.width || height != image.height) {
         error = imageLabel(index) + " is a " + std::to_string(width) + "x" + std::to_string(height) +
                 " PNG image, but its entry says " + std::to_string(image.width) + "x" +
@@ -65,17 +58,17 @@ bool checkPng(const IconImage& image, size_t index, std::string& error) {
 
 bool checkBitmap(IconImage& image, size_t index, std::string& error) {
     const std::vector<uint8_t>& bmp = image.bytes;
-    const uint32_t headerBytes = bmp.size() >= 4 ? readU32(bmp.data()) : 0;
+    const uint32_t headerBytes = bmp.size() >= 4 ? loadLittleEndian32(bmp.data()) : 0;
     if (bmp.size() < kBitmapInfoHeaderBytes || headerBytes < kBitmapInfoHeaderBytes ||
         headerBytes > bmp.size()) {
         error = imageLabel(index) + " is neither a PNG image nor a bitmap (no BITMAPINFOHEADER)";
         return false;
     }
-    const int32_t width = static_cast<int32_t>(readU32(&bmp[kBiWidth]));
-    const int32_t height = static_cast<int32_t>(readU32(&bmp[kBiHeight]));
-    const uint16_t planes = readU16(&bmp[kBiPlanes]);
-    const uint16_t bits = readU16(&bmp[kBiBitCount]);
-    const uint32_t compression = readU32(&bmp[kBiCompression]);
+    const int32_t width = static_cast<int32_t>(loadLittleEndian32(&bmp[kBiWidth]));
+    const int32_t height = static_cast<int32_t>(loadLittleEndian32(&bmp[kBiHeight]));
+    const uint16_t planes = loadLittleEndian16(&bmp[kBiPlanes]);
+    const uint16_t bits = loadLittleEndian16(&bmp[kBiBitCount]);
+    const uint32_t compression = loadLittleEndian32(&bmp[kBiCompression]);
     if (width != static_cast<int32_t>(image.width) || height != 2 * static_cast<int32_t>(image.height)) {
         error = imageLabel(index) + ": its bitmap is " + std::to_string(width) + "x" +
                 std::to_string(height) + ", but a " + std::to_string(image.width) + "x" +
@@ -92,7 +85,7 @@ bool checkBitmap(IconImage& image, size_t index, std::string& error) {
         error = imageLabel(index) + ": a compressed bitmap (compression " + std::to_string(compression) + ")";
         return false;
     }
-    uint64_t paletteEntries = readU32(&bmp[kBiClrUsed]);
+    uint64_t paletteEntries = loadLittleEndian32(&bmp[kBiClrUsed]);
     if (paletteEntries == 0 && bits <= 8) paletteEntries = 1u << bits;
     if (bits <= 8 && paletteEntries > (1u << bits)) {
         error = imageLabel(index) + ": a palette of " + std::to_string(paletteEntries) + " colours for " +
@@ -118,11 +111,11 @@ namespace IconFile {
 
 bool parse(const std::vector<uint8_t>& file, std::vector<IconImage>& images, std::string& error) {
     images.clear();
-    if (file.size() < kHeaderBytes || readU16(&file[0]) != 0) {
+    if (file.size() < kHeaderBytes || loadLittleEndian16(&file[0]) != 0) {
         error = "not an icon file (no icon header)";
         return false;
     }
-    const uint16_t type = readU16(&file[2]);
+    const uint16_t type = loadLittleEndian16(&file[2]);
     if (type == kTypeCursor) {
         error = "a cursor file, not an icon file";
         return false;
@@ -131,7 +124,7 @@ bool parse(const std::vector<uint8_t>& file, std::vector<IconImage>& images, std
         error = "not an icon file (type " + std::to_string(type) + ")";
         return false;
     }
-    const size_t count = readU16(&file[4]);
+    const size_t count = loadLittleEndian16(&file[4]);
     if (count == 0) {
         error = "the icon file holds no image";
         return false;
@@ -149,10 +142,10 @@ bool parse(const std::vector<uint8_t>& file, std::vector<IconImage>& images, std
         image.height = entryPixels(entry[1]);
         image.colorCount = entry[2];
         const uint8_t reserved = entry[3];
-        image.planes = readU16(entry + 4);
-        image.bitCount = readU16(entry + 6);
-        const uint64_t bytes = readU32(entry + 8);
-        const uint64_t offset = readU32(entry + 12);
+        image.planes = loadLittleEndian16(entry + 4);
+        image.bitCount = loadLittleEndian16(entry + 6);
+        const uint64_t bytes = loadLittleEndian32(entry + 8);
+        const uint64_t offset = loadLittleEndian32(entry + 12);
         if (reserved != 0) {
             error = imageLabel(i) + ": reserved entry byte is " + std::to_string(reserved) + ", not 0";
             return false;

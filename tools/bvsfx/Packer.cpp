@@ -28,6 +28,7 @@
 #include "tools/bvsfx/TemporaryFiles.h"
 #include "tools/bvsfx/TextFormat.h"
 #include "tools/bvsfx/Utf8Path.h"
+#include "core/ByteOrder.h"
 
 namespace fs = std::filesystem;
 
@@ -68,10 +69,6 @@ std::string normalisedSetupName(std::string name) {
     }
     while (name.rfind("./", 0) == 0) name.erase(0, 2);
     return name;
-}
-
-void writeLittleEndian32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 std::string lowerAscii(std::string text) {
@@ -838,6 +835,6 @@ bool Packer::writeChunk(const EncodedChunk& chunk) {
     // Already enciphered by the worker: the length field and the bytes as
     // they stand (the writer would encipher them a second time).
     uint8_t field[PayloadFormat::kChunkLengthFieldBytes];
-    writeLittleEndian32(field, ChunkEncoder::lengthField(chunk));
+    storeLittleEndian32(field, ChunkEncoder::lengthField(chunk));
     return m_writer->writeRaw(field, sizeof(field)) && m_writer->writeRaw(chunk.data.data(), size);
 }

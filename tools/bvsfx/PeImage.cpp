@@ -5,10 +5,6 @@
 #include "tools/bvsfx/LittleEndian.h"
 #include "tools/bvsfx/PeChecksum.h"
 
-using LittleEndian::readU16;
-using LittleEndian::readU32;
-using LittleEndian::writeU32;
-
 namespace {
 
 constexpr size_t kPeOffsetField = 0x3C;
@@ -53,29 +49,29 @@ bool parse(const std::vector<uint8_t>& image, PeLayout& layout, std::string& err
         error = "not a PE file (no MZ header)";
         return false;
     }
-    const size_t pe = readU32(&image[kPeOffsetField]);
+    const size_t pe = loadLittleEndian32(&image[kPeOffsetField]);
     if (pe > size || size - pe < kSignatureBytes + kFileHeaderBytes ||
         std::memcmp(&image[pe], "PE\0\0", 4) != 0) {
         error = "not a PE file (no PE signature)";
         return false;
     }
     const size_t fileHeader = pe + kSignatureBytes;
-    const uint16_t sectionCount = readU16(&image[fileHeader + kSectionCountField]);
-    const uint16_t optionalBytes = readU16(&image[fileHeader + kOptionalHeaderSizeField]);
+    const uint16_t sectionCount = loadLittleEndian16(&image[fileHeader + kSectionCountField]);
+    const uint16_t optionalBytes = loadLittleEndian16(&image[fileHeader + kOptionalHeaderSizeField]);
     layout.optionalHeaderOffset = fileHeader + kFileHeaderBytes;
     const size_t optional = layout.optionalHeaderOffset;
     if (optionalBytes < kDirectoryCountFieldPe32Plus + 4 || size - optional < optionalBytes) {
         error = "the PE optional header is cut short";
         return false;
     }
-    const uint16_t magic = readU16(&image[optional]);
+    const uint16_t magic = loadLittleEndian16(&image[optional]);
     if (magic != kMagicPe32 && magic != kMagicPe32Plus) {
         error = "unknown PE optional header magic";
         return false;
     }
     layout.pe32Plus = magic == kMagicPe32Plus;
-    layout.sectionAlignment = readU32(&image[optional + kSectionAlignmentField]);
-    layout.fileAlignment = readU32(&image[optional + kFileAlignmentField]);
+    layout.sectionAlignment = loadLittleEndian32(&image[optional + kSectionAlignmentField]);
+    layout.fileAlignment = loadLittleEndian32(&image[optional + kFileAlignmentField]);
     if (!isPowerOfTwo(layout.sectionAlignment) || !isPowerOfTwo(layout.fileAlignment)) {
         error = "the PE alignments are not powers of two";
         return false;
@@ -83,7 +79,7 @@ bool parse(const std::vector<uint8_t>& image, PeLayout& layout, std::string& err
     layout.checksumFieldOffset = optional + kCheckSumField;
     const size_t countField = layout.pe32Plus ? kDirectoryCountFieldPe32Plus : kDirectoryCountFieldPe32;
     layout.dataDirectoryOffset = optional + countField + 4;
-    const uint32_t directories = readU32(&image[optional + countField]);
+    const uint32_t directories = loadLittleEndian32(&image[optional + countField]);
     const size_t directoryRoom = (optionalBytes - (countField + 4)) / kDataDirectoryEntryBytes;
     if (directories > directoryRoom) {
         error = "the PE data directory does not fit its optional header";
@@ -101,10 +97,10 @@ bool parse(const std::vector<uint8_t>& image, PeLayout& layout, std::string& err
         PeSection section;
         section.name.assign(reinterpret_cast<const char*>(header),
                             strnlen(reinterpret_cast<const char*>(header), kSectionNameBytes));
-        section.virtualSize = readU32(header + kVirtualSizeField);
-        section.virtualAddress = readU32(header + kVirtualAddressField);
-        section.rawDataBytes = readU32(header + kRawDataBytesField);
-        section.rawDataOffset = readU32(header + kRawDataOffsetField);
+        section.virtualSize = loadLittleEndian32(header + kVirtualSizeField);
+        section.virtualAddress = loadLittleEndian32(header + kVirtualAddressField);
+        section.rawDataBytes = loadLittleEndian32(header + kRawDataBytesField);
+        section.rawDataOffset = loadLittleEndian32(header + kRawDataOffsetField);
         section.headerOffset = table + i * kSectionHeaderBytes;
         if (section.rawDataBytes != 0 &&
             (section.rawDataOffset > size || size - section.rawDataOffset < section.rawDataBytes)) {
@@ -120,8 +116,8 @@ PeDataDirectory dataDirectory(const std::vector<uint8_t>& image, const PeLayout&
     PeDataDirectory directory;
     if (index >= layout.dataDirectoryCount) return directory;
     const uint8_t* entry = &image[layout.dataDirectoryOffset + index * kDataDirectoryEntryBytes];
-    directory.rva = readU32(entry);
-    directory.bytes = readU32(entry + 4);
+    directory.rva = loadLittleEndian32(entry);
+    directory.bytes = loadLittleEndian32(entry + 4);
     return directory;
 }
 
@@ -173,20 +169,22 @@ void replaceLastSection(std::vector<uint8_t>& image, const PeLayout& layout, siz
     image.resize(static_cast<size_t>(section.rawDataOffset) + rawBytes, 0);
 
     uint8_t* header = &image[section.headerOffset];
-    writeU32(header + kVirtualSizeField, contentBytes);
-    writeU32(header + kRawDataBytesField, rawBytes);
+    storeLittleEndian32(header + kVirtualSizeField, contentBytes);
+    storeLittleEndian32(header + kRawDataBytesField, rawBytes);
     const size_t optional = layout.optionalHeaderOffset;
-    const uint32_t initialized = readU32(&image[optional + kSizeOfInitializedDataField]);
-    writeU32(&image[optional + kSizeOfInitializedDataField], initialized - section.rawDataBytes + rawBytes);
-    writeU32(&image[optional + kSizeOfImageField],
-             alignUp(section.virtualAddress + contentBytes, layout.sectionAlignment));
-    writeU32(&image[layout.dataDirectoryOffset + kResourceDirectoryIndex * kDataDirectoryEntryBytes + 4],
-             contentBytes);
-    writeU32(&image[layout.checksumFieldOffset], computedChecksum(image, layout));
+    const uint32_t initialized = loadLittleEndian32(&image[optional + kSizeOfInitializedDataField]);
+    storeLittleEndian32(&image[optional + kSizeOfInitializedDataField],
+                        initialized - section.rawDataBytes + rawBytes);
+    storeLittleEndian32(&image[optional + kSizeOfImageField],
+                        alignUp(section.virtualAddress + contentBytes, layout.sectionAlignment));
+    storeLittleEndian32(
+        &image[layout.dataDirectoryOffset + kResourceDirectoryIndex * kDataDirectoryEntryBytes + 4],
+        contentBytes);
+    storeLittleEndian32(&image[layout.checksumFieldOffset], computedChecksum(image, layout));
 }
 
 uint32_t storedChecksum(const std::vector<uint8_t>& image, const PeLayout& layout) {
-    return readU32(&image[layout.checksumFieldOffset]);
+    return loadLittleEndian32(&image[layout.checksumFieldOffset]);
 }
 
 uint32_t computedChecksum(const std::vector<uint8_t>& image, const PeLayout& layout) {

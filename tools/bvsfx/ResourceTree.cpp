@@ -7,9 +7,6 @@
 
 using LittleEndian::appendU16;
 using LittleEndian::appendU32;
-using LittleEndian::readU16;
-using LittleEndian::readU32;
-using LittleEndian::writeU32;
 
 namespace {
 
@@ -31,12 +28,12 @@ public:
         if (level > ResourceTree::kLevels) return fail("resource directory nested deeper than 3 levels");
         if (!fits(offset, kDirectoryHeaderBytes)) return fail("resource directory beyond the section");
         const uint8_t* table = m_section + offset;
-        node.characteristics = readU32(table);
-        node.timeDateStamp = readU32(table + 4);
-        node.majorVersion = readU16(table + 8);
-        node.minorVersion = readU16(table + 10);
-        const size_t named = readU16(table + 12);
-        const size_t ids = readU16(table + 14);
+        node.characteristics = loadLittleEndian32(table);
+        node.timeDateStamp = loadLittleEndian32(table + 4);
+        node.majorVersion = loadLittleEndian16(table + 8);
+        node.minorVersion = loadLittleEndian16(table + 10);
+        const size_t named = loadLittleEndian16(table + 12);
+        const size_t ids = loadLittleEndian16(table + 14);
         if (!fits(offset + kDirectoryHeaderBytes, (named + ids) * kEntryBytes)) {
             return fail("resource directory entries beyond the section");
         }
@@ -44,8 +41,8 @@ public:
             const uint8_t* entry = table + kDirectoryHeaderBytes + i * kEntryBytes;
             if (++m_nodes > kMaxNodes) return fail("too many resource entries");
             ResourceNode child;
-            if (!readName(readU32(entry), i < named, child.name)) return false;
-            const uint32_t target = readU32(entry + 4);
+            if (!readName(loadLittleEndian32(entry), i < named, child.name)) return false;
+            const uint32_t target = loadLittleEndian32(entry + 4);
             const bool ok = (target & kHighBit) ? readDirectory(target & ~kHighBit, level + 1, child)
                                                 : readLeaf(target, child);
             if (!ok) return false;
@@ -73,26 +70,26 @@ private:
         }
         const uint32_t offset = field & ~kHighBit;
         if (!fits(offset, 2)) return fail("resource name beyond the section");
-        const size_t units = readU16(m_section + offset);
+        const size_t units = loadLittleEndian16(m_section + offset);
         if (!fits(offset + 2, units * 2)) return fail("resource name beyond the section");
         name.isId = false;
         name.text.clear();
         for (size_t i = 0; i < units; ++i)
-            name.text.push_back(static_cast<char16_t>(readU16(m_section + offset + 2 + 2 * i)));
+            name.text.push_back(static_cast<char16_t>(loadLittleEndian16(m_section + offset + 2 + 2 * i)));
         return true;
     }
 
     bool readLeaf(uint32_t offset, ResourceNode& leaf) {
         if (!fits(offset, kDataEntryBytes)) return fail("resource data entry beyond the section");
         const uint8_t* entry = m_section + offset;
-        const uint32_t rva = readU32(entry);
-        const uint32_t bytes = readU32(entry + 4);
+        const uint32_t rva = loadLittleEndian32(entry);
+        const uint32_t bytes = loadLittleEndian32(entry + 4);
         if (rva < m_rva || !fits(rva - m_rva, bytes))
             return fail("resource data outside the resource section");
         leaf.isLeaf = true;
         leaf.data.assign(m_section + (rva - m_rva), m_section + (rva - m_rva) + bytes);
-        leaf.codePage = readU32(entry + 8);
-        leaf.reserved = readU32(entry + 12);
+        leaf.codePage = loadLittleEndian32(entry + 8);
+        leaf.reserved = loadLittleEndian32(entry + 12);
         return true;
     }
 
@@ -223,10 +220,10 @@ std::vector<uint8_t> write(const ResourceNode& unsortedRoot, uint32_t sectionRva
     for (size_t i = 0; i < leaves.size(); ++i) {
         LittleEndian::padTo(out, kDataAlignmentBytes);
         uint8_t* entry = &out[entriesAt + i * kDataEntryBytes];
-        writeU32(entry, sectionRva + static_cast<uint32_t>(out.size()));
-        writeU32(entry + 4, static_cast<uint32_t>(leaves[i]->data.size()));
-        writeU32(entry + 8, leaves[i]->codePage);
-        writeU32(entry + 12, leaves[i]->reserved);
+        storeLittleEndian32(entry, sectionRva + static_cast<uint32_t>(out.size()));
+        storeLittleEndian32(entry + 4, static_cast<uint32_t>(leaves[i]->data.size()));
+        storeLittleEndian32(entry + 8, leaves[i]->codePage);
+        storeLittleEndian32(entry + 12, leaves[i]->reserved);
         // The entry pointer is into out, which grows: write the fields
         // first, then append.
         out.insert(out.end(), leaves[i]->data.begin(), leaves[i]->data.end());

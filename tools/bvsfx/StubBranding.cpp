@@ -59,10 +59,10 @@ uint16_t stubLanguage(const ResourceNode& root) {
 std::vector<uint16_t> groupIconIds(const std::vector<uint8_t>& group) {
     std::vector<uint16_t> ids;
     if (group.size() < kGroupHeaderBytes) return ids;
-    const size_t count = LittleEndian::readU16(&group[4]);
+    const size_t count = loadLittleEndian16(&group[4]);
     for (size_t i = 0; i < count && kGroupHeaderBytes + (i + 1) * kGroupEntryBytes <= group.size(); ++i) {
         ids.push_back(
-            LittleEndian::readU16(&group[kGroupHeaderBytes + i * kGroupEntryBytes + kGroupEntryIdField]));
+            loadLittleEndian16(&group[kGroupHeaderBytes + i * kGroupEntryBytes + kGroupEntryIdField]));
     }
     return ids;
 }

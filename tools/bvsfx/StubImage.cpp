@@ -4,6 +4,7 @@
 
 #include "payload/PayloadFormat.h"
 #include "payload/PayloadMarker.h"
+#include "core/ByteOrder.h"
 
 namespace {
 
@@ -19,16 +20,10 @@ constexpr uint16_t kElfMachineI386 = 3;
 constexpr uint16_t kElfMachineX64 = 0x3E;
 constexpr uint16_t kElfMachineAarch64 = 0xB7;
 
-uint16_t readU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // Offset of "PE\0\0", or 0 when the image is not a PE file.
 size_t peHeaderOffset(const uint8_t* image, size_t size) {
     if (size < kPeOffsetField + 4 || image[0] != 'M' || image[1] != 'Z') return 0;
-    const size_t pe = readU32(image + kPeOffsetField);
+    const size_t pe = loadLittleEndian32(image + kPeOffsetField);
     if (pe == 0 || pe > size || size - pe < kPeOptionalHeaderOffset + kPeSubsystemOffset + 2) return 0;
     return std::memcmp(image + pe, "PE\0\0", 4) == 0 ? pe : 0;
 }
@@ -46,13 +41,13 @@ namespace StubImage {
 
 StubKind detectKind(const uint8_t* image, size_t size) {
     if (const size_t pe = peHeaderOffset(image, size)) {
-        const uint16_t machine = readU16(image + pe + kPeMachineOffset);
+        const uint16_t machine = loadLittleEndian16(image + pe + kPeMachineOffset);
         if (machine == kPeMachineI386) return StubKind::WindowsI386;
         if (machine == kPeMachineX64) return StubKind::WindowsX64;
         return StubKind::WindowsOther;
     }
     if (isElf(image, size)) {
-        const uint16_t machine = readU16(image + kElfMachineOffset);
+        const uint16_t machine = loadLittleEndian16(image + kElfMachineOffset);
         if (machine == kElfMachineI386) return StubKind::LinuxI386;
         if (machine == kElfMachineX64) return StubKind::LinuxX64;
         if (machine == kElfMachineAarch64) return StubKind::LinuxAarch64;
@@ -80,7 +75,8 @@ std::string describe(const uint8_t* image, size_t size) {
     }
     if (isWindows(kind)) {
         const size_t pe = peHeaderOffset(image, size);
-        const uint16_t subsystem = readU16(image + pe + kPeOptionalHeaderOffset + kPeSubsystemOffset);
+        const uint16_t subsystem =
+            loadLittleEndian16(image + pe + kPeOptionalHeaderOffset + kPeSubsystemOffset);
         text += subsystem == kPeSubsystemGui ? " (GUI)" : " (console)";
     }
     return text;

@@ -4,7 +4,6 @@
 
 using LittleEndian::appendU16;
 using LittleEndian::appendU32;
-using LittleEndian::writeU16;
 
 namespace {
 
@@ -51,7 +50,7 @@ public:
     bool close() {
         const size_t bytes = m_out.size() - m_start;
         if (bytes > kMaxBlockBytes) return false;
-        writeU16(&m_out[m_start], static_cast<uint16_t>(bytes));
+        storeLittleEndian16(&m_out[m_start], static_cast<uint16_t>(bytes));
         LittleEndian::padTo(m_out, kBlockAlignmentBytes);
         return true;
     }
