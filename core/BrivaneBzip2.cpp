@@ -49,3 +49,7 @@ bool BrivaneBzip2::unpackBuffer(const DataBuffer& input, DataBuffer& output) con
     output.setSize(producedLength);
     return true;
 }
+
+bool BrivaneBzip2::unpackFrame(const DataBuffer& input, DataBuffer& output) {
+    return BrivaneBzip2().unpackBuffer(input, output);
+}

@@ -27,4 +27,8 @@ public:
     // the bzip2 stream is damaged, or it does not unpack to exactly the
     // stored length.
     bool unpackBuffer(const DataBuffer& input, DataBuffer& output) const;
+
+    // unpackBuffer as a plain function: the unpacker that the rows of packed
+    // code-page tables name (StoredCodePage::unpack).
+    static bool unpackFrame(const DataBuffer& input, DataBuffer& output);
 };

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "core/BrivaneBzip2.h"
 #include "core/ByteOrder.h"
 #include "core/ContentCoding.h"
 #include "core/DataBuffer.h"
@@ -174,8 +173,10 @@ constexpr uint32_t kBaseCodePageBytes = 4;
 constexpr uint32_t kUnitBytes = 2;
 constexpr uint32_t kUnitValues = 0x10000;  // UTF-16 code units
 
-// Base64-decodes the stored text and unpacks it when it is bzip2-packed.
-bool unpackStoredText(const char* text, DataBuffer& plain) {
+// Base64-decodes the stored text and unpacks it when it is packed (through
+// the unpacker its row names: a packed text without one is refused).
+bool unpackStoredText(const StoredCodePage& stored, DataBuffer& plain) {
+    const char* text = stored.text;
     const char packing = text[0];
     uint32_t decodedCount = 0;
     ContentCoding base64;
@@ -190,7 +191,7 @@ bool unpackStoredText(const char* text, DataBuffer& plain) {
     }
     DataBuffer framed;
     framed.adopt(decoded, decodedCount);
-    return BrivaneBzip2().unpackBuffer(framed, plain);
+    return stored.unpack != nullptr && stored.unpack(framed, plain);
 }
 
 // An encoder correction, applied after the exchange copy.
@@ -205,9 +206,9 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
                     std::vector<EncoderCorrection>* corrections, int depth);
 
 bool applyBaseCodePage(uint32_t baseCodePage, HashConvert& decoder, int depth) {
-    const char* text = StoredCodePages::find(baseCodePage);
+    const StoredCodePage* stored = StoredCodePages::find(baseCodePage);
     DataBuffer plain;
-    if (text == nullptr || depth > 1 || !unpackStoredText(text, plain)) {
+    if (stored == nullptr || depth > 1 || !unpackStoredText(*stored, plain)) {
         return false;
     }
     // The base's encoder corrections belong to the base: only its decoding
@@ -363,13 +364,10 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
 
 // --- Building a table ------------------------------------------------------------
 
-void loadStoredEntries(CodePageTable& table, std::vector<EncoderCorrection>& corrections) {
-    if (table.kind == CodePageTable::Kind::DoubleByte && table.codePage != kStoredDoubleByteCodePage) {
-        return;  // created without entries
-    }
-    const char* text = StoredCodePages::find(table.codePage);
+void loadStoredEntries(CodePageTable& table, const StoredCodePage* stored,
+                       std::vector<EncoderCorrection>& corrections) {
     DataBuffer plain;
-    if (text == nullptr || !unpackStoredText(text, plain)) {
+    if (stored == nullptr || !unpackStoredText(*stored, plain)) {
         return;
     }
     if (!applyPlainData(plain, table.decoder, &corrections, 0)) {
@@ -394,18 +392,11 @@ void deriveEncoder(CodePageTable& table, const std::vector<EncoderCorrection>& c
 }
 
 CodePageTable* createTable(const TableCodePage& page) {
-    CodePageTable* table = new CodePageTable;
-    table->codePage = page.codePage;
-    table->kind = page.kind;
-    table->decoder.initialise(page.bucketCount);
-    table->encoder.initialise(page.bucketCount);
-    std::vector<EncoderCorrection> corrections;
-    loadStoredEntries(*table, corrections);
-    deriveEncoder(*table, corrections);
-    if (table->kind == CodePageTable::Kind::SingleByte) {
-        table->lookup.build(table->decoder);
-    }
-    return table;
+    // Of the double-byte code pages only one has a stored table; the others
+    // are created without entries.
+    const bool stored = page.kind == CodePageTable::Kind::SingleByte || page.codePage == kStoredDoubleByteCodePage;
+    return CodePageTable::create(page.codePage, page.kind, page.bucketCount,
+                                 stored ? StoredCodePages::find(page.codePage) : nullptr);
 }
 
 }  // namespace
@@ -419,6 +410,22 @@ const CodePageTable* CodePageTable::forCodePage(uint32_t codePage) {
         g_tables[row] = createTable(g_tableCodePages[row]);
     }
     return g_tables[row];
+}
+
+CodePageTable* CodePageTable::create(uint32_t codePage, Kind kind, uint32_t bucketCount,
+                                     const StoredCodePage* stored) {
+    CodePageTable* table = new CodePageTable;
+    table->codePage = codePage;
+    table->kind = kind;
+    table->decoder.initialise(bucketCount);
+    table->encoder.initialise(bucketCount);
+    std::vector<EncoderCorrection> corrections;
+    loadStoredEntries(*table, stored, corrections);
+    deriveEncoder(*table, corrections);
+    if (kind == Kind::SingleByte) {
+        table->lookup.build(table->decoder);
+    }
+    return table;
 }
 
 bool CodePageTable::isTableCodePage(uint32_t codePage) { return findTableCodePage(codePage) >= 0; }

@@ -17,12 +17,19 @@
 #include "core/HashConvert.h"
 #include "core/UnicodeLookup.h"
 
+struct StoredCodePage;
+
 struct CodePageTable {
     enum class Kind { SingleByte, DoubleByte };
 
     // The tables of a table code page, created on first use; null for any
     // other code page number (computed, refused or unknown).
     static const CodePageTable* forCodePage(uint32_t codePage);
+
+    // New tables of codePage built from a stored table (null: no entries;
+    // damaged data: no entries either). forCodePage builds its tables so
+    // from the rows of StoredCodePages. The caller owns the result.
+    static CodePageTable* create(uint32_t codePage, Kind kind, uint32_t bucketCount, const StoredCodePage* stored);
 
     // True when codePage is converted through tables.
     static bool isTableCodePage(uint32_t codePage);

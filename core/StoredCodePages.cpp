@@ -1,11 +1,8 @@
 #include "core/StoredCodePages.h"
 
-namespace {
+#include "core/BrivaneBzip2.h"  // the unpacker that packed rows name
 
-struct StoredCodePage {
-    uint32_t codePage;
-    const char* text;
-};
+namespace {
 
 const StoredCodePage kStoredCodePages[] = {
 #include "core/codepages/CodePageData.inc"
@@ -13,10 +10,10 @@ const StoredCodePage kStoredCodePages[] = {
 
 }  // namespace
 
-const char* StoredCodePages::find(uint32_t codePage) {
+const StoredCodePage* StoredCodePages::find(uint32_t codePage) {
     for (const StoredCodePage& page : kStoredCodePages) {
         if (page.codePage == codePage) {
-            return page.text;
+            return &page;
         }
     }
     return nullptr;

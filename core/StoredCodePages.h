@@ -24,9 +24,24 @@
 
 #include <cstdint>
 
+class DataBuffer;
+
+// One stored table.
+struct StoredCodePage {
+    // Replaces plain by the unpacked data of a framed block.
+    using Unpacker = bool (*)(const DataBuffer& frame, DataBuffer& plain);
+
+    uint32_t codePage;
+    const char* text;
+    // The unpacker of a packed text; null on the rows whose text is plain.
+    // Only a packed row names it, so a program whose tables are all stored
+    // plain never links the decompressor.
+    Unpacker unpack;
+};
+
 namespace StoredCodePages {
 
-// The stored text of a code page's table, or null when none is stored.
-const char* find(uint32_t codePage);
+// The stored table of a code page, or null when none is stored.
+const StoredCodePage* find(uint32_t codePage);
 
 }  // namespace StoredCodePages
