@@ -1,5 +1,6 @@
 #include "app/EntryListing.h"
 
+#include "core/Divide64.h"
 #include "core/FileTimeText.h"
 #include "payload/PayloadFormat.h"
 
@@ -65,8 +66,7 @@ void appendDecimal(StringBuffer& line, uint64_t value, int32_t width) {
     char digits[kDecimalDigitsMax];
     int32_t count = 0;
     do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
+        digits[count++] = static_cast<char>('0' + divideBySmall(value, 10));
     } while (value != 0);
     for (int32_t pad = width - count; pad > 0; --pad) line.appendChar(' ');
     while (count > 0) line.appendChar(digits[--count]);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "core/Divide64.h"
 #include "core/StringBuffer.h"
 
 namespace {
@@ -34,13 +35,21 @@ void appendGroup(const uint8_t* in, uint32_t present, char* group) {
 
 }  // namespace
 
+// The line length is never changed after construction.
+static_assert(ContentCoding::kDefaultLineLength > 0 && ContentCoding::kDefaultLineLength <= kMaxSmallDivisor);
+
 ContentCoding::ContentCoding() : lineLength(kDefaultLineLength) {}
 
 ContentCoding::~ContentCoding() = default;
 
 int32_t ContentCoding::estimateEncodedSize(uint32_t byteCount) const {
-    const int64_t a = (5 * static_cast<int64_t>(byteCount) + 10) / 3;
-    const int64_t estimate = a + (2 * a) / lineLength + 3;
+    // 5n + 10 exceeds 32 bits for large counts; the divisions go through
+    // divideBySmall, which needs no 64-bit division.
+    uint64_t a = 5 * static_cast<uint64_t>(byteCount) + 10;
+    divideBySmall(a, 3);
+    uint64_t breaks = 2 * a;
+    divideBySmall(breaks, static_cast<uint32_t>(lineLength));
+    const uint64_t estimate = a + breaks + 3;
     return estimate > INT32_MAX ? INT32_MAX : static_cast<int32_t>(estimate);
 }
 

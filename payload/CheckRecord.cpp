@@ -1,5 +1,6 @@
 #include "payload/CheckRecord.h"
 
+#include "core/Divide64.h"
 #include "core/ZipCRC.h"
 
 // Written without the C library's formatting so that the installer, which
@@ -22,8 +23,7 @@ uint32_t putDecimal(char* out, uint64_t value) {
     char reversed[kMaxCountDigits];
     uint32_t digits = 0;
     do {
-        reversed[digits++] = static_cast<char>('0' + value % 10);
-        value /= 10;
+        reversed[digits++] = static_cast<char>('0' + divideBySmall(value, 10));
     } while (value != 0);
     for (uint32_t i = 0; i < digits; ++i) out[i] = reversed[digits - 1 - i];
     return digits;
@@ -58,8 +58,8 @@ bool takeDecimal(Cursor& c, uint64_t& value) {
     const size_t start = c.at;
     value = 0;
     while (c.at < c.size && c.text[c.at] >= '0' && c.text[c.at] <= '9') {
-        const uint64_t digit = static_cast<uint64_t>(c.text[c.at] - '0');
-        if (value > (UINT64_MAX - digit) / 10) return false;
+        const uint32_t digit = static_cast<uint32_t>(c.text[c.at] - '0');
+        if (decimalStepOverflows(value, digit)) return false;
         value = value * 10 + digit;
         ++c.at;
     }

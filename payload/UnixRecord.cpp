@@ -1,5 +1,7 @@
 #include "payload/UnixRecord.h"
 
+#include "core/Divide64.h"
+
 // Written without the C library's formatting so that the installer, which
 // links this file, stays small.
 
@@ -15,8 +17,7 @@ std::string decimal(uint64_t value) {
     char reversed[kMaxIndexDigits];
     size_t digits = 0;
     do {
-        reversed[digits++] = static_cast<char>('0' + value % 10);
-        value /= 10;
+        reversed[digits++] = static_cast<char>('0' + divideBySmall(value, 10));
     } while (value != 0);
     std::string text;
     while (digits != 0) text += reversed[--digits];
@@ -57,8 +58,8 @@ bool takeDecimal(const char* field, size_t size, uint64_t& value) {
     value = 0;
     for (size_t i = 0; i < size; ++i) {
         if (field[i] < '0' || field[i] > '9') return false;
-        const uint64_t digit = static_cast<uint64_t>(field[i] - '0');
-        if (value > (UINT64_MAX - digit) / 10) return false;
+        const uint32_t digit = static_cast<uint32_t>(field[i] - '0');
+        if (decimalStepOverflows(value, digit)) return false;
         value = value * 10 + digit;
     }
     return true;

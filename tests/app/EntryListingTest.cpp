@@ -39,6 +39,7 @@ TEST(EntryListing, FileTimesInUtc) {
         {unixTime(253402300799), "9999-12-31 23:59:59"},
         {unixTime(253402300800), "10000-01-01 00:00:00"},  // five digits, not "0000"
         {0x7FFFFFFFFFFFFFFFull, "30828-09-14 02:48:05"},     // the largest FILETIME Windows takes
+        {0xFFFFFFFFFFFFFFFFull, "60056-05-28 05:36:10"},     // the largest the field holds
     };
     for (const Case& c : cases) EXPECT_EQ(timeText(c.fileTime), c.text) << c.fileTime;
 }
