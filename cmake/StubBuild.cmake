@@ -27,6 +27,12 @@ set(BRIVANE_STUB_COMPILE_OPTIONS
 # out (about 1.8 KiB less code); the stub derives one key per run, so speed
 # does not matter there, while the library keeps the fast form.
 list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -DBRIVANE_COMPACT_MD5)
+# BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY: the stub converts text only between the
+# system's ANSI code page (GetACP), UTF-8 and UTF-16, so it carries only the
+# stored tables of the code pages GetACP answers and of their bases (about
+# 2 KiB instead of 16); the other table code pages stay recognised, with
+# empty tables, which the stub never reaches.
+list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -DBRIVANE_ANSI_CODE_PAGE_TABLES_ONLY)
 set(BRIVANE_STUB_CXX_OPTIONS -include ${CMAKE_SOURCE_DIR}/platform/runtime/StubRuntimeConfig.h)
 set(BRIVANE_STUB_LINK_OPTIONS -static -Os -Wl,--gc-sections -s)
 

@@ -126,6 +126,14 @@ PAGES = [
     (21866, "python", "koi8_u"), (38598, "python", "iso8859_8"),
 ]
 
+# The single-byte code pages that GetACP answers on Windows (the system's ANSI
+# code page; its other answers are double-byte pages or UTF-8). A program
+# that converts only between the ANSI code page and UTF-8/UTF-16 (the
+# installer stub) needs only these tables and their bases: they come first
+# in the generated file, the others follow under
+# BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY.
+ANSI_CODE_PAGES = [874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258]
+
 # Double-byte code page whose table would come from a second stored table;
 # listed here so that the generated file records why it has none.
 MISSING_DOUBLE_BYTE = [(10001, "Mac Japanese")]
@@ -534,12 +542,32 @@ def generate():
     for code_page, name in missing + MISSING_DOUBLE_BYTE:
         lines.append("//   %d  %s" % (code_page, name))
     lines.append("")
-    for mapping, base, plain_bytes, text in entries:
+    bases = {mapping.code_page: base for mapping, base, _, _ in entries}
+    ansi_set = set()
+    for code_page in ANSI_CODE_PAGES:
+        while code_page is not None and code_page not in ansi_set:
+            ansi_set.add(code_page)
+            base = bases[code_page]
+            code_page = None if base is None else base.code_page
+
+    def emit(row):
+        mapping, base, plain_bytes, text = row
         lines.append("// %d: %s; %d bytes%s%s" % (
             mapping.code_page, mapping.label, plain_bytes,
             "" if base is None else ", differences from %d" % base.code_page,
             "".join("; " + note for note in mapping.notes)))
         lines.append("{%d,\n%s,\n    nullptr}," % (mapping.code_page, cxx_string(text)))
+
+    lines.append("// The ANSI code pages (GetACP's single-byte answers) and their bases.")
+    for row in entries:
+        if row[0].code_page in ansi_set:
+            emit(row)
+    lines.append("")
+    lines.append("#ifndef BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY")
+    for row in entries:
+        if row[0].code_page not in ansi_set:
+            emit(row)
+    lines.append("#endif")
     return "\n".join(lines) + "\n"
 
 
