@@ -20,7 +20,7 @@
 struct StoredCodePage;
 
 struct CodePageTable {
-    enum class Kind { SingleByte, DoubleByte };
+    enum class Kind : uint8_t { SingleByte, DoubleByte };
 
     // The tables of a table code page, created on first use; null for any
     // other code page number (computed, refused or unknown).

@@ -13,7 +13,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 class HashConvert {
 public:
@@ -49,7 +48,7 @@ public:
     // exchanged, in bucket order and, within a bucket, in entry order.
     void copyExchangedInto(HashConvert& other) const;
 
-    uint32_t getBucketCount() const { return static_cast<uint32_t>(m_buckets.size()); }
+    uint32_t getBucketCount() const { return m_bucketCount; }
     // Number of entries in all buckets.
     uint32_t countEntries() const;
 
@@ -59,7 +58,11 @@ public:
 
 private:
     uint32_t bucketOf(const uint8_t* key, uint32_t keyLength) const;
+    void freeBuckets();
 
-    // One block per bucket; an empty vector stands for "no block".
-    std::vector<std::vector<uint8_t>> m_buckets;
+    // m_bucketCount blocks from std::malloc; null stands for "no block".
+    // (Plain blocks rather than containers: the installer stub carries this
+    // class, and the containers' growth code would double its size.)
+    uint8_t** m_buckets = nullptr;
+    uint32_t m_bucketCount = 0;
 };
