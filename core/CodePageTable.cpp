@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "core/ByteOrder.h"
 #include "core/ContentCoding.h"
@@ -194,18 +193,16 @@ bool unpackStoredText(const StoredCodePage& stored, DataBuffer& plain) {
     return stored.unpack != nullptr && stored.unpack(framed, plain);
 }
 
-// An encoder correction, applied after the exchange copy.
-struct EncoderCorrection {
-    uint8_t unit[kUnitBytes];
-    std::vector<uint8_t> bytes;  // empty: the unit has no encoding
-};
+// Walks the records of plain data and checks every one. The decoding
+// records go into decoder and the encoder corrections into encoder; either
+// may be null, and its records are then only checked. (A table is read
+// twice: its decoding entries first, then, after the encoder has been
+// derived from them, its corrections.) With a decoder, a list of
+// differences first takes its base's decoding entries; depth limits chains
+// of bases.
+bool applyPlainData(const DataBuffer& plain, HashConvert* decoder, HashConvert* encoder, int depth);
 
-// Reads the records of plain data into the decoder; with corrections given,
-// collects the encoder corrections too. depth limits chains of bases.
-bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
-                    std::vector<EncoderCorrection>* corrections, int depth);
-
-bool applyBaseCodePage(uint32_t baseCodePage, HashConvert& decoder, int depth) {
+bool applyBaseCodePage(uint32_t baseCodePage, HashConvert* decoder, int depth) {
     const StoredCodePage* stored = StoredCodePages::find(baseCodePage);
     DataBuffer plain;
     if (stored == nullptr || depth > 1 || !unpackStoredText(*stored, plain)) {
@@ -216,7 +213,7 @@ bool applyBaseCodePage(uint32_t baseCodePage, HashConvert& decoder, int depth) {
     return applyPlainData(plain, decoder, nullptr, depth + 1);
 }
 
-bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used) {
+bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert* decoder, uint32_t& used) {
     if (left < 3) {
         return false;
     }
@@ -226,12 +223,12 @@ bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, 
     if (left < used || first + count > UnicodeLookup::kByteValues) {
         return false;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; decoder != nullptr && i < count; ++i) {
         const uint8_t key = static_cast<uint8_t>(first + i);
         const uint8_t* unit = record + 3 + i * kUnitBytes;
-        decoder.removeKey(&key, 1);
+        decoder->removeKey(&key, 1);
         if (loadLittleEndian16(unit) != 0) {
-            decoder.insert(&key, 1, unit, kUnitBytes);
+            decoder->insert(&key, 1, unit, kUnitBytes);
         }
     }
     return true;
@@ -240,7 +237,7 @@ bool applyDecodeRun(const uint8_t* record, uint32_t left, HashConvert& decoder, 
 // 'H' first count high low[count]: bytes first..first+count-1 decode to the
 // units high:low[i] (a page's letters of one script mostly share the
 // high byte of their units, which is then stored once).
-bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used) {
+bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert* decoder, uint32_t& used) {
     if (left < 4) {
         return false;
     }
@@ -251,12 +248,12 @@ bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& 
     if (left < used || first + count > UnicodeLookup::kByteValues) {
         return false;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; decoder != nullptr && i < count; ++i) {
         const uint8_t key = static_cast<uint8_t>(first + i);
         const uint8_t unit[kUnitBytes] = {record[4 + i], high};
-        decoder.removeKey(&key, 1);
+        decoder->removeKey(&key, 1);
         if (loadLittleEndian16(unit) != 0) {
-            decoder.insert(&key, 1, unit, kUnitBytes);
+            decoder->insert(&key, 1, unit, kUnitBytes);
         }
     }
     return true;
@@ -265,7 +262,7 @@ bool applyDecodeSameHighByte(const uint8_t* record, uint32_t left, HashConvert& 
 // 'R' first count unit: bytes first..first+count-1 decode to the consecutive
 // units unit..unit+count-1 (the letters of most alphabets sit in a page in
 // their Unicode order, so one record stands for a whole row of them).
-bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert& decoder, uint32_t& used) {
+bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert* decoder, uint32_t& used) {
     used = 3 + kUnitBytes;
     if (left < used) {
         return false;
@@ -276,41 +273,45 @@ bool applyDecodeSequence(const uint8_t* record, uint32_t left, HashConvert& deco
     if (unit == 0 || first + count > UnicodeLookup::kByteValues || unit + count > kUnitValues) {
         return false;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; decoder != nullptr && i < count; ++i) {
         const uint8_t key = static_cast<uint8_t>(first + i);
         const uint32_t decoded = unit + i;
         const uint8_t value[kUnitBytes] = {static_cast<uint8_t>(decoded), static_cast<uint8_t>(decoded >> 8)};
-        decoder.removeKey(&key, 1);
-        decoder.insert(&key, 1, value, kUnitBytes);
+        decoder->removeKey(&key, 1);
+        decoder->insert(&key, 1, value, kUnitBytes);
     }
     return true;
 }
 
-bool readEncoderCorrection(const uint8_t* record, uint32_t left, EncoderCorrection& correction,
-                           uint32_t& used) {
+// 'E' unit len byte[len] / 'X' unit: replaces the unit's derived encoding
+// by these bytes, or removes it.
+bool applyEncoderCorrection(const uint8_t* record, uint32_t left, HashConvert* encoder, uint32_t& used) {
+    uint32_t length = 0;
     if (record[0] == kRecordNoEncoding) {
         used = 1 + kUnitBytes;
         if (left < used) {
             return false;
         }
-        std::memcpy(correction.unit, record + 1, kUnitBytes);
-        return true;
+    } else {
+        if (left < 4) {
+            return false;
+        }
+        length = record[3];
+        used = 4 + length;
+        if (left < used || length == 0) {
+            return false;
+        }
     }
-    if (left < 4) {
-        return false;
+    if (encoder != nullptr) {
+        encoder->removeKey(record + 1, kUnitBytes);
+        if (length != 0) {
+            encoder->insert(record + 1, kUnitBytes, record + 4, length);
+        }
     }
-    const uint32_t length = record[3];
-    used = 4 + length;
-    if (left < used || length == 0) {
-        return false;
-    }
-    std::memcpy(correction.unit, record + 1, kUnitBytes);
-    correction.bytes.assign(record + 4, record + 4 + length);
     return true;
 }
 
-bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
-                    std::vector<EncoderCorrection>* corrections, int depth) {
+bool applyPlainData(const DataBuffer& plain, HashConvert* decoder, HashConvert* encoder, int depth) {
     const uint8_t* data = plain.getData();
     const uint32_t size = plain.getSize();
     if (size < kListHeaderBytes) {
@@ -323,7 +324,7 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
         }
         const uint32_t base = static_cast<uint32_t>(data[2]) | (static_cast<uint32_t>(data[3]) << 8) |
                               (static_cast<uint32_t>(data[4]) << 16) | (static_cast<uint32_t>(data[5]) << 24);
-        if (!applyBaseCodePage(base, decoder, depth)) {
+        if (decoder != nullptr && !applyBaseCodePage(base, decoder, depth)) {
             return false;
         }
         at += kBaseCodePageBytes;
@@ -347,12 +348,8 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
                 return false;
             }
         } else if (record[0] == kRecordEncoderEntry || record[0] == kRecordNoEncoding) {
-            EncoderCorrection correction;
-            if (!readEncoderCorrection(record, left, correction, used)) {
+            if (!applyEncoderCorrection(record, left, encoder, used)) {
                 return false;
-            }
-            if (corrections != nullptr) {
-                corrections->push_back(std::move(correction));
             }
         } else {
             return false;
@@ -364,31 +361,19 @@ bool applyPlainData(const DataBuffer& plain, HashConvert& decoder,
 
 // --- Building a table ------------------------------------------------------------
 
-void loadStoredEntries(CodePageTable& table, const StoredCodePage* stored,
-                       std::vector<EncoderCorrection>& corrections) {
-    DataBuffer plain;
+// Fills the decoder from the stored table and returns its plain data; false
+// (decoder empty) when there is none or it is damaged: an empty table
+// converts nothing rather than half a page.
+bool loadDecoder(CodePageTable& table, const StoredCodePage* stored, DataBuffer& plain) {
     if (stored == nullptr || !unpackStoredText(*stored, plain)) {
-        return;
+        return false;
     }
-    if (!applyPlainData(plain, table.decoder, &corrections, 0)) {
-        // Damaged data: an empty table converts nothing rather than half a page.
+    if (!applyPlainData(plain, &table.decoder, nullptr, 0)) {
         table.decoder.initialise(table.decoder.getBucketCount());
-        corrections.clear();
-        return;
+        return false;
     }
     table.decoder.asciiDirect = plain.getData()[0] == kAsciiDirectMarker;
-}
-
-void deriveEncoder(CodePageTable& table, const std::vector<EncoderCorrection>& corrections) {
-    table.decoder.copyExchangedInto(table.encoder);
-    for (const EncoderCorrection& correction : corrections) {
-        table.encoder.removeKey(correction.unit, kUnitBytes);
-        if (!correction.bytes.empty()) {
-            table.encoder.insert(correction.unit, kUnitBytes, correction.bytes.data(),
-                                 static_cast<uint32_t>(correction.bytes.size()));
-        }
-    }
-    table.encoder.asciiDirect = table.decoder.asciiDirect;
+    return true;
 }
 
 CodePageTable* createTable(const TableCodePage& page) {
@@ -419,9 +404,15 @@ CodePageTable* CodePageTable::create(uint32_t codePage, Kind kind, uint32_t buck
     table->kind = kind;
     table->decoder.initialise(bucketCount);
     table->encoder.initialise(bucketCount);
-    std::vector<EncoderCorrection> corrections;
-    loadStoredEntries(*table, stored, corrections);
-    deriveEncoder(*table, corrections);
+    DataBuffer plain;
+    const bool loaded = loadDecoder(*table, stored, plain);
+    // The encoder is the decoder with key and value exchanged, then the
+    // stored corrections (the data was checked by the first reading).
+    table->decoder.copyExchangedInto(table->encoder);
+    if (loaded) {
+        applyPlainData(plain, nullptr, &table->encoder, 0);
+    }
+    table->encoder.asciiDirect = table->decoder.asciiDirect;
     if (kind == Kind::SingleByte) {
         table->lookup.build(table->decoder);
     }
