@@ -1,7 +1,8 @@
 // The link-safe file operations over the Win32 API.
 #include "platform/SafeFileOps.h"
 
-#include <string>
+#include <cstdlib>
+#include <cwchar>
 
 namespace {
 
@@ -35,31 +36,68 @@ bool isDotName(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
+// The path of the entry a tree walk is at: one block that grows as the walk
+// goes deeper; each level appends "\name" and cuts it off again.
+struct WalkPath {
+    wchar_t* text = nullptr;
+    size_t length = 0;
+    size_t capacity = 0;
+
+    ~WalkPath() { std::free(text); }
+
+    // Appends count characters (and keeps the text terminated); false when
+    // the block cannot grow.
+    bool append(const wchar_t* part, size_t count) {
+        if (length + count + 1 > capacity) {
+            const size_t wanted = 2 * (length + count + 1);
+            wchar_t* grown = static_cast<wchar_t*>(std::realloc(text, wanted * sizeof(wchar_t)));
+            if (grown == nullptr) return false;
+            text = grown;
+            capacity = wanted;
+        }
+        std::wmemcpy(text + length, part, count);
+        length += count;
+        text[length] = 0;
+        return true;
+    }
+
+    void cutTo(size_t kept) {
+        length = kept;
+        text[length] = 0;
+    }
+};
+
 // A link (symbolic link, junction) goes through removeLinkW, which removes
 // the link itself or refuses; everything else is a file or a real folder.
-bool removeEntry(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+bool removeEntry(WalkPath& walk) {
+    const wchar_t* path = walk.text;
+    const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return removeLinkW(path.c_str()) != FALSE;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return removeLinkW(path) != FALSE;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        SetFileAttributesW(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return DeleteFileW(path.c_str()) != FALSE;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return DeleteFileW(path) != FALSE;
 
+    const size_t folderLength = walk.length;
+    if (!walk.append(L"\\*", 2)) return false;
     bool removed = true;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    HANDLE search = FindFirstFileW(walk.text, &found);
+    walk.cutTo(folderLength);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             if (isDotName(found.cFileName)) continue;
-            removed = removeEntry(path + L"\\" + found.cFileName) && removed;
+            const bool named = walk.append(L"\\", 1) && walk.append(found.cFileName, std::wcslen(found.cFileName));
+            removed = named && removeEntry(walk) && removed;
+            walk.cutTo(folderLength);
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    return RemoveDirectoryW(path.c_str()) != FALSE && removed;
+    return RemoveDirectoryW(walk.text) != FALSE && removed;
 }
 
 }  // namespace
@@ -97,9 +135,11 @@ BOOL replaceFileW(LPCWSTR from, LPCWSTR to) {
 }
 
 BOOL removeTreeW(LPCWSTR path) {
-    std::wstring name(path);
-    while (name.size() > 1 && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
-    return removeEntry(name) ? TRUE : FALSE;
+    size_t length = std::wcslen(path);
+    while (length > 1 && (path[length - 1] == L'\\' || path[length - 1] == L'/')) --length;
+    WalkPath walk;
+    if (!walk.append(path, length)) return FALSE;
+    return removeEntry(walk) ? TRUE : FALSE;
 }
 
 // Windows keeps neither Unix permission bits nor links an unprivileged
