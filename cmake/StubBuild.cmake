@@ -37,10 +37,14 @@ set(BRIVANE_STUB_CXX_OPTIONS -include ${CMAKE_SOURCE_DIR}/platform/runtime/StubR
 set(BRIVANE_STUB_LINK_OPTIONS -static -Os -Wl,--gc-sections -s)
 
 if(WIN32)
-  # No -fdata-sections here: for PE targets it places zero-filled variables
-  # in .data$ sections that occupy the file (the CRC tables alone are
-  # 16 KiB), where one .bss costs nothing; the read-only tables of the
-  # objects the stub does not reach go with their code anyway.
+  # One section per variable too, so that the messages and tables of the
+  # functions the linker drops go with them (without it, an object's whole
+  # .rdata stays as soon as one of its strings is used). For PE targets
+  # GCC places every variable so compiled in a .data$ section, zero-filled
+  # ones included, which then occupy the file where one .bss costs nothing:
+  # the sources with large zero-filled tables (filled at run time) are
+  # compiled without it (see BRIVANE_STUB_ZERO_FILLED_SOURCES below).
+  list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -fdata-sections)
   # printf-style calls go to msvcrt's own (the stub formats only %d and %s)
   # instead of linking the C runtime's portable formatter.
   list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -D__USE_MINGW_ANSI_STDIO=0)
@@ -92,6 +96,16 @@ set(stub_library_sources ${BRIVANE_SOURCES} ${STUB_APP_SOURCES})
 list(FILTER stub_library_sources EXCLUDE REGEX "/compress/(DeflateProcessor|ZeeStream)\\.cpp$")
 add_library(bvsfx-stub-library STATIC ${stub_library_sources})
 brivane_apply_stub_options(bvsfx-stub-library)
+if(WIN32)
+  # Their zero-filled tables (CRC slices, AES tables, the code-page table
+  # pointers, the random generator's state, the stub's globals) stay in .bss.
+  set(BRIVANE_STUB_ZERO_FILLED_SOURCES
+      ${CMAKE_SOURCE_DIR}/core/ZipCRC.cpp ${CMAKE_SOURCE_DIR}/crypto/AesTableTransform.cpp
+      ${CMAKE_SOURCE_DIR}/core/CodePageTable.cpp ${CMAKE_SOURCE_DIR}/io/BrivaneRand.cpp
+      ${CMAKE_SOURCE_DIR}/app/StubGlobals.cpp)
+  set_property(SOURCE ${BRIVANE_STUB_ZERO_FILLED_SOURCES} TARGET_DIRECTORY bvsfx-stub-library APPEND PROPERTY
+               COMPILE_OPTIONS -fno-data-sections)
+endif()
 target_include_directories(bvsfx-stub-library PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(bvsfx-stub-library PUBLIC bvsfx-stub-bz2)
 if(WIN32)
