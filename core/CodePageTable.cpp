@@ -379,7 +379,8 @@ bool loadDecoder(CodePageTable& table, const StoredCodePage* stored, DataBuffer&
 CodePageTable* createTable(const TableCodePage& page) {
     // Of the double-byte code pages only one has a stored table; the others
     // are created without entries.
-    const bool stored = page.kind == CodePageTable::Kind::SingleByte || page.codePage == kStoredDoubleByteCodePage;
+    const bool stored =
+        page.kind == CodePageTable::Kind::SingleByte || page.codePage == kStoredDoubleByteCodePage;
     return CodePageTable::create(page.codePage, page.kind, page.bucketCount,
                                  stored ? StoredCodePages::find(page.codePage) : nullptr);
 }

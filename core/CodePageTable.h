@@ -29,7 +29,8 @@ struct CodePageTable {
     // New tables of codePage built from a stored table (null: no entries;
     // damaged data: no entries either). forCodePage builds its tables so
     // from the rows of StoredCodePages. The caller owns the result.
-    static CodePageTable* create(uint32_t codePage, Kind kind, uint32_t bucketCount, const StoredCodePage* stored);
+    static CodePageTable* create(uint32_t codePage, Kind kind, uint32_t bucketCount,
+                                 const StoredCodePage* stored);
 
     // True when codePage is converted through tables.
     static bool isTableCodePage(uint32_t codePage);

@@ -91,7 +91,8 @@ bool removeEntry(WalkPath& walk) {
     if (search != INVALID_HANDLE_VALUE) {
         do {
             if (isDotName(found.cFileName)) continue;
-            const bool named = walk.append(L"\\", 1) && walk.append(found.cFileName, std::wcslen(found.cFileName));
+            const bool named =
+                walk.append(L"\\", 1) && walk.append(found.cFileName, std::wcslen(found.cFileName));
             removed = named && removeEntry(walk) && removed;
             walk.cutTo(folderLength);
         } while (FindNextFileW(search, &found));
