@@ -10,6 +10,9 @@
 # and links no unwinder and no startup object that registers the tables, so
 # nothing reads them.
 #
+# The initialized data (.data) is placed in the import section (.idata)
+# rather than in a section of its own.
+#
 # brivane_resource_section_last(target) links target with that script.
 function(brivane_resource_section_last target)
   execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE verbose RESULT_VARIABLE result)
@@ -36,6 +39,19 @@ function(brivane_resource_section_last target)
     message(FATAL_ERROR "the default linker script of ${CMAKE_LINKER} has no .eh_frame or /DISCARD/ statement "
                         "of the expected form: cmake/ResourceSectionLast.cmake needs adapting")
   endif()
+  # The initialized writable data (a few hundred bytes) goes into the
+  # import section, which is writable too: a section of its own would
+  # take a whole file-alignment unit (512 bytes) in every installer.
+  string(REGEX MATCH "  \\.data BLOCK\\(__section_alignment__\\) :\n  {\n([^}]*)  }\n" data_block "${script}")
+  set(data_body "${CMAKE_MATCH_1}")
+  set(idata_end "    KEEP (SORT(*)(.idata$7))\n  }\n")
+  string(FIND "${script}" "${idata_end}" idata_end_at)
+  if(NOT data_block OR idata_end_at LESS 0)
+    message(FATAL_ERROR "the default linker script of ${CMAKE_LINKER} has no .data or .idata statement of the "
+                        "expected form: cmake/ResourceSectionLast.cmake needs adapting")
+  endif()
+  string(REPLACE "${data_block}" "" script "${script}")
+  string(REPLACE "${idata_end}" "    KEEP (SORT(*)(.idata$7))\n${data_body}  }\n" script "${script}")
   string(REPLACE "${eh_frame_block}" "" script "${script}")
   string(REPLACE "${discard_block}" "${discard_block}    *(.eh_frame*)\n" script "${script}")
   string(REPLACE "${rsrc_block}" "" script "${script}")

@@ -12,17 +12,21 @@ namespace {
 
 // --- The table code pages ---------------------------------------------------
 
-// Code page numbers and bucket counts fit 16 bits; the row is read-only
-// data, the tables built from it are in g_tables.
+// The bucket counts of the tables, named in a row by their index.
+enum BucketClass : uint8_t { kSb, kSmallDb, kDb, kLargeDb };
+constexpr uint32_t kBucketCounts[] = {HashConvert::kSingleByteBuckets, HashConvert::kSmallDoubleByteBuckets,
+                                      HashConvert::kDoubleByteBuckets, HashConvert::kLargeDoubleByteBuckets};
+
+// Code page numbers fit 16 bits: a row is 4 bytes of read-only data; the
+// tables built from it are in g_tables.
 struct TableCodePage {
     uint16_t codePage;
-    uint16_t bucketCount;
+    BucketClass buckets;
     CodePageTable::Kind kind;
 };
 
 constexpr CodePageTable::Kind kSingle = CodePageTable::Kind::SingleByte;
 constexpr CodePageTable::Kind kDouble = CodePageTable::Kind::DoubleByte;
-constexpr uint32_t kSb = HashConvert::kSingleByteBuckets;
 
 const TableCodePage g_tableCodePages[] = {
     // ISO 8859
@@ -126,15 +130,15 @@ const TableCodePage g_tableCodePages[] = {
     {21866, kSb, kSingle},
     {38598, kSb, kSingle},
     // Double-byte
-    {932, HashConvert::kDoubleByteBuckets, kDouble},
-    {936, HashConvert::kLargeDoubleByteBuckets, kDouble},
-    {949, HashConvert::kLargeDoubleByteBuckets, kDouble},
-    {950, HashConvert::kDoubleByteBuckets, kDouble},
-    {1361, HashConvert::kLargeDoubleByteBuckets, kDouble},
-    {10001, HashConvert::kSmallDoubleByteBuckets, kDouble},
-    {51932, HashConvert::kDoubleByteBuckets, kDouble},
-    {51936, HashConvert::kLargeDoubleByteBuckets, kDouble},
-    {51949, HashConvert::kLargeDoubleByteBuckets, kDouble},
+    {932, kDb, kDouble},
+    {936, kLargeDb, kDouble},
+    {949, kLargeDb, kDouble},
+    {950, kDb, kDouble},
+    {1361, kLargeDb, kDouble},
+    {10001, kSmallDb, kDouble},
+    {51932, kDb, kDouble},
+    {51936, kLargeDb, kDouble},
+    {51949, kLargeDb, kDouble},
 };
 
 // Only 10001 of the double-byte code pages carries stored entries.
@@ -381,7 +385,7 @@ CodePageTable* createTable(const TableCodePage& page) {
     // are created without entries.
     const bool stored =
         page.kind == CodePageTable::Kind::SingleByte || page.codePage == kStoredDoubleByteCodePage;
-    return CodePageTable::create(page.codePage, page.kind, page.bucketCount,
+    return CodePageTable::create(page.codePage, page.kind, kBucketCounts[page.buckets],
                                  stored ? StoredCodePages::find(page.codePage) : nullptr);
 }
 

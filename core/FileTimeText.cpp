@@ -76,6 +76,6 @@ void appendAttributeLetters(StringBuffer& line, uint32_t attributes) {
         char letter;
     };
     // FILE_ATTRIBUTE_DIRECTORY, READONLY, HIDDEN, SYSTEM, ARCHIVE.
-    constexpr Bit kBits[] = {{0x10, 'd'}, {0x01, 'r'}, {0x02, 'h'}, {0x04, 's'}, {0x20, 'a'}};
+    static constexpr Bit kBits[] = {{0x10, 'd'}, {0x01, 'r'}, {0x02, 'h'}, {0x04, 's'}, {0x20, 'a'}};
     for (const Bit& bit : kBits) line.appendChar((attributes & bit.mask) != 0 ? bit.letter : '-');
 }
