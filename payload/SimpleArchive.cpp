@@ -120,7 +120,8 @@ uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
 }  // namespace
 
 SimpleArchive::SimpleArchive()
-    : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false), m_keyLength(kKeyBits128),
+    : m_settings(kSettingsBuckets), m_source(nullptr), m_sourceReading(SourceReading::PerField),
+      m_encrypted(false), m_keyLength(kKeyBits128),
       m_workBuffer(kChunkBufferBytes), m_failure(Failure::None), m_checkState(CheckState::NotStarted),
       m_record(new EntryHeader()), m_hasLookahead(false), m_lookaheadRead(false), m_entries(0),
       m_entryAction(EntryAction::Create), m_observer(nullptr), m_extensionFlags(0), m_strong(false),
@@ -168,7 +169,11 @@ bool SimpleArchive::findMarker() {
         uint32_t filled = kMarkerWordBytes;
         while (filled != 0) {
             if (!m_fields.readExact(window + filled, kMarkerBytes - filled)) return false;
-            if (std::memcmp(window, marker, kMarkerBytes) == 0) return true;
+            if (std::memcmp(window, marker, kMarkerBytes) == 0) {
+                // The search reads the source itself: blocks only from here.
+                if (m_sourceReading == SourceReading::ReadAhead) m_fields.startReadAhead();
+                return true;
+            }
             filled = keepMarkerPrefix(window, marker);
         }
         // Nothing read so far can begin the marker: search on from here.
