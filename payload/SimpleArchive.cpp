@@ -121,11 +121,10 @@ uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
 
 SimpleArchive::SimpleArchive()
     : m_settings(kSettingsBuckets), m_source(nullptr), m_sourceReading(SourceReading::PerField),
-      m_encrypted(false), m_keyLength(kKeyBits128),
-      m_workBuffer(kChunkBufferBytes), m_failure(Failure::None), m_checkState(CheckState::NotStarted),
-      m_record(new EntryHeader()), m_hasLookahead(false), m_lookaheadRead(false), m_entries(0),
-      m_entryAction(EntryAction::Create), m_observer(nullptr), m_extensionFlags(0), m_strong(false),
-      m_strongSettingsAuthentic(false), m_fieldSequence(0) {
+      m_encrypted(false), m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
+      m_checkState(CheckState::NotStarted), m_record(new EntryHeader()), m_hasLookahead(false),
+      m_lookaheadRead(false), m_entries(0), m_entryAction(EntryAction::Create), m_observer(nullptr),
+      m_extensionFlags(0), m_strong(false), m_strongSettingsAuthentic(false), m_fieldSequence(0) {
     std::memset(m_settingsDigest, 0, sizeof m_settingsDigest);
 }
 
@@ -548,10 +547,14 @@ bool SimpleArchive::applyUnixTrailer(const UnixTrailer& trailer) {
     for (const UnixTrailer::Link& link : trailer.links()) {
         if (!isPackedLinkName(link.name)) return fail(Failure::Damaged);
     }
-    for (size_t i = 0; i < m_unixEntries.size(); ++i) {
-        const UnixEntry& entry = m_unixEntries[i];
-        if (entry.isDirectory || entry.name.empty()) continue;
-        if (!setModeBelow(".", entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+    {
+        // Files come in payload order, a folder's files one after the other.
+        ModeRunBelow files(".");
+        for (size_t i = 0; i < m_unixEntries.size(); ++i) {
+            const UnixEntry& entry = m_unixEntries[i];
+            if (entry.isDirectory || entry.name.empty()) continue;
+            if (!files.setMode(entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+        }
     }
     for (const UnixTrailer::Link& link : trailer.links()) {
         if (!makeParentDirsNoLinks(link.name.c_str(), nullptr) ||
