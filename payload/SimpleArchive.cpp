@@ -744,7 +744,6 @@ bool SimpleArchive::fileIsSound(const EntryHeader& header, ChunkLoopEnd end, con
 
 SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pending, SaProgress* progress,
                                                       ContentSum& content) {
-    Gzip gzip;
     DataBuffer deciphered;
 
     for (;;) {
@@ -785,7 +784,7 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
         } else {
             // What the inflater produced before a fault is kept.
             InflatedPieceWriter<ContentSum> pieces(out, content);
-            const bool whole = gzip.inflateBufferTo(*plain, pieces);
+            const bool whole = m_gzip.inflateBufferTo(*plain, pieces);
             if (pieces.failed()) return ChunkLoopEnd::WriteFailed;
             produced = pieces.written();
             if (!whole) return ChunkLoopEnd::Damaged;

@@ -62,6 +62,7 @@
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
 #include "core/ZipCRC.h"
+#include "compress/Gzip.h"
 #include "crypto/Rijndael2.h"
 #include "crypto/Sha256.h"
 #include "payload/CheckRecord.h"
@@ -284,6 +285,7 @@ private:
     int32_t m_keyLength;
     StringBuffer m_password;
     DataBuffer m_workBuffer;  // receives each chunk's data
+    Gzip m_gzip;              // inflates the compressed chunks; keeps its inflater from chunk to chunk
     Failure m_failure;
     // Check records: the CRC of the header and settings table as read, the
     // state, the record being handled (checkSettings reads the first one
