@@ -562,10 +562,11 @@ bool SimpleArchive::applyUnixTrailer(const UnixTrailer& trailer) {
             return fail(Failure::CannotCreate);
         }
     }
+    ModeRunBelow directories(".");
     for (size_t i = m_unixEntries.size(); i-- > 0;) {
         const UnixEntry& entry = m_unixEntries[i];
         if (!entry.isDirectory || entry.name.empty()) continue;
-        if (!setModeBelow(".", entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+        if (!directories.setMode(entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
     }
     return true;
 }
