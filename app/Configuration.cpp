@@ -39,6 +39,8 @@ bool openExecutable(HWND owner) {
     const SignatureArea::CertificateTable signature = SignatureArea::findInFile(modulePath.getUtf8());
     s_executableSource->setEndOffset(signature.offset);
     g_archive.setSource(s_executableSource.get());
+    // Nothing but the archive reads the executable after the marker.
+    g_archive.setSourceReading(SimpleArchive::SourceReading::ReadAhead);
     return true;
 }
 

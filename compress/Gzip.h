@@ -5,12 +5,16 @@
 // any number of calls.
 
 class DataBuffer;
+class InflateState2;
 class Output;
 
 class Gzip {
 public:
     Gzip() = default;
     virtual ~Gzip();
+
+    Gzip(const Gzip&) = delete;
+    Gzip& operator=(const Gzip&) = delete;
 
     // Clears output (keeping its block) and inflates the stream in input into
     // it through a ZipPipeline (memory source, inflate, no encryption).
@@ -28,5 +32,18 @@ public:
     // buffer of the inflated size is needed however far the stream expands.
     // false also when output took fewer bytes than it was given (it is then
     // not written to again).
+    // The inflater, its window and its tables (some 160 KiB) are allocated on
+    // the first call and kept for the next ones; each stream gets an inflater
+    // built anew in that storage, in the state a new one has. A payload of many
+    // small chunks thus does not allocate, map and touch fresh memory for
+    // every chunk.
     bool inflateBufferTo(const DataBuffer& input, Output& output);
+
+private:
+    // A new inflater in the kept storage (allocated on first use); null when
+    // it cannot be allocated.
+    InflateState2* freshInflater();
+
+    void* m_inflaterStorage = nullptr;
+    InflateState2* m_inflater = nullptr;  // lives in m_inflaterStorage, or null
 };

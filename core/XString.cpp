@@ -12,8 +12,11 @@ uint32_t ansiCodePage() { return static_cast<uint32_t>(GetACP()); }
 
 }  // namespace
 
+// The empty text's UTF-16 form is its terminator alone, in a block of its
+// size: a plain append would give it 20,000 bytes of room, and names and
+// paths are XStrings made and dropped for every file.
 XString::XString() : ansiStatus(kAnsiUnknown), utf16Current(true), ansiCurrent(true), utf8Current(true) {
-    utf16Form.append(kUtf16Terminator, kUtf16TerminatorBytes);
+    utf16Form.appendExact(kUtf16Terminator, kUtf16TerminatorBytes);
     ansiForm.minimizeMemory();
     utf8Form.minimizeMemory();
 }
@@ -31,7 +34,7 @@ void XString::clear() {
     ansiForm.clear();
     utf8Form.clear();
     utf16Form.clear();
-    utf16Form.append(kUtf16Terminator, kUtf16TerminatorBytes);
+    utf16Form.appendExact(kUtf16Terminator, kUtf16TerminatorBytes);
     markOnlyCurrent(true, true, true);
     ansiForm.minimizeMemory();
     utf8Form.minimizeMemory();
@@ -72,6 +75,9 @@ void XString::setFromUtf16(const uint16_t* text) {
     ansiForm.clear();
     utf8Form.clear();
     utf16Form.clear();
+    uint32_t units = 0;
+    while (text[units] != 0) ++units;
+    utf16Form.ensureCapacity((units + 1) * sizeof(uint16_t));
     utf16Form.appendUtf16z(text);
     ansiStatus = kAnsiUnknown;
     markOnlyCurrent(true, false, false);
@@ -140,10 +146,25 @@ void XString::appendUtf8(const char* text) {
 
 // --- Building forms ------------------------------------------------------------
 
+namespace {
+
+// A buffer's room for a conversion of sourceBytes bytes, made before the
+// converter appends to it: none of the forms takes more than two bytes per
+// source byte (a UTF-8 or ANSI byte gives at most one UTF-16 unit, a UTF-16
+// unit at most three UTF-8 bytes), and an append that has to grow the buffer
+// adds 20,000 bytes of room to it, a block the size of a chunk of file data
+// for every name that is converted.
+void reserveConversion(DataBuffer& result, uint32_t sourceBytes) {
+    result.ensureCapacity(2 * sourceBytes + kUtf16TerminatorBytes);
+}
+
+}  // namespace
+
 bool XString::convertCurrentForm(uint32_t targetCodePage, FormOrder order, DataBuffer& result,
                                  bool& complete) {
     const bool fromUtf16 = utf16Current && (order == FormOrder::Utf16First || !utf8Current);
     EncodingConvert converter;
+    reserveConversion(result, fromUtf16 ? utf16Form.getSize() : static_cast<uint32_t>(utf8Form.getSize()));
     if (fromUtf16) {
         // Without its terminator; a form holding only the terminator converts
         // to the empty text.
@@ -182,9 +203,11 @@ void XString::buildUtf16Form() {
     }
     DataBuffer result;
     EncodingConvert converter;
+    reserveConversion(result, static_cast<uint32_t>(source->getSize()));
     converter.convert(sourceCodePage, CodePage::kUtf16LE, source->getString(),
                       static_cast<uint32_t>(source->getSize()), result);
     utf16Form.clear();
+    utf16Form.ensureCapacity(result.getSize() + kUtf16TerminatorBytes);
     utf16Form.appendDb(result);
     utf16Form.append(kUtf16Terminator, kUtf16TerminatorBytes);
     utf16Current = true;

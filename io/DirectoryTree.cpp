@@ -130,12 +130,56 @@ bool makeDirTreeKeepCwdWith(const char* utf8Path, LinkPolicy links, LogBase* log
     return made;
 }
 
+bool logCreateFailure(const std::string& component, DWORD error, LogBase* log) {
+    if (log != nullptr) {
+        StringBuffer text("CreateDirectory: ");
+        text.appendWindowsError(error);
+        log->logError("Failed to create directory");
+        log->logData("path", component.c_str());
+        log->logError(text.getString());
+    }
+    return false;
+}
+
+// One folder of a relative path, named by its path from the current
+// directory: a link standing there is removed, a missing folder made, a
+// folder taken as it is; anything else there (a file) fails, as entering it
+// would.
+bool makeFolderAt(const std::string& prefix, const std::string& component, LogBase* log) {
+    XString path;
+    path.setFromUtf8(prefix.c_str());
+    const DWORD attributes = GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.getUtf16()));
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (!removeComponentLink(prefix, log)) return false;
+    } else if (exists) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
+        return logCreateFailure(component, ERROR_ALREADY_EXISTS, log);
+    }
+    if (createDir(path, nullptr)) return true;
+    return logCreateFailure(component, GetLastError(), log);
+}
+
+// The folders of a relative path, outermost first, each by its path.
+bool makeFoldersByPath(const std::string& work, LogBase* log) {
+    size_t start = 0;
+    while (start < work.size()) {
+        size_t end = work.find('\\', start);
+        if (end == std::string::npos) end = work.size();
+        if (end > start && !makeFolderAt(work.substr(0, end), work.substr(start, end - start), log))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 bool makeParentDirsWith(const char* utf8Path, LinkPolicy links, LogBase* log) {
     if (utf8Path == nullptr) return false;
     if (!fitsWorkArea(utf8Path, log)) return false;
     const std::string work = withBackslashes(utf8Path);
     const size_t lastSeparator = work.rfind('\\');
     if (lastSeparator == std::string::npos) return true;  // no parent to make
+    if (links == LinkPolicy::Replace) return makeFoldersByPath(work.substr(0, lastSeparator), log);
     return makeDirTreeKeepCwdWith(work.substr(0, lastSeparator).c_str(), links, log);
 }
 

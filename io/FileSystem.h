@@ -134,6 +134,20 @@ bool keepsUnixModes();
 // current directory), reached and changed without following any link; the
 // umask applies, setuid, setgid and sticky never (platform/SafeFileOps.h).
 bool setModeBelow(const char* utf8Base, const char* utf8Name, uint32_t mode);
+struct ModeRun;
+// setModeBelow for many names below one base (a run, platform/SafeFileOps.h):
+// the folders on the way to a run of names in one folder are opened once.
+class ModeRunBelow {
+public:
+    explicit ModeRunBelow(const char* utf8Base);
+    ~ModeRunBelow();
+    ModeRunBelow(const ModeRunBelow&) = delete;
+    ModeRunBelow& operator=(const ModeRunBelow&) = delete;
+    bool setMode(const char* utf8Name, uint32_t mode);
+
+private:
+    ModeRun* m_run;
+};
 // A symbolic link below base with target as its content, replacing a file or
 // link at its name; no link on the way is followed.
 bool createLinkBelow(const char* utf8Base, const char* utf8Name, const char* target);
@@ -171,6 +185,9 @@ bool makeParentDirs(const char* utf8Path, LogBase* log);
 // component by component from the current directory, and a link met on the
 // way (the last component included) is removed and replaced by a real
 // directory, so that nothing is created through a link into another place.
+// makeParentDirsNoLinks examines each folder of a relative path by its path
+// from the current directory (a, a\b, ...) instead of entering it: the same
+// folders are examined and made, without the changes of directory.
 // An absolute path goes to its place as with makeDirTree: its components
 // belong to the system (which may well hold links, e.g. a merged /usr).
 bool makeDirTreeNoLinks(const char* utf8Path, LogBase* log);

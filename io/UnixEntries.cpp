@@ -20,6 +20,22 @@ bool setModeBelow(const char* utf8Base, const char* utf8Name, uint32_t mode) {
     return setModeBelowW(wide(base), wide(name), mode) != FALSE;
 }
 
+ModeRunBelow::ModeRunBelow(const char* utf8Base) : m_run(nullptr) {
+    if (utf8Base == nullptr) return;
+    XString base;
+    base.setFromUtf8(utf8Base);
+    m_run = beginModeRunW(wide(base));
+}
+
+ModeRunBelow::~ModeRunBelow() { endModeRun(m_run); }
+
+bool ModeRunBelow::setMode(const char* utf8Name, uint32_t mode) {
+    if (m_run == nullptr || utf8Name == nullptr) return false;
+    XString name;
+    name.setFromUtf8(utf8Name);
+    return setModeInRunW(m_run, wide(name), mode) != FALSE;
+}
+
 bool createLinkBelow(const char* utf8Base, const char* utf8Name, const char* target) {
     if (utf8Base == nullptr || utf8Name == nullptr || target == nullptr) return false;
     XString base;

@@ -120,11 +120,11 @@ uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
 }  // namespace
 
 SimpleArchive::SimpleArchive()
-    : m_settings(kSettingsBuckets), m_source(nullptr), m_encrypted(false), m_keyLength(kKeyBits128),
-      m_workBuffer(kChunkBufferBytes), m_failure(Failure::None), m_checkState(CheckState::NotStarted),
-      m_record(new EntryHeader()), m_hasLookahead(false), m_lookaheadRead(false), m_entries(0),
-      m_entryAction(EntryAction::Create), m_observer(nullptr), m_extensionFlags(0), m_strong(false),
-      m_strongSettingsAuthentic(false), m_fieldSequence(0) {
+    : m_settings(kSettingsBuckets), m_source(nullptr), m_sourceReading(SourceReading::PerField),
+      m_encrypted(false), m_keyLength(kKeyBits128), m_workBuffer(kChunkBufferBytes), m_failure(Failure::None),
+      m_checkState(CheckState::NotStarted), m_record(new EntryHeader()), m_hasLookahead(false),
+      m_lookaheadRead(false), m_entries(0), m_entryAction(EntryAction::Create), m_observer(nullptr),
+      m_extensionFlags(0), m_strong(false), m_strongSettingsAuthentic(false), m_fieldSequence(0) {
     std::memset(m_settingsDigest, 0, sizeof m_settingsDigest);
 }
 
@@ -168,7 +168,11 @@ bool SimpleArchive::findMarker() {
         uint32_t filled = kMarkerWordBytes;
         while (filled != 0) {
             if (!m_fields.readExact(window + filled, kMarkerBytes - filled)) return false;
-            if (std::memcmp(window, marker, kMarkerBytes) == 0) return true;
+            if (std::memcmp(window, marker, kMarkerBytes) == 0) {
+                // The search reads the source itself: blocks only from here.
+                if (m_sourceReading == SourceReading::ReadAhead) m_fields.startReadAhead();
+                return true;
+            }
             filled = keepMarkerPrefix(window, marker);
         }
         // Nothing read so far can begin the marker: search on from here.
@@ -543,10 +547,14 @@ bool SimpleArchive::applyUnixTrailer(const UnixTrailer& trailer) {
     for (const UnixTrailer::Link& link : trailer.links()) {
         if (!isPackedLinkName(link.name)) return fail(Failure::Damaged);
     }
-    for (size_t i = 0; i < m_unixEntries.size(); ++i) {
-        const UnixEntry& entry = m_unixEntries[i];
-        if (entry.isDirectory || entry.name.empty()) continue;
-        if (!setModeBelow(".", entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+    {
+        // Files come in payload order, a folder's files one after the other.
+        ModeRunBelow files(".");
+        for (size_t i = 0; i < m_unixEntries.size(); ++i) {
+            const UnixEntry& entry = m_unixEntries[i];
+            if (entry.isDirectory || entry.name.empty()) continue;
+            if (!files.setMode(entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+        }
     }
     for (const UnixTrailer::Link& link : trailer.links()) {
         if (!makeParentDirsNoLinks(link.name.c_str(), nullptr) ||
@@ -554,10 +562,11 @@ bool SimpleArchive::applyUnixTrailer(const UnixTrailer& trailer) {
             return fail(Failure::CannotCreate);
         }
     }
+    ModeRunBelow directories(".");
     for (size_t i = m_unixEntries.size(); i-- > 0;) {
         const UnixEntry& entry = m_unixEntries[i];
         if (!entry.isDirectory || entry.name.empty()) continue;
-        if (!setModeBelow(".", entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
+        if (!directories.setMode(entry.name.c_str(), trailer.modeOf(i))) return fail(Failure::CannotCreate);
     }
     return true;
 }
@@ -736,7 +745,6 @@ bool SimpleArchive::fileIsSound(const EntryHeader& header, ChunkLoopEnd end, con
 
 SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pending, SaProgress* progress,
                                                       ContentSum& content) {
-    Gzip gzip;
     DataBuffer deciphered;
 
     for (;;) {
@@ -777,7 +785,7 @@ SimpleArchive::ChunkLoopEnd SimpleArchive::copyChunks(Output& out, uint32_t& pen
         } else {
             // What the inflater produced before a fault is kept.
             InflatedPieceWriter<ContentSum> pieces(out, content);
-            const bool whole = gzip.inflateBufferTo(*plain, pieces);
+            const bool whole = m_gzip.inflateBufferTo(*plain, pieces);
             if (pieces.failed()) return ChunkLoopEnd::WriteFailed;
             produced = pieces.written();
             if (!whole) return ChunkLoopEnd::Damaged;

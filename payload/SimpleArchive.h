@@ -62,6 +62,7 @@
 #include "core/HashMap.h"
 #include "core/StringBuffer.h"
 #include "core/ZipCRC.h"
+#include "compress/Gzip.h"
 #include "crypto/Rijndael2.h"
 #include "crypto/Sha256.h"
 #include "payload/CheckRecord.h"
@@ -87,6 +88,13 @@ public:
         // verified (and can be listed through an EntryObserver).
         VerifyOnly,
     };
+
+    // How the records behind the marker are read from the source: one read
+    // per field (a caller that reads the source too, or counts its position,
+    // sees every byte go by as the archive takes it), or in blocks
+    // (FieldReader's read-ahead), when the archive alone reads the source
+    // from the marker on. The records and every result are the same.
+    enum class SourceReading { PerField, ReadAhead };
 
     // Why the last extractNext returned false.
     enum class Failure : int32_t {
@@ -117,6 +125,9 @@ public:
     // Attaches the source (borrowed, never deleted); reading goes on from its
     // current position.
     void setSource(DataSource* source);
+
+    // PerField (the default) or ReadAhead; set before findMarker.
+    void setSourceReading(SourceReading reading) { m_sourceReading = reading; }
 
     // Searches from the current position for the 8-byte marker and leaves the
     // source just after it. A first word followed by anything but the second
@@ -269,10 +280,12 @@ private:
     HashMap m_settings;
     DataSource* m_source;
     FieldReader m_fields;  // the record fields, read from m_source
+    SourceReading m_sourceReading;
     bool m_encrypted;
     int32_t m_keyLength;
     StringBuffer m_password;
     DataBuffer m_workBuffer;  // receives each chunk's data
+    Gzip m_gzip;              // inflates the compressed chunks; keeps its inflater from chunk to chunk
     Failure m_failure;
     // Check records: the CRC of the header and settings table as read, the
     // state, the record being handled (checkSettings reads the first one

@@ -55,6 +55,20 @@ BOOL systemKeepsUnixModes();
 // which may be someone else's file) stands there.
 BOOL setModeBelowW(LPCWSTR base, LPCWSTR name, DWORD mode);
 
+// Many setModeBelowW calls with one base, made as a run: the run opens
+// `base` once and keeps the folder that held the last name open, so that
+// the next name in the same folder is changed through it without opening
+// the folders on the way again. Each folder was reached without following a
+// link when it was opened, and an open folder stays the folder it was
+// whatever is renamed or linked in its place later, so a run protects as
+// single calls do. The umask is read once per run. beginModeRunW gives null
+// when `base` cannot be opened (and always on Windows, ERROR_NOT_SUPPORTED);
+// setModeInRunW fails then.
+struct ModeRun;
+ModeRun* beginModeRunW(LPCWSTR base);
+BOOL setModeInRunW(ModeRun* run, LPCWSTR name, DWORD mode);
+void endModeRun(ModeRun* run);
+
 // Creates the symbolic link `name` with the content `target` (bytes, as
 // stored; never resolved) under a new name in its folder and renames it over
 // `name`, replacing a file or link that stands there without following it.

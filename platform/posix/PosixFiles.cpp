@@ -43,7 +43,7 @@ HANDLE openDirectory(const OpenRequest& request) {
     if (request.disposition == CREATE_ALWAYS || request.disposition == TRUNCATE_EXISTING) {
         return fail(ERROR_ACCESS_DENIED);
     }
-    const int fd = ::open(request.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::openat(AT_FDCWD, request.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         posix_layer::setLastErrorForPath(errno, request.path);
         return INVALID_HANDLE_VALUE;
@@ -91,7 +91,9 @@ HANDLE openRegularFile(const OpenRequest& request, bool exists, const posix_laye
     // O_NOFOLLOW closes the gap between the check above and the open, in
     // which another process could put a link at the name.
     if ((request.flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) flags |= O_NOFOLLOW;
-    const int fd = ::open(request.path.c_str(), flags | O_CLOEXEC, mode);
+    // openat from the current directory is open(2); the C library's open may
+    // add a call of its own to set O_CLOEXEC again, for kernels that ignored it.
+    const int fd = ::openat(AT_FDCWD, request.path.c_str(), flags | O_CLOEXEC, mode);
     if (fd < 0) {
         posix_layer::setLastErrorForPath(errno, request.path);
         return INVALID_HANDLE_VALUE;

@@ -61,6 +61,27 @@ bool splitName(const std::string& name, std::vector<std::string>& parts) {
     return !parts.empty();
 }
 
+// The base folder, followed (it is the system's or the user's).
+int openBase(LPCWSTR base) {
+    const std::string nativeBase = posix_layer::toNativePath(posix_layer::utf16ToUtf8(base).c_str());
+    return ::open(nativeBase.empty() ? "." : nativeBase.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Opens the folders parts[0 .. count - 1] below the open folder start, one
+// at a time and none through a link; parent receives the last (a new
+// descriptor of start when count is 0).
+bool openFolders(int start, const std::vector<std::string>& parts, size_t count, Descriptor& parent) {
+    parent.fd = ::fcntl(start, F_DUPFD_CLOEXEC, 0);
+    if (parent.fd < 0) return failWith(errno);
+    for (size_t i = 0; i < count; ++i) {
+        const int next = ::openat(parent.fd, parts[i].c_str(), kDirectoryOpenFlags);
+        if (next < 0) return failWith(errno);
+        ::close(parent.fd);
+        parent.fd = next;
+    }
+    return true;
+}
+
 // Opens the folder that holds the last component; leaf receives it.
 bool openParent(LPCWSTR base, LPCWSTR name, Descriptor& parent, std::string& leaf) {
     std::vector<std::string> parts;
@@ -68,17 +89,39 @@ bool openParent(LPCWSTR base, LPCWSTR name, Descriptor& parent, std::string& lea
         SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    const std::string nativeBase = posix_layer::toNativePath(posix_layer::utf16ToUtf8(base).c_str());
-    parent.fd = ::open(nativeBase.empty() ? "." : nativeBase.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (parent.fd < 0) return failWith(errno);
-    for (size_t i = 0; i + 1 < parts.size(); ++i) {
-        const int next = ::openat(parent.fd, parts[i].c_str(), kDirectoryOpenFlags);
-        if (next < 0) return failWith(errno);
-        ::close(parent.fd);
-        parent.fd = next;
-    }
+    Descriptor baseFolder;
+    baseFolder.fd = openBase(base);
+    if (baseFolder.fd < 0) return failWith(errno);
+    if (!openFolders(baseFolder.fd, parts, parts.size() - 1, parent)) return false;
     leaf = parts.back();
     return true;
+}
+
+// The permission bits of what stands at leaf in the open folder parent.
+BOOL setModeAt(int parentFd, const std::string& leaf, DWORD mode, mode_t umaskBits) {
+    struct stat st;
+    if (::fstatat(parentFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failWith(errno);
+    Descriptor target;
+    if (S_ISDIR(st.st_mode)) {
+        target.fd = ::openat(parentFd, leaf.c_str(), kDirectoryOpenFlags);
+    } else if (S_ISREG(st.st_mode) && st.st_nlink == 1) {
+        target.fd = ::openat(parentFd, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } else {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (target.fd < 0) return failWith(errno);
+    // What was opened must be what was examined: nothing swapped in between.
+    struct stat opened;
+    if (::fstat(target.fd, &opened) != 0) return failWith(errno);
+    if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino ||
+        (S_ISREG(opened.st_mode) && opened.st_nlink != 1)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const mode_t applied = static_cast<mode_t>(mode) & kPermissionBits & ~umaskBits;
+    if (::fchmod(target.fd, applied) != 0) return failWith(errno);
+    return TRUE;
 }
 
 bool randomLinkName(std::string& name) {
@@ -98,30 +141,56 @@ BOOL setModeBelowW(LPCWSTR base, LPCWSTR name, DWORD mode) {
     Descriptor parent;
     std::string leaf;
     if (!openParent(base, name, parent, leaf)) return FALSE;
-    struct stat st;
-    if (::fstatat(parent.fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failWith(errno);
-    Descriptor target;
-    if (S_ISDIR(st.st_mode)) {
-        target.fd = ::openat(parent.fd, leaf.c_str(), kDirectoryOpenFlags);
-    } else if (S_ISREG(st.st_mode) && st.st_nlink == 1) {
-        target.fd = ::openat(parent.fd, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    } else {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (target.fd < 0) return failWith(errno);
-    // What was opened must be what was examined: nothing swapped in between.
-    struct stat opened;
-    if (::fstat(target.fd, &opened) != 0) return failWith(errno);
-    if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino ||
-        (S_ISREG(opened.st_mode) && opened.st_nlink != 1)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    const mode_t applied = static_cast<mode_t>(mode) & kPermissionBits & ~currentUmask();
-    if (::fchmod(target.fd, applied) != 0) return failWith(errno);
-    return TRUE;
+    return setModeAt(parent.fd, leaf, mode, currentUmask());
 }
+
+// The base, the folders that held the last name (as components below the
+// base) and that folder, open.
+struct ModeRun {
+    Descriptor base;
+    std::vector<std::string> folders;
+    Descriptor folder;
+    mode_t umaskBits = 0;
+};
+
+ModeRun* beginModeRunW(LPCWSTR base) {
+    const int fd = openBase(base);
+    if (fd < 0) {
+        failWith(errno);
+        return nullptr;
+    }
+    ModeRun* run = new ModeRun();
+    run->base.fd = fd;
+    run->umaskBits = currentUmask();
+    return run;
+}
+
+BOOL setModeInRunW(ModeRun* run, LPCWSTR name, DWORD mode) {
+    if (run == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::vector<std::string> parts;
+    if (!splitName(posix_layer::utf16ToUtf8(name), parts)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    const std::string leaf = parts.back();
+    parts.pop_back();
+    if (run->folder.fd < 0 || parts != run->folders) {
+        Descriptor opened;
+        const bool reached = openFolders(run->base.fd, parts, parts.size(), opened);
+        if (run->folder.fd >= 0) ::close(run->folder.fd);
+        run->folder.fd = -1;
+        if (!reached) return FALSE;
+        run->folder.fd = opened.fd;
+        opened.fd = -1;
+        run->folders = parts;
+    }
+    return setModeAt(run->folder.fd, leaf, mode, run->umaskBits);
+}
+
+void endModeRun(ModeRun* run) { delete run; }
 
 BOOL createSymbolicLinkBelowW(LPCWSTR base, LPCWSTR name, LPCSTR target) {
     if (target == nullptr || *target == 0) {

@@ -155,6 +155,22 @@ BOOL setModeBelowW(LPCWSTR base, LPCWSTR name, DWORD mode) {
     return FALSE;
 }
 
+ModeRun* beginModeRunW(LPCWSTR base) {
+    (void)base;
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return nullptr;
+}
+
+BOOL setModeInRunW(ModeRun* run, LPCWSTR name, DWORD mode) {
+    (void)run;
+    (void)name;
+    (void)mode;
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+}
+
+void endModeRun(ModeRun* run) { (void)run; }
+
 BOOL createSymbolicLinkBelowW(LPCWSTR base, LPCWSTR name, LPCSTR target) {
     (void)base;
     (void)name;

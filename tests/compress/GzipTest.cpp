@@ -1,6 +1,7 @@
 // Gzip::inflateBuffer, the front the payload reader calls for every
 // compressed chunk: edge cases of the chunk format, the verdict on damaged
-// or truncated chunks, and a full-size chunk of real data.
+// or truncated chunks, a full-size chunk of real data, and inflateBufferTo
+// serving stream after stream with its kept inflater.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include "compress/Gzip.h"
 #include "core/DataBuffer.h"
+#include "io/OutputDataBuffer.h"
 #include "tests/compress/CompressTestSupport.h"
 
 using namespace compress_test;
@@ -202,5 +204,55 @@ TEST(GzipTest, LongMatchesAtTheEndOfTheInputAcrossTheWindowEnd) {
         ASSERT_TRUE(gzip.inflateBuffer(input, output)) << prefix;
         ASSERT_EQ(output.getSize(), plain.size()) << prefix;
         ASSERT_EQ(std::memcmp(output.getData(), plain.data(), plain.size()), 0) << prefix;
+    }
+}
+
+// inflateBufferTo keeps its inflater from one stream to the next: each
+// stream must come out as from a new Gzip (inflateBuffer), whatever the
+// stream before it left behind: a full window of history, a fault in the
+// middle of a block. A stream whose matches reach back before its start
+// (made against a preset dictionary) shows any history carried over.
+TEST(GzipTest, StreamsThroughOneGzipComeOutAsThroughNewOnes) {
+    Bytes text(100000);
+    TestRandom random(5);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>('a' + random.below(6));
+    const Bytes whole = zlibDeflateRaw(text, 6);
+
+    const Bytes dictionary(text.begin(), text.begin() + 20000);
+    Bytes reachesBack(40000);
+    z_stream stream{};
+    ASSERT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    ASSERT_EQ(deflateSetDictionary(&stream, dictionary.data(), static_cast<uInt>(dictionary.size())), Z_OK);
+    stream.next_in = const_cast<uint8_t*>(text.data());
+    stream.avail_in = 30000;
+    stream.next_out = reachesBack.data();
+    stream.avail_out = static_cast<uInt>(reachesBack.size());
+    ASSERT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    reachesBack.resize(stream.total_out);
+    deflateEnd(&stream);
+
+    const struct {
+        const char* label;
+        Bytes stream;
+    } sequence[] = {
+        {"whole stream", whole},
+        {"matches before its start", reachesBack},
+        {"cut in the middle", Bytes(whole.begin(), whole.begin() + whole.size() / 2)},
+        {"matches before its start, after a cut stream", reachesBack},
+        {"reserved block type", Bytes{0x07}},
+        {"whole stream again", whole},
+        {"empty", Bytes()},
+    };
+    Gzip kept;
+    for (const auto& step : sequence) {
+        DataBuffer input;
+        input.append(step.stream.data(), static_cast<uint32_t>(step.stream.size()));
+        DataBuffer piecesOut;
+        OutputDataBuffer pieces(&piecesOut);
+        const bool keptOk = kept.inflateBufferTo(input, pieces);
+        const GzipOutcome fresh = inflateChunk(step.stream);
+        EXPECT_EQ(keptOk, fresh.ok) << step.label;
+        EXPECT_TRUE(Bytes(piecesOut.getData(), piecesOut.getData() + piecesOut.getSize()) == fresh.data)
+            << step.label;
     }
 }
