@@ -367,26 +367,13 @@ void InflateState2::decodeCompressedBlock() {
     }
 }
 
-// The hot loop. It keeps the input position, the bit buffer and the output
-// position in locals (stores into the window may alias any member) and
-// requires, for every pass: at least kFastInputMarginBytes of input, enough
-// for two 8-byte top-ups of the bit buffer (each one leaves 56 or more bits,
-// enough for a whole length/distance pair); and an output position inside
-// the window, since the slack behind it holds the longest match plus the
-// over-copy.
-//
-// Bit budget: a top-up makes all 64 bits of the buffer true input bits, of
-// which the count says 56-63; consuming shifts zeros in at the top. So after
-// at most 64 - 15 bits have been consumed since the last top-up, the next
-// entry can be looked up already (preloaded) while the current symbol is
-// still being finished: its bits are real even where the count is low.
-// Where the compiler can build one function for BMI2 alone, the hot loop
-// is compiled a second time with it: its shifts by a variable count and its
-// masks of the low bits then take one instruction each, without tying up
-// the count register.
+// Where the compiler can build single functions for the bit-manipulation
+// sets, the hot loop is compiled a second time with them: its shifts by a
+// variable count and its masks of the low bits then take one instruction
+// each, without tying up the count register.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define BRIVANE_INFLATE_BMI2 1
-#define BRIVANE_BMI2_TARGET __attribute__((target("bmi2")))
+#define BRIVANE_BMI2_TARGET __attribute__((target("bmi,bmi2")))
 #else
 #define BRIVANE_INFLATE_BMI2 0
 #endif
@@ -400,7 +387,7 @@ void InflateState2::decodeCompressedBlock() {
 namespace {
 
 bool& bmi2LoopSelected() {
-    static bool selected = BRIVANE_INFLATE_BMI2 && cpuHasBmi2();
+    static bool selected = BRIVANE_INFLATE_BMI2 && cpuHasBitManipulation();
     return selected;
 }
 
@@ -409,7 +396,7 @@ bool& bmi2LoopSelected() {
 bool InflateState2::usesBmi2Loop() { return bmi2LoopSelected(); }
 
 bool InflateState2::useBmi2Loop(bool use) {
-    if (use && !(BRIVANE_INFLATE_BMI2 && cpuHasBmi2())) return false;
+    if (use && !(BRIVANE_INFLATE_BMI2 && cpuHasBitManipulation())) return false;
     bmi2LoopSelected() = use;
     return true;
 }
@@ -426,8 +413,22 @@ BRIVANE_BMI2_TARGET InflateState2::FastExit InflateState2::decodeFastBmi2() { re
 InflateState2::FastExit InflateState2::decodeFastBmi2() { return decodeFastLoop(); }
 #endif
 
-// Inlined into each of the two above, so that each is compiled for its own
-// instruction set.
+// The hot loop. It keeps the input position, the bit buffer and the output
+// position in locals (stores into the window may alias any member) and
+// requires, for every pass: at least kFastInputMarginBytes of input, enough
+// for two 8-byte top-ups of the bit buffer (each one leaves 56 or more bits,
+// enough for a whole length/distance pair); and an output position inside
+// the window, since the slack behind it holds the longest match plus the
+// over-copy.
+//
+// Bit budget: a top-up makes all 64 bits of the buffer true input bits, of
+// which the count says 56-63; consuming shifts zeros in at the top. So after
+// at most 64 - 15 bits have been consumed since the last top-up, the next
+// entry can be looked up already (preloaded) while the current symbol is
+// still being finished: its bits are real even where the count is low.
+//
+// Inlined into each of the two builds above, so that each is compiled for
+// its own instruction set.
 BRIVANE_ALWAYS_INLINE InflateState2::FastExit InflateState2::decodeFastLoop() {
     if (m_inEnd - m_inPos < kFastInputMarginBytes) return FastExit::InputLow;
 
@@ -438,7 +439,7 @@ BRIVANE_ALWAYS_INLINE InflateState2::FastExit InflateState2::decodeFastLoop() {
 
     // The low `count` bits of a value (count below 64).
     auto lowBitsOf = [](uint64_t value, uint32_t count) -> uint64_t {
-        return value & ~(~uint64_t{0} << count);
+        return value & ((uint64_t{1} << count) - 1);
     };
 
     const uint8_t* in = m_inPos;

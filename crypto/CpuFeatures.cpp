@@ -13,6 +13,7 @@ constexpr unsigned kEdxSse2 = 1u << 26;
 constexpr unsigned kEcxAes = 1u << 25;
 // cpuid leaf 7, sub-leaf 0 ("structured extended feature flags").
 constexpr unsigned kLeafExtendedFeatures = 7;
+constexpr unsigned kEbxBmi1 = 1u << 3;
 constexpr unsigned kEbxBmi2 = 1u << 8;
 
 bool detectAesInstructions() {
@@ -25,18 +26,19 @@ bool detectAesInstructions() {
     return (edx & kEdxSse2) != 0 && (ecx & kEcxAes) != 0;
 }
 
-bool detectBmi2() {
+bool detectBitManipulation() {
     unsigned eax = 0;
     unsigned ebx = 0;
     unsigned ecx = 0;
     unsigned edx = 0;
     if (__get_cpuid_max(0, nullptr) < kLeafExtendedFeatures) return false;
     __cpuid_count(kLeafExtendedFeatures, 0, eax, ebx, ecx, edx);
-    return (ebx & kEbxBmi2) != 0;
+    const unsigned needed = kEbxBmi1 | kEbxBmi2;
+    return (ebx & needed) == needed;
 }
 #else
 bool detectAesInstructions() { return false; }
-bool detectBmi2() { return false; }
+bool detectBitManipulation() { return false; }
 #endif
 
 }  // namespace
@@ -46,7 +48,7 @@ bool cpuHasAesInstructions() {
     return available;
 }
 
-bool cpuHasBmi2() {
-    static const bool available = detectBmi2();
+bool cpuHasBitManipulation() {
+    static const bool available = detectBitManipulation();
     return available;
 }
