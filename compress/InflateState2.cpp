@@ -5,6 +5,7 @@
 #include <new>
 
 #include "compress/DataSink.h"
+#include "crypto/CpuFeatures.h"
 #include "io/DataSource.h"
 
 namespace {
@@ -366,6 +367,52 @@ void InflateState2::decodeCompressedBlock() {
     }
 }
 
+// Where the compiler can build single functions for the bit-manipulation
+// sets, the hot loop is compiled a second time with them: its shifts by a
+// variable count and its masks of the low bits then take one instruction
+// each, without tying up the count register.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define BRIVANE_INFLATE_BMI2 1
+#define BRIVANE_BMI2_TARGET __attribute__((target("bmi,bmi2")))
+#else
+#define BRIVANE_INFLATE_BMI2 0
+#endif
+
+#if defined(__GNUC__)
+#define BRIVANE_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define BRIVANE_ALWAYS_INLINE inline
+#endif
+
+namespace {
+
+bool& bmi2LoopSelected() {
+    static bool selected = BRIVANE_INFLATE_BMI2 && cpuHasBitManipulation();
+    return selected;
+}
+
+}  // namespace
+
+bool InflateState2::usesBmi2Loop() { return bmi2LoopSelected(); }
+
+bool InflateState2::useBmi2Loop(bool use) {
+    if (use && !(BRIVANE_INFLATE_BMI2 && cpuHasBitManipulation())) return false;
+    bmi2LoopSelected() = use;
+    return true;
+}
+
+InflateState2::FastExit InflateState2::decodeFast() {
+    return bmi2LoopSelected() ? decodeFastBmi2() : decodeFastBaseline();
+}
+
+InflateState2::FastExit InflateState2::decodeFastBaseline() { return decodeFastLoop(); }
+
+#if BRIVANE_INFLATE_BMI2
+BRIVANE_BMI2_TARGET InflateState2::FastExit InflateState2::decodeFastBmi2() { return decodeFastLoop(); }
+#else
+InflateState2::FastExit InflateState2::decodeFastBmi2() { return decodeFastLoop(); }
+#endif
+
 // The hot loop. It keeps the input position, the bit buffer and the output
 // position in locals (stores into the window may alias any member) and
 // requires, for every pass: at least kFastInputMarginBytes of input, enough
@@ -379,15 +426,21 @@ void InflateState2::decodeCompressedBlock() {
 // at most 64 - 15 bits have been consumed since the last top-up, the next
 // entry can be looked up already (preloaded) while the current symbol is
 // still being finished: its bits are real even where the count is low.
-InflateState2::FastExit InflateState2::decodeFast() {
+//
+// Inlined into each of the two builds above, so that each is compiled for
+// its own instruction set.
+BRIVANE_ALWAYS_INLINE InflateState2::FastExit InflateState2::decodeFastLoop() {
     if (m_inEnd - m_inPos < kFastInputMarginBytes) return FastExit::InputLow;
 
     const uint32_t* const litEntries = m_litTable->entries();
-    const uint32_t litRootBits = m_litTable->rootBits();
-    const uint32_t litRootMask = (1u << litRootBits) - 1;
+    const uint32_t litRootMask = (1u << m_litTable->rootBits()) - 1;
     const uint32_t* const distEntries = m_distTable->entries();
-    const uint32_t distRootBits = m_distTable->rootBits();
-    const uint32_t distRootMask = (1u << distRootBits) - 1;
+    const uint32_t distRootMask = (1u << m_distTable->rootBits()) - 1;
+
+    // The low `count` bits of a value (count below 64).
+    auto lowBitsOf = [](uint64_t value, uint32_t count) -> uint64_t {
+        return value & ((uint64_t{1} << count) - 1);
+    };
 
     const uint8_t* in = m_inPos;
     const uint8_t* const inLimit = m_inEnd - kFastInputMarginBytes;
@@ -422,12 +475,13 @@ InflateState2::FastExit InflateState2::decodeFast() {
     // hold its code length (bits 12-13, the invalid and end-of-block flags,
     // are clear in a base entry).
     auto baseWithExtra = [&](uint32_t entry) {
-        uint64_t codeAndExtra = bits & ~(~uint64_t{0} << (entry & 63));
-        return (entry >> 16) + static_cast<uint32_t>(codeAndExtra >> ((entry >> 8) & 63));
+        return (entry >> 16) + static_cast<uint32_t>(lowBitsOf(bits, entry & 63) >> ((entry >> 8) & 63));
     };
-    // The second-level entry behind a link entry for the same bits.
-    auto subEntry = [&](const uint32_t* entries, uint32_t link, uint32_t rootBits) {
-        return entries[InflateTable::value(link) + lowBits(bits >> rootBits, InflateTable::codeBits(link))];
+    // The second-level entry behind a link entry for the same bits. A link's
+    // low byte is the first-level width, so the shift needs no other operand.
+    auto subEntry = [&](const uint32_t* entries, uint32_t link) {
+        return entries[InflateTable::value(link) +
+                       lowBitsOf(bits >> (link & 63), InflateTable::codeBits(link))];
     };
 
     topUp();
@@ -461,7 +515,7 @@ InflateState2::FastExit InflateState2::decodeFast() {
         }
         if (InflateTable::isExceptional(entry)) {
             if (InflateTable::isLink(entry)) {
-                entry = subEntry(litEntries, entry, litRootBits);
+                entry = subEntry(litEntries, entry);
                 if (InflateTable::isLiteral(entry)) {
                     consume(entry);
                     *out++ = static_cast<uint8_t>(entry >> 16);
@@ -484,7 +538,7 @@ InflateState2::FastExit InflateState2::decodeFast() {
         // Distance symbol.
         entry = distEntries[bits & distRootMask];
         if (InflateTable::isExceptional(entry)) {
-            if (InflateTable::isLink(entry)) entry = subEntry(distEntries, entry, distRootBits);
+            if (InflateTable::isLink(entry)) entry = subEntry(distEntries, entry);
             if (InflateTable::isExceptional(entry)) {
                 exit = FastExit::InvalidDistance;
                 break;

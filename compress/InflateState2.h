@@ -80,6 +80,15 @@ public:
     static constexpr uint32_t kStreamInputBytes = 4000000;
     static constexpr uint32_t kStreamRefillAfterBytes = 3850000;
 
+    // Whether the hot loop runs its BMI2 build (compiled for BMI1 and BMI2):
+    // by default whenever the processor has both. useBmi2Loop(false) makes
+    // every InflateState2 of the process run the baseline build from now on,
+    // useBmi2Loop(true) the BMI2 one (tests compare the two); asking for BMI2
+    // where the processor or the build lacks it changes nothing and returns
+    // false.
+    static bool usesBmi2Loop();
+    static bool useBmi2Loop(bool use);
+
     // mode = block header expected, no sink, zeroed history. Builds the
     // process-wide fixed-code tables on first use.
     InflateState2();
@@ -132,7 +141,13 @@ private:
     void readDynamicHeader();
     bool readCodeLengths(uint32_t total);
     void decodeCompressedBlock();
+    // The hot loop, compiled twice: for the baseline of the target and, on
+    // x86, for processors with BMI1 and BMI2; decodeFast picks one at run
+    // time.
     FastExit decodeFast();
+    FastExit decodeFastBaseline();
+    FastExit decodeFastBmi2();
+    FastExit decodeFastLoop();
     bool decodeOneSymbol();
     void finishStream();
 

@@ -11,6 +11,10 @@ namespace {
 constexpr unsigned kLeafFeatures = 1;
 constexpr unsigned kEdxSse2 = 1u << 26;
 constexpr unsigned kEcxAes = 1u << 25;
+// cpuid leaf 7, sub-leaf 0 ("structured extended feature flags").
+constexpr unsigned kLeafExtendedFeatures = 7;
+constexpr unsigned kEbxBmi1 = 1u << 3;
+constexpr unsigned kEbxBmi2 = 1u << 8;
 
 bool detectAesInstructions() {
     unsigned eax = 0;
@@ -21,13 +25,30 @@ bool detectAesInstructions() {
         return false;  // cpuid missing (pre-Pentium) or leaf 1 not offered
     return (edx & kEdxSse2) != 0 && (ecx & kEcxAes) != 0;
 }
+
+bool detectBitManipulation() {
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    if (__get_cpuid_max(0, nullptr) < kLeafExtendedFeatures) return false;
+    __cpuid_count(kLeafExtendedFeatures, 0, eax, ebx, ecx, edx);
+    const unsigned needed = kEbxBmi1 | kEbxBmi2;
+    return (ebx & needed) == needed;
+}
 #else
 bool detectAesInstructions() { return false; }
+bool detectBitManipulation() { return false; }
 #endif
 
 }  // namespace
 
 bool cpuHasAesInstructions() {
     static const bool available = detectAesInstructions();
+    return available;
+}
+
+bool cpuHasBitManipulation() {
+    static const bool available = detectBitManipulation();
     return available;
 }

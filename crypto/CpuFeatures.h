@@ -9,3 +9,9 @@
 // AESIMC and their last-round forms) and SSE2, which the code around them
 // uses. Always false on processors other than x86.
 bool cpuHasAesInstructions();
+
+// True when the processor has both bit-manipulation sets, BMI1 (ANDN and
+// the rest) and BMI2 (SHLX, SHRX, BZHI and the rest): shifts by a count in
+// any register and masks of the low bits in one instruction, which the
+// inflater's bit reader uses. Always false on processors other than x86.
+bool cpuHasBitManipulation();

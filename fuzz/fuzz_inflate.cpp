@@ -3,6 +3,7 @@
 //
 // Checks:
 // - no crash, leak or undefined behaviour on any input;
+// - the hot loop's baseline and BMI2 builds agree (where BMI2 is there);
 // - where both decoders produced bytes, they are the same bytes;
 // - when zlib finds a complete, valid stream, ours is complete too and its
 //   output is identical;
@@ -118,6 +119,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ZlibVerdict zlib = inflateWithZlib(data, size);
     if (zlib.overLimit) return 0;
+
+    // Where the processor has BMI2 the default run took the hot loop's BMI2
+    // build; the baseline build must give the same verdict and bytes.
+    if (InflateState2::usesBmi2Loop()) {
+        InflateState2::useBmi2Loop(false);
+        DataBuffer baseline;
+        Gzip baselineGzip;
+        const bool baselineComplete = baselineGzip.inflateBuffer(input, baseline);
+        InflateState2::useBmi2Loop(true);
+        if (baselineComplete != oursComplete || baseline.getSize() != output.getSize() ||
+            (output.getSize() != 0 && std::memcmp(baseline.getData(), output.getData(), output.getSize()) != 0))
+            finding("the baseline and the BMI2 loop disagree", zlib, output);
+    }
 
     const size_t common = std::min<size_t>(output.getSize(), zlib.data.size());
     if (common != 0 && std::memcmp(output.getData(), zlib.data.data(), common) != 0)

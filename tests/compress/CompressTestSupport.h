@@ -76,7 +76,9 @@ struct InflateOutcome {
     std::vector<uint32_t> writeSizes;
 };
 
-inline InflateOutcome inflateWithOurs(const Bytes& stream) {
+inline InflateOutcome inflateWithLoop(const Bytes& stream, bool bmi2Loop) {
+    const bool previous = InflateState2::usesBmi2Loop();
+    InflateState2::useBmi2Loop(bmi2Loop);
     InflateOutcome outcome;
     RecordingSink sink;
     InflateState2 inflater;
@@ -86,6 +88,30 @@ inline InflateOutcome inflateWithOurs(const Bytes& stream) {
     outcome.result = inflater.result();
     outcome.data = std::move(sink.data);
     outcome.writeSizes = std::move(sink.writeSizes);
+    InflateState2::useBmi2Loop(previous);
+    return outcome;
+}
+
+// Whether this processor and build can run the BMI2 loop; the choice stays
+// as it was.
+inline bool bmi2LoopAvailable() {
+    const bool previous = InflateState2::usesBmi2Loop();
+    const bool available = InflateState2::useBmi2Loop(true);
+    InflateState2::useBmi2Loop(previous);
+    return available;
+}
+
+// Decodes with the baseline build of the hot loop and, where the processor
+// has BMI2, with the BMI2 build too, which must give the same outcome to the
+// byte and to the write.
+inline InflateOutcome inflateWithOurs(const Bytes& stream) {
+    InflateOutcome outcome = inflateWithLoop(stream, false);
+    if (bmi2LoopAvailable()) {
+        InflateOutcome bmi2 = inflateWithLoop(stream, true);
+        EXPECT_EQ(bmi2.result, outcome.result) << "the BMI2 loop ends differently";
+        EXPECT_TRUE(bmi2.data == outcome.data) << "the BMI2 loop decodes other bytes";
+        EXPECT_EQ(bmi2.writeSizes, outcome.writeSizes) << "the BMI2 loop writes other windows";
+    }
     return outcome;
 }
 
