@@ -107,6 +107,7 @@ public:
             return true;
         }
         DWORD createError = 0;
+        const TemporaryFiles::HeldInterrupts held;  // until the new file is registered
         for (int attempt = 0; attempt < TemporaryFiles::kNameAttempts; ++attempt) {
             m_partial = utf8Path(TemporaryFiles::partialName(path.string(), attempt));
             m_handle = createNewFile(m_partial);

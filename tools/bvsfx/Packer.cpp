@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <system_error>
 
 #include "core/ZipCRC.h"
@@ -489,6 +490,8 @@ int Packer::writeInstaller() {
     fs::path partial;
     FILE* out = nullptr;
     int createError = 0;
+    std::optional<TemporaryFiles::HeldInterrupts> held;  // until the new file is registered
+    held.emplace();
     for (int attempt = 0; attempt < TemporaryFiles::kNameAttempts && out == nullptr; ++attempt) {
         partial = utf8Path(TemporaryFiles::partialName(output.string(), attempt));
         out = TemporaryFiles::createNew(partial);
@@ -501,6 +504,7 @@ int Packer::writeInstaller() {
         return kExitOutput;
     }
     const int slot = TemporaryFiles::add(partial.string());
+    held.reset();
     std::vector<char> buffer(kOutputBufferBytes);
     std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
 

@@ -83,6 +83,21 @@ FILE* createNew(const std::filesystem::path& path) {
     return stream;
 }
 
+#ifdef _WIN32
+HeldInterrupts::HeldInterrupts() {}
+HeldInterrupts::~HeldInterrupts() {}
+#else
+HeldInterrupts::HeldInterrupts() {
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    sigaddset(&held, SIGHUP);
+    sigprocmask(SIG_BLOCK, &held, &m_previous);
+}
+HeldInterrupts::~HeldInterrupts() { sigprocmask(SIG_SETMASK, &m_previous, nullptr); }
+#endif
+
 std::string partialName(const std::string& finalPath, int attempt) {
     std::string name = finalPath + ".bvsfx-partial";
     if (attempt > 0) name += "-" + std::to_string(attempt);

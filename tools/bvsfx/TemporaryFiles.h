@@ -10,6 +10,7 @@
 // reads memory that is complete (a slot is marked in use after its path is
 // written, and unmarked before it is reused).
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -38,6 +39,25 @@ FILE* createNew(const std::filesystem::path& path);
 // The temporary name of the attempt-th try for a file written at finalPath:
 // "<finalPath>.bvsfx-partial", then "<finalPath>.bvsfx-partial-1", ...
 std::string partialName(const std::string& finalPath, int attempt);
+
+// Holds back SIGINT, SIGTERM and SIGHUP while it lives (POSIX; nothing on
+// Windows, whose console interruptions do not arrive as these signals). A
+// temporary file is created and registered under one: a signal between the
+// two would otherwise end the process without removing the new file, and
+// registering the name before the file exists would have the handler remove
+// a file of that name that is not ours.
+class HeldInterrupts {
+public:
+    HeldInterrupts();
+    ~HeldInterrupts();
+    HeldInterrupts(const HeldInterrupts&) = delete;
+    HeldInterrupts& operator=(const HeldInterrupts&) = delete;
+
+private:
+#ifndef _WIN32
+    sigset_t m_previous;
+#endif
+};
 
 // How many names partialName offers before a creation gives up.
 constexpr int kNameAttempts = 100;
