@@ -22,18 +22,10 @@
 #include "core/StringBuffer.h"
 #include "core/DigestMD5.h"
 #include "core/HmacMD5.h"
+#include "../crypto/TestHex.h"
+#include "Md5TestVectors.h"
 
 namespace {
-
-std::string toHex(const uint8_t* bytes, size_t count) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < count; ++i) {
-        hex.push_back(kDigits[bytes[i] >> 4]);
-        hex.push_back(kDigits[bytes[i] & 0xF]);
-    }
-    return hex;
-}
 
 std::string md5OfBytes(const void* bytes, uint32_t length) {
     DataBuffer data;
@@ -48,24 +40,8 @@ std::string md5OfBytes(const void* bytes, uint32_t length) {
 
 // From RFC 1321, appendix A.5 (the test suite).
 TEST(DigestMD5Test, Rfc1321TestSuite) {
-    struct Vector {
-        const char* message;
-        const char* digest;
-    };
-    const Vector vectors[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-         "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"1234567890123456789012345678901234567890"
-         "1234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"},
-    };
     DigestMD5 md5;
-    for (const Vector& v : vectors) {
+    for (const Md5Vector& v : kRfc1321Suite) {
         SCOPED_TRACE(v.message);
         StringBuffer text(v.message);
         uint8_t digest[16];

@@ -12,21 +12,13 @@
 #include "core/DataBuffer.h"
 #include "core/DigestMD5.h"
 #include "core/Md5CompactBlock.h"
+#include "../crypto/TestHex.h"
+#include "Md5TestVectors.h"
 
 namespace {
 
 constexpr size_t kBlockBytes = 64;
 constexpr size_t kLengthFieldAt = 56;
-
-std::string toHex(const uint8_t* bytes, size_t count) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < count; ++i) {
-        hex.push_back(kDigits[bytes[i] >> 4]);
-        hex.push_back(kDigits[bytes[i] & 0xF]);
-    }
-    return hex;
-}
 
 // MD5 of a message with every block through md5CompressCompact.
 std::string compactMd5(const std::vector<uint8_t>& message) {
@@ -54,21 +46,7 @@ std::string libraryMd5(const std::vector<uint8_t>& message) {
 
 // From RFC 1321, appendix A.5 (the test suite).
 TEST(Md5CompactBlock, Rfc1321TestSuite) {
-    const struct {
-        const char* message;
-        const char* digest;
-    } vectors[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"a", "0cc175b9c0f1b6a831c399e269772661"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
-        {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
-        {"1234567890123456789012345678901234567890"
-         "1234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"},
-    };
-    for (const auto& v : vectors) {
+    for (const Md5Vector& v : kRfc1321Suite) {
         SCOPED_TRACE(v.message);
         EXPECT_EQ(v.digest, compactMd5(std::vector<uint8_t>(v.message, v.message + std::strlen(v.message))));
     }
