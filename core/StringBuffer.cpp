@@ -329,6 +329,13 @@ void StringBuffer::minimizeMemory() {
     m_capacity = m_length + 1;
 }
 
+void StringBuffer::reserveExact(int32_t n) {
+    checkGuard(m_guard);
+    if (n < m_capacity) return;
+    reallocateTo(static_cast<int64_t>(n) + 1);
+    m_data[m_length] = '\0';
+}
+
 void StringBuffer::expectNumBytes(int32_t n) {
     checkGuard(m_guard);
     if (static_cast<int64_t>(m_length) + n < m_capacity) return;

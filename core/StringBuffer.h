@@ -117,6 +117,11 @@ public:
     // Makes sure n more bytes fit: if length + n >= capacity, reallocates to
     // length + n + growBy + 1 (growBy is not adapted).
     void expectNumBytes(int32_t n);
+    // Makes sure a content of n bytes fits: if n >= capacity, reallocates to
+    // exactly n + 1 bytes (the content is kept). For text whose size is
+    // known, as the minimized forms of a name: growing by growBy and then
+    // minimizing would make and drop a block for every name.
+    void reserveExact(int32_t n);
 
     // --- Queries ---
 

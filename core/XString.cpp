@@ -1,5 +1,7 @@
 #include "core/XString.h"
 
+#include <cstring>
+
 #include "core/EncodingConvert.h"
 #include "platform/win32.h"
 
@@ -15,10 +17,10 @@ uint32_t ansiCodePage() { return static_cast<uint32_t>(GetACP()); }
 // The empty text's UTF-16 form is its terminator alone, in a block of its
 // size: a plain append would give it 20,000 bytes of room, and names and
 // paths are XStrings made and dropped for every file.
-XString::XString() : ansiStatus(kAnsiUnknown), utf16Current(true), ansiCurrent(true), utf8Current(true) {
+XString::XString()
+    : ansiStatus(kAnsiUnknown), utf16Current(true), ansiCurrent(true), utf8Current(true), ansiForm(""),
+      utf8Form("") {
     utf16Form.appendExact(kUtf16Terminator, kUtf16TerminatorBytes);
-    ansiForm.minimizeMemory();
-    utf8Form.minimizeMemory();
 }
 
 XString::~XString() = default;
@@ -49,6 +51,7 @@ void XString::setFromAnsi(const char* text) {
     ansiStatus = kAnsiRepresentable;
     utf8Form.clear();
     utf16Form.clear();
+    ansiForm.reserveExact(static_cast<int32_t>(std::strlen(text)));
     ansiForm.setString(text);
     ansiForm.minimizeMemory();
     markOnlyCurrent(false, true, false);
@@ -59,6 +62,8 @@ void XString::setFromUtf8(const char* text) {
         clear();
         return;
     }
+    // A text inside utf8Form's own block fits it already: nothing is moved.
+    utf8Form.reserveExact(static_cast<int32_t>(std::strlen(text)));
     utf8Form.setString(text);
     utf8Form.minimizeMemory();
     utf16Form.clear();
@@ -184,6 +189,7 @@ bool XString::convertCurrentForm(uint32_t targetCodePage, FormOrder order, DataB
 
 void XString::replaceStringForm(StringBuffer& form, const DataBuffer& result) {
     form.clear();
+    form.reserveExact(static_cast<int32_t>(result.getSize()));
     form.appendN(result.getData(), static_cast<int32_t>(result.getSize()));
     form.minimizeMemory();
 }

@@ -239,3 +239,11 @@ bool makeDirTreeNoLinks(const char* utf8Path, LogBase* log) {
 bool makeParentDirsNoLinks(const char* utf8Path, LogBase* log) {
     return makeParentDirsWith(utf8Path, policyForEntry(utf8Path), log);
 }
+
+bool makeDirTreeByPathNoLinks(const char* utf8Path, LogBase* log) {
+    if (utf8Path == nullptr) return false;
+    const LinkPolicy links = policyForEntry(utf8Path);
+    if (links != LinkPolicy::Replace) return makeDirTreeKeepCwdWith(utf8Path, links, log);
+    if (!fitsWorkArea(utf8Path, log)) return false;
+    return makeFoldersByPath(withBackslashes(utf8Path), log);
+}

@@ -192,6 +192,10 @@ bool makeParentDirs(const char* utf8Path, LogBase* log);
 // belong to the system (which may well hold links, e.g. a merged /usr).
 bool makeDirTreeNoLinks(const char* utf8Path, LogBase* log);
 bool makeParentDirsNoLinks(const char* utf8Path, LogBase* log);
+// makeDirTreeNoLinks with the folders of a relative path examined and made
+// by their paths, as makeParentDirsNoLinks does, and the current directory
+// left where it was.
+bool makeDirTreeByPathNoLinks(const char* utf8Path, LogBase* log);
 // Enters the directory component below the current directory, creating it
 // first when entering fails. A null or empty component, or one holding '\'
 // or ':', is refused with logInfo("Cannot set directory, bad path"),

@@ -273,6 +273,7 @@ private:
     // True when the file's data came to its end and its check record confirms
     // its header, content and size (a failed check also records the failure).
     bool fileIsSound(const EntryHeader& header, ChunkLoopEnd end, const ContentSum& content);
+    bool makeParentFolders(const char* name);
     bool cannotCreateFile(const EntryHeader& header);
     bool fail(Failure failure);
 
@@ -299,6 +300,10 @@ private:
     bool m_lookaheadRead;
     uint64_t m_entries;
     DirectoryTimes m_directoryTimes;
+    // The parent folder of the last file extracted, made and examined for
+    // links then (makeParentFolders).
+    bool m_hasMadeParent;
+    std::string m_madeParent;
     EntryAction m_entryAction;
     EntryObserver* m_observer;
     // The header's extension flags, and the directory and file entries in

@@ -84,12 +84,13 @@ BOOL removeLinkW(LPCWSTR path) {
 BOOL replaceFileW(LPCWSTR from, LPCWSTR to) {
     const std::string nativeFrom = nativeFromWide(from);
     const std::string nativeTo = nativeFromWide(to);
-    struct stat st;
-    if (::lstat(nativeTo.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    // rename(2) refuses to put a file in the place of a directory (EISDIR),
+    // so no look at `to` is needed first.
     if (::rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) {
+        if (errno == EISDIR) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
         posix_layer::setLastErrorForPath(errno, nativeTo);
         return FALSE;
     }

@@ -18,6 +18,7 @@
 namespace {
 
 constexpr mode_t kPermissionBits = 0777;  // setuid, setgid and sticky left out
+constexpr mode_t kAllModeBits = 07777;    // the permission bits and those three
 constexpr int kDirectoryOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kLinkNameTries = 16;
 constexpr char kLinkNamePrefix[] = "bvz_";
@@ -101,6 +102,13 @@ bool openParent(LPCWSTR base, LPCWSTR name, Descriptor& parent, std::string& lea
 BOOL setModeAt(int parentFd, const std::string& leaf, DWORD mode, mode_t umaskBits) {
     struct stat st;
     if (::fstatat(parentFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failWith(errno);
+    const mode_t applied = static_cast<mode_t>(mode) & kPermissionBits & ~umaskBits;
+    const bool changeable = S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink == 1);
+    // Most names of an extraction already have their mode (a new file gets
+    // 0666 less the umask): a folder or file that has it exactly, and no
+    // setuid, setgid or sticky bit, is left as it is, without the three
+    // calls below. Nothing is changed then, so nothing swapped in can be.
+    if (changeable && (st.st_mode & kAllModeBits) == applied) return TRUE;
     Descriptor target;
     if (S_ISDIR(st.st_mode)) {
         target.fd = ::openat(parentFd, leaf.c_str(), kDirectoryOpenFlags);
@@ -119,7 +127,6 @@ BOOL setModeAt(int parentFd, const std::string& leaf, DWORD mode, mode_t umaskBi
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    const mode_t applied = static_cast<mode_t>(mode) & kPermissionBits & ~umaskBits;
     if (::fchmod(target.fd, applied) != 0) return failWith(errno);
     return TRUE;
 }
@@ -145,13 +152,65 @@ BOOL setModeBelowW(LPCWSTR base, LPCWSTR name, DWORD mode) {
 }
 
 // The base, the folders that held the last name (as components below the
-// base) and that folder, open.
+// base) and an open descriptor of each, outermost first: the next name
+// reuses the folders it shares with the last one (an extraction goes
+// through its tree depth first, so usually all but one) and opens only the
+// rest. Deeper than kMaxKeptFolders, the folders below are opened from the
+// deepest kept one for each change of folder.
+constexpr size_t kMaxKeptFolders = 32;
+
 struct ModeRun {
     Descriptor base;
     std::vector<std::string> folders;
-    Descriptor folder;
+    std::vector<int> kept;  // kept[i] is folders[0 .. i]; at most kMaxKeptFolders
+    Descriptor deeper;      // the folder of the last name when it lies below the kept ones
     mode_t umaskBits = 0;
+    ~ModeRun() {
+        for (int fd : kept) ::close(fd);
+    }
 };
+
+namespace {
+
+// The open folder that holds the last name.
+int folderOf(const ModeRun& run) {
+    if (run.deeper.fd >= 0) return run.deeper.fd;
+    return run.kept.empty() ? run.base.fd : run.kept.back();
+}
+
+// Moves the run to the folder parts (components below the base).
+bool enterFolders(ModeRun& run, const std::vector<std::string>& parts) {
+    if (run.deeper.fd >= 0) ::close(run.deeper.fd);
+    run.deeper.fd = -1;
+    size_t shared = 0;
+    while (shared < run.kept.size() && shared < parts.size() && run.folders[shared] == parts[shared])
+        ++shared;
+    while (run.kept.size() > shared) {
+        ::close(run.kept.back());
+        run.kept.pop_back();
+    }
+    run.folders.assign(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(shared));
+    for (size_t i = shared; i < parts.size(); ++i) {
+        const int next = ::openat(folderOf(run), parts[i].c_str(), kDirectoryOpenFlags);
+        if (next < 0) {
+            const int error = errno;
+            if (run.deeper.fd >= 0) ::close(run.deeper.fd);
+            run.deeper.fd = -1;
+            run.folders.resize(run.kept.size());
+            return failWith(error);
+        }
+        run.folders.push_back(parts[i]);
+        if (run.deeper.fd < 0 && run.kept.size() < kMaxKeptFolders) {
+            run.kept.push_back(next);
+        } else {
+            if (run.deeper.fd >= 0) ::close(run.deeper.fd);
+            run.deeper.fd = next;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 ModeRun* beginModeRunW(LPCWSTR base) {
     const int fd = openBase(base);
@@ -177,17 +236,8 @@ BOOL setModeInRunW(ModeRun* run, LPCWSTR name, DWORD mode) {
     }
     const std::string leaf = parts.back();
     parts.pop_back();
-    if (run->folder.fd < 0 || parts != run->folders) {
-        Descriptor opened;
-        const bool reached = openFolders(run->base.fd, parts, parts.size(), opened);
-        if (run->folder.fd >= 0) ::close(run->folder.fd);
-        run->folder.fd = -1;
-        if (!reached) return FALSE;
-        run->folder.fd = opened.fd;
-        opened.fd = -1;
-        run->folders = parts;
-    }
-    return setModeAt(run->folder.fd, leaf, mode, run->umaskBits);
+    if (parts != run->folders && !enterFolders(*run, parts)) return FALSE;
+    return setModeAt(folderOf(*run), leaf, mode, run->umaskBits);
 }
 
 void endModeRun(ModeRun* run) { delete run; }
