@@ -110,6 +110,17 @@ if(WIN32)
   set_property(SOURCE ${BRIVANE_STUB_ZERO_FILLED_SOURCES} TARGET_DIRECTORY bvsfx-stub-library APPEND PROPERTY
                COMPILE_OPTIONS -fno-data-sections)
 endif()
+if(NOT WIN32)
+  # The Linux stub has room to spare in its budget: the loops every byte of
+  # an extraction goes through (inflating, the CRC) are compiled for speed.
+  # At -Os the inflater's helpers stay calls, and on a 200 MB tree of
+  # 10,000 files the installer spent a third of its time in them.
+  set(BRIVANE_STUB_SPEED_SOURCES
+      ${CMAKE_SOURCE_DIR}/compress/InflateState2.cpp ${CMAKE_SOURCE_DIR}/compress/InflateTable.cpp
+      ${CMAKE_SOURCE_DIR}/core/ZipCRC.cpp ${CMAKE_SOURCE_DIR}/core/ZipCRCFold.cpp)
+  set_property(SOURCE ${BRIVANE_STUB_SPEED_SOURCES} TARGET_DIRECTORY bvsfx-stub-library APPEND PROPERTY
+               COMPILE_OPTIONS -O2)
+endif()
 target_include_directories(bvsfx-stub-library PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(bvsfx-stub-library PUBLIC bvsfx-stub-bz2)
 if(WIN32)

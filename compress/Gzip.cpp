@@ -8,10 +8,7 @@
 #include "core/DataBuffer.h"
 #include "io/OutputDataBuffer.h"
 
-Gzip::~Gzip() {
-    if (m_inflater != nullptr) m_inflater->~InflateState2();
-    ::operator delete(m_inflaterStorage, std::nothrow);
-}
+Gzip::~Gzip() { delete m_inflater; }
 
 bool Gzip::inflateBuffer(const DataBuffer& input, DataBuffer& output) {
     output.clear();
@@ -32,14 +29,10 @@ bool Gzip::inflateBuffer(const DataBuffer& input, DataBuffer& output) {
 
 InflateState2* Gzip::freshInflater() {
     if (m_inflater != nullptr) {
-        m_inflater->~InflateState2();
-        m_inflater = nullptr;
+        m_inflater->reset();
+        return m_inflater;
     }
-    if (m_inflaterStorage == nullptr) {
-        m_inflaterStorage = ::operator new(sizeof(InflateState2), std::nothrow);
-        if (m_inflaterStorage == nullptr) return nullptr;
-    }
-    m_inflater = new (m_inflaterStorage) InflateState2;
+    m_inflater = new (std::nothrow) InflateState2;
     return m_inflater;
 }
 

@@ -33,17 +33,16 @@ public:
     // false also when output took fewer bytes than it was given (it is then
     // not written to again).
     // The inflater, its window and its tables (some 160 KiB) are allocated on
-    // the first call and kept for the next ones; each stream gets an inflater
-    // built anew in that storage, in the state a new one has. A payload of many
-    // small chunks thus does not allocate, map and touch fresh memory for
-    // every chunk.
+    // the first call and kept for the next ones; each stream starts from an
+    // inflater reset to the state a new one has, its tables' memory kept. A
+    // payload of many small chunks thus does not allocate, map and touch
+    // fresh memory for every chunk.
     bool inflateBufferTo(const DataBuffer& input, Output& output);
 
 private:
-    // A new inflater in the kept storage (allocated on first use); null when
-    // it cannot be allocated.
+    // The kept inflater, reset (allocated on first use); null when it cannot
+    // be allocated.
     InflateState2* freshInflater();
 
-    void* m_inflaterStorage = nullptr;
-    InflateState2* m_inflater = nullptr;  // lives in m_inflaterStorage, or null
+    InflateState2* m_inflater = nullptr;
 };

@@ -99,8 +99,8 @@ InflateState2::InflateState2()
     : m_mode(BlockState::Header), m_lastBlock(false), m_storedRemaining(0), m_litTable(nullptr),
       m_distTable(nullptr), m_codeLengths(), m_inPos(nullptr), m_inEnd(nullptr), m_bitBuffer(0),
       m_bitCount(0), m_missingBytes(0), m_source(nullptr), m_inputWindow(nullptr), m_sourceEnded(true),
-      m_windowOffset(kWindowBytes), m_windowPos(0), m_sink(nullptr), m_result(InflateResult::NotFinished),
-      m_bytesDelivered(0) {
+      m_windowOffset(kWindowBytes), m_windowPos(0), m_historyWritten(false), m_sink(nullptr),
+      m_result(InflateResult::NotFinished), m_bytesDelivered(0) {
     // Only the history in front of the first window must start as zeros;
     // every byte behind it is written before it is read.
     std::memset(m_window, 0, kWindowBytes);
@@ -108,6 +108,33 @@ InflateState2::InflateState2()
 }
 
 InflateState2::~InflateState2() { delete[] m_inputWindow; }
+
+void InflateState2::reset() {
+    m_mode = BlockState::Header;
+    m_lastBlock = false;
+    m_storedRemaining = 0;
+    m_litTable = nullptr;
+    m_distTable = nullptr;
+    std::memset(m_codeLengths, 0, sizeof m_codeLengths);
+    m_inPos = nullptr;
+    m_inEnd = nullptr;
+    m_bitBuffer = 0;
+    m_bitCount = 0;
+    m_missingBytes = 0;
+    m_source = nullptr;
+    delete[] m_inputWindow;
+    m_inputWindow = nullptr;
+    m_sourceEnded = true;
+    m_windowOffset = kWindowBytes;
+    m_windowPos = 0;
+    // A stream writes the first 32,768 bytes only when it moves its last
+    // window to the front; windows are decoded behind them.
+    if (m_historyWritten) std::memset(m_window, 0, kWindowBytes);
+    m_historyWritten = false;
+    m_sink = nullptr;
+    m_result = InflateResult::NotFinished;
+    m_bytesDelivered = 0;
+}
 
 void InflateState2::setSink(DataSink* sink) {
     m_sink = sink;
@@ -691,6 +718,7 @@ bool InflateState2::flushFullWindow() {
     const uint32_t overflow = m_windowPos - kWindowBytes;
     if (m_windowOffset == kOutputWindows * kWindowBytes) {
         std::memmove(m_window, windowStart(), kWindowBytes + overflow);
+        m_historyWritten = true;
         m_windowOffset = kWindowBytes;
     } else {
         m_windowOffset += kWindowBytes;

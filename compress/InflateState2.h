@@ -94,6 +94,11 @@ public:
     InflateState2();
     ~InflateState2();
 
+    // Back to the state of a new object, for the next stream, keeping the
+    // memory of the code tables (a new object would allocate it again for
+    // every stream) and zeroing the history only where a stream wrote it.
+    void reset();
+
     InflateState2(const InflateState2&) = delete;
     InflateState2& operator=(const InflateState2&) = delete;
 
@@ -212,6 +217,8 @@ private:
                   "the slack holds a match and its over-copy");
     uint32_t m_windowOffset;
     uint32_t m_windowPos;
+    // Whether bytes were moved into the first 32,768 (reset zeroes them).
+    bool m_historyWritten;
     alignas(16) uint8_t m_window[(1 + kOutputWindows) * kWindowBytes + kWindowSlackBytes];
 
     DataSink* m_sink;

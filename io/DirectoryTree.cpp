@@ -240,6 +240,18 @@ bool makeParentDirsNoLinks(const char* utf8Path, LogBase* log) {
     return makeParentDirsWith(utf8Path, policyForEntry(utf8Path), log);
 }
 
+bool makeLastFolderByPathNoLinks(const char* utf8Path, LogBase* log) {
+    if (utf8Path == nullptr) return false;
+    if (policyForEntry(utf8Path) != LinkPolicy::Replace || !fitsWorkArea(utf8Path, log)) {
+        return makeDirTreeByPathNoLinks(utf8Path, log);
+    }
+    const std::string work = withBackslashes(utf8Path);
+    const size_t lastSeparator = work.rfind('\\');
+    if (lastSeparator == std::string::npos || lastSeparator + 1 == work.size())
+        return makeDirTreeByPathNoLinks(utf8Path, log);
+    return makeFolderAt(work, work.substr(lastSeparator + 1), log);
+}
+
 bool makeDirTreeByPathNoLinks(const char* utf8Path, LogBase* log) {
     if (utf8Path == nullptr) return false;
     const LinkPolicy links = policyForEntry(utf8Path);

@@ -196,6 +196,10 @@ bool makeParentDirsNoLinks(const char* utf8Path, LogBase* log);
 // by their paths, as makeParentDirsNoLinks does, and the current directory
 // left where it was.
 bool makeDirTreeByPathNoLinks(const char* utf8Path, LogBase* log);
+// The same for a path whose parent folders were just made or examined so:
+// only the last folder is examined and made (an absolute path, or one that
+// ends in a separator, is taken whole as above).
+bool makeLastFolderByPathNoLinks(const char* utf8Path, LogBase* log);
 // Enters the directory component below the current directory, creating it
 // first when entering fails. A null or empty component, or one holding '\'
 // or ':', is refused with logInfo("Cannot set directory, bad path"),

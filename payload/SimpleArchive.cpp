@@ -106,6 +106,15 @@ public:
 
 // Drops bytes from the front of a full 8-byte window until what remains is
 // the beginning of the marker; returns how many bytes remain (0 to 7).
+// The last '/' or '\\' of a name; null when it has none.
+const char* lastSeparatorOf(const char* name) {
+    const char* lastSeparator = nullptr;
+    for (const char* at = name; *at != 0; ++at) {
+        if (*at == '/' || *at == '\\') lastSeparator = at;
+    }
+    return lastSeparator;
+}
+
 uint32_t keepMarkerPrefix(uint8_t* window, const uint8_t* marker) {
     for (uint32_t shift = 1; shift < kMarkerBytes; ++shift) {
         const uint32_t kept = kMarkerBytes - shift;
@@ -640,10 +649,14 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
         return true;
     }
     // The folders are made and examined by their paths; the first file in
-    // the new folder needs no walk of its own (makeParentFolders).
+    // the new folder needs no walk of its own (makeParentFolders), and a
+    // folder inside the one made last needs only its own.
+    const char* name = header.name.getString();
+    const bool parentMade = m_hasMadeParent && isParentMade(name);
     m_hasMadeParent = false;
-    if (!makeDirTreeByPathNoLinks(header.name.getString(), nullptr)) return fail(Failure::CannotCreate);
-    m_madeParent.assign(header.name.getString());
+    if (!(parentMade ? makeLastFolderByPathNoLinks(name, nullptr) : makeDirTreeByPathNoLinks(name, nullptr)))
+        return fail(Failure::CannotCreate);
+    m_madeParent.assign(name);
     m_hasMadeParent = true;
 
     XString path;
@@ -736,24 +749,24 @@ bool SimpleArchive::extractFile(const EntryHeader& header, SaProgress* progress)
 // between the walk and the creation of a single file, which no walk by
 // path prevents.
 bool SimpleArchive::makeParentFolders(const char* name) {
-    const char* lastSeparator = nullptr;
-    const char* at = name;
-    for (; *at != 0; ++at) {
-        if (*at == '/' || *at == '\\') lastSeparator = at;
-    }
-    if (lastSeparator == nullptr) return makeParentDirsNoLinks(name, nullptr);
-    const size_t parentBytes = static_cast<size_t>(lastSeparator - name);
-    // A name too long for the walk is refused by it, whatever its folder.
-    const bool fitsWalk = static_cast<size_t>(at - name) < kDirTreeWorkAreaBytes;
-    if (fitsWalk && m_hasMadeParent && m_madeParent.size() == parentBytes &&
-        std::memcmp(m_madeParent.data(), name, parentBytes) == 0) {
-        return true;
-    }
+    if (m_hasMadeParent && isParentMade(name)) return true;
     m_hasMadeParent = false;
     if (!makeParentDirsNoLinks(name, nullptr)) return false;
-    m_madeParent.assign(name, parentBytes);
+    const char* lastSeparator = lastSeparatorOf(name);
+    if (lastSeparator == nullptr) return true;
+    m_madeParent.assign(name, static_cast<size_t>(lastSeparator - name));
     m_hasMadeParent = true;
     return true;
+}
+
+// Whether the folder that holds the name is the one made last (m_madeParent)
+// and the name short enough for the walk, which refuses longer names
+// whatever their folder.
+bool SimpleArchive::isParentMade(const char* name) const {
+    const char* lastSeparator = lastSeparatorOf(name);
+    if (lastSeparator == nullptr || std::strlen(name) >= kDirTreeWorkAreaBytes) return false;
+    const size_t parentBytes = static_cast<size_t>(lastSeparator - name);
+    return m_madeParent.size() == parentBytes && std::memcmp(m_madeParent.data(), name, parentBytes) == 0;
 }
 
 // A file that cannot be created ends the extraction. In a checked payload

@@ -274,6 +274,7 @@ private:
     // its header, content and size (a failed check also records the failure).
     bool fileIsSound(const EntryHeader& header, ChunkLoopEnd end, const ContentSum& content);
     bool makeParentFolders(const char* name);
+    bool isParentMade(const char* name) const;
     bool cannotCreateFile(const EntryHeader& header);
     bool fail(Failure failure);
 

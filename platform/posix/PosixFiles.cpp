@@ -98,13 +98,19 @@ HANDLE openRegularFile(const OpenRequest& request, bool exists, const posix_laye
         posix_layer::setLastErrorForPath(errno, request.path);
         return INVALID_HANDLE_VALUE;
     }
+    const DWORD keptBits = request.flagsAndAttributes &
+                           (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY);
+    // A file without an entry reports the archive bit alone, so the common
+    // case needs no entry, and while no file has one not even the file's
+    // identity (an extraction creates thousands of files).
     const bool created = !exists || truncates;
-    if (created) {
+    if (created && (keptBits != 0 || posix_layer::keepsAnyAttributeBits())) {
         posix_layer::FileStatus created;
         if (posix_layer::statDescriptor(fd, created)) {
-            const DWORD bits = request.flagsAndAttributes &
-                               (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_TEMPORARY);
-            posix_layer::keepAttributeBits(created, bits | FILE_ATTRIBUTE_ARCHIVE);
+            if (keptBits == 0)
+                posix_layer::forgetAttributeBits(created);
+            else
+                posix_layer::keepAttributeBits(created, keptBits | FILE_ATTRIBUTE_ARCHIVE);
         }
     }
     const bool reportsExisting =

@@ -87,6 +87,8 @@ constexpr DWORD kKeptAttributeBits =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
 void keepAttributeBits(const FileStatus& status, DWORD bits);
 void forgetAttributeBits(const FileStatus& status);
+// False while no file has an entry (then there is none to forget).
+bool keepsAnyAttributeBits();
 // The attributes Windows would report for a file with this status.
 DWORD attributesFromStatus(const FileStatus& status);
 // True when the file carries the read-only attribute (no owner write bit for

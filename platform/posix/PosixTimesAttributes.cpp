@@ -170,6 +170,11 @@ void keepAttributeBits(const FileStatus& status, DWORD bits) {
     keptBits()[keyOf(status)] = bits;
 }
 
+bool keepsAnyAttributeBits() {
+    std::lock_guard<std::mutex> lock(g_keptMutex);
+    return !keptBits().empty();
+}
+
 void forgetAttributeBits(const FileStatus& status) {
     std::lock_guard<std::mutex> lock(g_keptMutex);
     keptBits().erase(keyOf(status));
