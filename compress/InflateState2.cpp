@@ -95,15 +95,11 @@ const char* inflateResultName(InflateResult result) {
     return "unknown";
 }
 
-InflateState2::InflateState2()
-    : m_mode(BlockState::Header), m_lastBlock(false), m_storedRemaining(0), m_litTable(nullptr),
-      m_distTable(nullptr), m_codeLengths(), m_inPos(nullptr), m_inEnd(nullptr), m_bitBuffer(0),
-      m_bitCount(0), m_missingBytes(0), m_source(nullptr), m_inputWindow(nullptr), m_sourceEnded(true),
-      m_windowOffset(kWindowBytes), m_windowPos(0), m_historyWritten(false), m_sink(nullptr),
-      m_result(InflateResult::NotFinished), m_bytesDelivered(0) {
-    // Only the history in front of the first window must start as zeros;
-    // every byte behind it is written before it is read.
-    std::memset(m_window, 0, kWindowBytes);
+InflateState2::InflateState2() : m_inputWindow(nullptr), m_historyWritten(true) {
+    // The state of a new stream, the history zeroed: only the history in
+    // front of the first window must start as zeros; every byte behind it is
+    // written before it is read.
+    reset();
     fixedCodeTables();
 }
 

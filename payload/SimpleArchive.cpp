@@ -656,7 +656,7 @@ bool SimpleArchive::extractDirectory(const EntryHeader& header, SaProgress* prog
     m_hasMadeParent = false;
     if (!(parentMade ? makeLastFolderByPathNoLinks(name, nullptr) : makeDirTreeByPathNoLinks(name, nullptr)))
         return fail(Failure::CannotCreate);
-    m_madeParent.assign(name);
+    m_madeParent.setString(name);
     m_hasMadeParent = true;
 
     XString path;
@@ -754,7 +754,8 @@ bool SimpleArchive::makeParentFolders(const char* name) {
     if (!makeParentDirsNoLinks(name, nullptr)) return false;
     const char* lastSeparator = lastSeparatorOf(name);
     if (lastSeparator == nullptr) return true;
-    m_madeParent.assign(name, static_cast<size_t>(lastSeparator - name));
+    m_madeParent.clear();
+    m_madeParent.appendN(name, static_cast<int32_t>(lastSeparator - name));
     m_hasMadeParent = true;
     return true;
 }
@@ -766,7 +767,8 @@ bool SimpleArchive::isParentMade(const char* name) const {
     const char* lastSeparator = lastSeparatorOf(name);
     if (lastSeparator == nullptr || std::strlen(name) >= kDirTreeWorkAreaBytes) return false;
     const size_t parentBytes = static_cast<size_t>(lastSeparator - name);
-    return m_madeParent.size() == parentBytes && std::memcmp(m_madeParent.data(), name, parentBytes) == 0;
+    return static_cast<size_t>(m_madeParent.getSize()) == parentBytes &&
+           std::memcmp(m_madeParent.getString(), name, parentBytes) == 0;
 }
 
 // A file that cannot be created ends the extraction. In a checked payload

@@ -304,7 +304,7 @@ private:
     // The parent folder of the last file extracted, made and examined for
     // links then (makeParentFolders).
     bool m_hasMadeParent;
-    std::string m_madeParent;
+    StringBuffer m_madeParent;
     EntryAction m_entryAction;
     EntryObserver* m_observer;
     // The header's extension flags, and the directory and file entries in
