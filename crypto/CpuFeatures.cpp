@@ -10,6 +10,7 @@ namespace {
 // cpuid leaf 1 feature bits (processor manuals, "feature information").
 constexpr unsigned kLeafFeatures = 1;
 constexpr unsigned kEdxSse2 = 1u << 26;
+constexpr unsigned kEcxSsse3 = 1u << 9;
 constexpr unsigned kEcxAes = 1u << 25;
 // cpuid leaf 7, sub-leaf 0 ("structured extended feature flags").
 constexpr unsigned kLeafExtendedFeatures = 7;
@@ -26,6 +27,15 @@ bool detectAesInstructions() {
     return (edx & kEdxSse2) != 0 && (ecx & kEcxAes) != 0;
 }
 
+bool detectSsse3() {
+    unsigned eax = 0;
+    unsigned ebx = 0;
+    unsigned ecx = 0;
+    unsigned edx = 0;
+    if (__get_cpuid(kLeafFeatures, &eax, &ebx, &ecx, &edx) == 0) return false;
+    return (edx & kEdxSse2) != 0 && (ecx & kEcxSsse3) != 0;
+}
+
 bool detectBitManipulation() {
     unsigned eax = 0;
     unsigned ebx = 0;
@@ -38,6 +48,7 @@ bool detectBitManipulation() {
 }
 #else
 bool detectAesInstructions() { return false; }
+bool detectSsse3() { return false; }
 bool detectBitManipulation() { return false; }
 #endif
 
@@ -45,6 +56,11 @@ bool detectBitManipulation() { return false; }
 
 bool cpuHasAesInstructions() {
     static const bool available = detectAesInstructions();
+    return available;
+}
+
+bool cpuHasSsse3() {
+    static const bool available = detectSsse3();
     return available;
 }
 
