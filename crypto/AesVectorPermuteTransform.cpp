@@ -67,16 +67,24 @@ void aesVectorPermutePrepareSchedule(const uint32_t* roundKeys, int32_t rounds, 
 // to 4 bytes only (Windows threads, older compilers), so the entry points
 // realign it before any 16-byte spill.
 #define BRIVANE_VPERM_TARGET __attribute__((target("ssse3")))
+// The lanes' rounds are inlined into each entry point, so that the blocks
+// stay in registers from the load to the store.
+#define BRIVANE_VPERM_INLINE __attribute__((target("ssse3"), always_inline)) inline
 #if defined(__i386__)
 #define BRIVANE_VPERM_ENTRY __attribute__((target("ssse3"), force_align_arg_pointer))
 #else
 #define BRIVANE_VPERM_ENTRY BRIVANE_VPERM_TARGET
 #endif
 
-// Two blocks at a time: the look-ups of one fill the other's waits, and
-// their working values still fit the sixteen registers of x86-64 beside
-// the inversion tables.
+// Blocks in flight: one block's rounds are a chain of dependent shuffles,
+// so while it waits the processor works on the others. Four fill the
+// sixteen registers of x86-64 beside the inversion tables; i686 has eight,
+// and two blocks are already more than they hold.
+#if defined(__i386__)
 constexpr size_t kLanes = 2;
+#else
+constexpr size_t kLanes = 4;
+#endif
 
 // The lane loops must unroll completely, so that the lanes live in
 // registers rather than in an array on the stack.
@@ -148,35 +156,47 @@ BRIVANE_VPERM_TARGET inline __m128i roundKey(const uint8_t* schedule, int32_t n)
     return loadConstant(schedule + kBlockBytes * n);
 }
 
+// The rotations of MixColumns in round n's byte order: rows r + 1, r + 2
+// and r + 3 of each column to row r.
+struct Rotations {
+    __m128i once, twice, back;
+};
+
+BRIVANE_VPERM_TARGET inline Rotations rotations(int32_t phase) {
+    return {loadConstant(kVpermRotate[phase]), loadConstant(kVpermRotateTwice[phase]),
+            loadConstant(kVpermRotateBack[phase])};
+}
+
 // SubBytes, MixColumns and AddRoundKey of round n, ShiftRows by the phase:
 // with s the S-box outputs, MixColumns row r is
-//   2 s[r] + 3 s[r+1] + s[r+2] + s[r+3] = a[r] + a[r+1] + s[r+3],
-// a[r] = 2 s[r] + s[r+1].
-BRIVANE_VPERM_TARGET inline __m128i encryptRound(__m128i state, const InversionTables& t, __m128i rotate,
-                                                 __m128i rotateBack, __m128i key) {
+//   2 s[r] + 3 s[r+1] + s[r+2] + s[r+3]
+//     = 2 s[r] + (2 s + s)[r+1] + s[r+2] + s[r+3],
+// three rotations independent of each other, so that the round's
+// dependency chain is short.
+BRIVANE_VPERM_TARGET inline __m128i encryptRound(__m128i state, const InversionTables& t, const Rotations& r,
+                                                 __m128i key) {
     const Inverted v = invert(state, t);
     const __m128i sub = lookUpPair(kVpermEncryptSubIo, kVpermEncryptSubJo, v.io, v.jo);
     const __m128i twice = lookUpPair(kVpermEncryptSubTwiceIo, kVpermEncryptSubTwiceJo, v.io, v.jo);
-    const __m128i a = _mm_xor_si128(twice, _mm_shuffle_epi8(sub, rotate));
-    const __m128i mixed =
-        _mm_xor_si128(_mm_xor_si128(a, _mm_shuffle_epi8(a, rotate)), _mm_shuffle_epi8(sub, rotateBack));
-    return _mm_xor_si128(mixed, key);
+    const __m128i near =
+        _mm_xor_si128(_mm_xor_si128(twice, key), _mm_shuffle_epi8(_mm_xor_si128(twice, sub), r.once));
+    const __m128i far = _mm_xor_si128(_mm_shuffle_epi8(sub, r.twice), _mm_shuffle_epi8(sub, r.back));
+    return _mm_xor_si128(near, far);
 }
 
 // InvSubBytes, InvMixColumns and AddRoundKey: row r of InvMixColumns is
 //   14 s[r] + 11 s[r+1] + 13 s[r+2] + 9 s[r+3],
-// summed from the 9s inwards, one rotation per step.
-BRIVANE_VPERM_TARGET inline __m128i decryptRound(__m128i state, const InversionTables& t, __m128i rotate,
+// again three independent rotations.
+BRIVANE_VPERM_TARGET inline __m128i decryptRound(__m128i state, const InversionTables& t, const Rotations& r,
                                                  __m128i key) {
     const Inverted v = invert(state, t);
-    __m128i sum = lookUpPair(kVpermDecrypt9Io, kVpermDecrypt9Jo, v.io, v.jo);
-    sum = _mm_xor_si128(_mm_shuffle_epi8(sum, rotate),
-                        lookUpPair(kVpermDecrypt13Io, kVpermDecrypt13Jo, v.io, v.jo));
-    sum = _mm_xor_si128(_mm_shuffle_epi8(sum, rotate),
-                        lookUpPair(kVpermDecrypt11Io, kVpermDecrypt11Jo, v.io, v.jo));
-    sum = _mm_xor_si128(_mm_shuffle_epi8(sum, rotate),
-                        lookUpPair(kVpermDecrypt14Io, kVpermDecrypt14Jo, v.io, v.jo));
-    return _mm_xor_si128(sum, key);
+    const __m128i times14 = lookUpPair(kVpermDecrypt14Io, kVpermDecrypt14Jo, v.io, v.jo);
+    const __m128i times11 = lookUpPair(kVpermDecrypt11Io, kVpermDecrypt11Jo, v.io, v.jo);
+    const __m128i times13 = lookUpPair(kVpermDecrypt13Io, kVpermDecrypt13Jo, v.io, v.jo);
+    const __m128i times9 = lookUpPair(kVpermDecrypt9Io, kVpermDecrypt9Jo, v.io, v.jo);
+    const __m128i near = _mm_xor_si128(_mm_xor_si128(times14, key), _mm_shuffle_epi8(times11, r.once));
+    const __m128i far = _mm_xor_si128(_mm_shuffle_epi8(times13, r.twice), _mm_shuffle_epi8(times9, r.back));
+    return _mm_xor_si128(near, far);
 }
 
 // The last round: the S-box (or its inverse) in the standard basis, the
@@ -195,19 +215,17 @@ BRIVANE_VPERM_TARGET inline __m128i finalOrder(int32_t rounds) {
 }
 
 template <size_t Lanes>
-BRIVANE_VPERM_TARGET inline void encryptLanes(__m128i* x, const uint8_t* schedule, int32_t rounds) {
+BRIVANE_VPERM_INLINE void encryptLanes(__m128i* x, const uint8_t* schedule, int32_t rounds) {
     const InversionTables t = inversionTables();
     const __m128i first = roundKey(schedule, 0);
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < Lanes; ++l)
         x[l] = _mm_xor_si128(toBasis(x[l], kVpermEncryptInputLow, kVpermEncryptInputHigh, t), first);
     for (int32_t n = 1; n < rounds; ++n) {
-        const int32_t phase = n % kShiftRowsPhases;
-        const __m128i rotate = loadConstant(kVpermRotate[phase]);
-        const __m128i rotateBack = loadConstant(kVpermRotateBack[phase]);
+        const Rotations r = rotations(n % kShiftRowsPhases);
         const __m128i key = roundKey(schedule, n);
         BRIVANE_EVERY_LANE
-        for (size_t l = 0; l < Lanes; ++l) x[l] = encryptRound(x[l], t, rotate, rotateBack, key);
+        for (size_t l = 0; l < Lanes; ++l) x[l] = encryptRound(x[l], t, r, key);
     }
     const __m128i order = finalOrder(rounds);
     const __m128i last = roundKey(schedule, rounds);
@@ -217,7 +235,7 @@ BRIVANE_VPERM_TARGET inline void encryptLanes(__m128i* x, const uint8_t* schedul
 }
 
 template <size_t Lanes>
-BRIVANE_VPERM_TARGET inline void decryptLanes(__m128i* x, const uint8_t* schedule, int32_t rounds) {
+BRIVANE_VPERM_INLINE void decryptLanes(__m128i* x, const uint8_t* schedule, int32_t rounds) {
     const InversionTables t = inversionTables();
     const __m128i first = roundKey(schedule, 0);
     BRIVANE_EVERY_LANE
@@ -225,10 +243,10 @@ BRIVANE_VPERM_TARGET inline void decryptLanes(__m128i* x, const uint8_t* schedul
         x[l] = _mm_xor_si128(toBasis(x[l], kVpermDecryptInputLow, kVpermDecryptInputHigh, t), first);
     for (int32_t n = 1; n < rounds; ++n) {
         // InvShiftRows^n undone is ShiftRows^-n: the phase runs backwards.
-        const __m128i rotate = loadConstant(kVpermRotate[(kShiftRowsPhases - n % kShiftRowsPhases) % 4]);
+        const Rotations r = rotations((kShiftRowsPhases - n % kShiftRowsPhases) % kShiftRowsPhases);
         const __m128i key = roundKey(schedule, n);
         BRIVANE_EVERY_LANE
-        for (size_t l = 0; l < Lanes; ++l) x[l] = decryptRound(x[l], t, rotate, key);
+        for (size_t l = 0; l < Lanes; ++l) x[l] = decryptRound(x[l], t, r, key);
     }
     const __m128i order = finalOrder(rounds);
     const __m128i last = roundKey(schedule, rounds);

@@ -268,6 +268,7 @@ IDENTITY = list(range(16))
 SHIFT_ROWS = [position((c + r) % 4, r) for c in range(4) for r in range(4)]
 INV_SHIFT_ROWS = [position((c - r) % 4, r) for c in range(4) for r in range(4)]
 ROTATE = [position(c, (r + 1) % 4) for c in range(4) for r in range(4)]
+ROTATE_TWICE = [position(c, (r + 2) % 4) for c in range(4) for r in range(4)]
 ROTATE_BACK = [position(c, (r + 3) % 4) for c in range(4) for r in range(4)]
 assert compose(SHIFT_ROWS, INV_SHIFT_ROWS) == IDENTITY
 
@@ -288,6 +289,7 @@ def conjugate(indices, n):
 
 
 ROTATE_PHASES = [conjugate(ROTATE, n) for n in range(4)]
+ROTATE_TWICE_PHASES = [conjugate(ROTATE_TWICE, n) for n in range(4)]
 ROTATE_BACK_PHASES = [conjugate(ROTATE_BACK, n) for n in range(4)]
 
 
@@ -346,8 +348,10 @@ def model_encrypt(block, keys):
         sub = look_up(ENCRYPT_SUB, inverted)
         twice = look_up(ENCRYPT_SUB_TWICE, inverted)
         phase = encrypt_phase(n)
-        mixed = xor(twice, permute(sub, ROTATE_PHASES[phase]))
-        state = xor(mixed, permute(mixed, ROTATE_PHASES[phase]), permute(sub, ROTATE_BACK_PHASES[phase]), key)
+        # 2 s[r] + 3 s[r+1] + s[r+2] + s[r+3] with s[r+1] counted in the
+        # rotation of 2s + s: three independent rotations.
+        state = xor(twice, permute(xor(twice, sub), ROTATE_PHASES[phase]),
+                    permute(sub, ROTATE_TWICE_PHASES[phase]), permute(sub, ROTATE_BACK_PHASES[phase]), key)
     last = look_up(ENCRYPT_LAST, invert(state))
     return xor(permute(last, SHIFT_ROWS_POWERS[rounds % 4]), keys[rounds], constant)
 
@@ -361,11 +365,12 @@ def model_decrypt(block, keys):
     for n in range(1, rounds):
         key = permute([decrypt_basis(b) for b in xor(keys[n], constant)], key_order(n, INV_SHIFT_ROWS))
         inverted = invert(state)
-        rotate = ROTATE_PHASES[decrypt_phase(n)]
-        acc = look_up(DECRYPT_MULTIPLES[9], inverted)
-        acc = xor(permute(acc, rotate), look_up(DECRYPT_MULTIPLES[13], inverted))
-        acc = xor(permute(acc, rotate), look_up(DECRYPT_MULTIPLES[11], inverted))
-        state = xor(permute(acc, rotate), look_up(DECRYPT_MULTIPLES[14], inverted), key)
+        phase = decrypt_phase(n)
+        # 14 s[r] + 11 s[r+1] + 13 s[r+2] + 9 s[r+3]: three independent rotations.
+        state = xor(look_up(DECRYPT_MULTIPLES[14], inverted),
+                    permute(look_up(DECRYPT_MULTIPLES[11], inverted), ROTATE_PHASES[phase]),
+                    permute(look_up(DECRYPT_MULTIPLES[13], inverted), ROTATE_TWICE_PHASES[phase]),
+                    permute(look_up(DECRYPT_MULTIPLES[9], inverted), ROTATE_BACK_PHASES[phase]), key)
     last = look_up(DECRYPT_LAST, invert(state))
     return xor(permute(last, SHIFT_ROWS_POWERS[rounds % 4]), keys[rounds])
 
@@ -409,7 +414,8 @@ TABLES += [
 
 PHASED = [
     ("kVpermRotate", "ROTATE after n ShiftRows (row r + 1 of a column to row r)", ROTATE_PHASES),
-    ("kVpermRotateBack", "ROTATE^3 after n ShiftRows (row r - 1 to row r)", ROTATE_BACK_PHASES),
+    ("kVpermRotateTwice", "ROTATE^2 after n ShiftRows (row r + 2 to row r)", ROTATE_TWICE_PHASES),
+    ("kVpermRotateBack", "ROTATE^3 after n ShiftRows (row r + 3, or r - 1, to row r)", ROTATE_BACK_PHASES),
     ("kVpermShiftRowsPower", "ShiftRows^n", SHIFT_ROWS_POWERS),
 ]
 
