@@ -1,5 +1,6 @@
 #include "crypto/AesCore.h"
 
+#include "crypto/AesCompactTableTransform.h"
 #include "crypto/AesInstructionTransform.h"
 #include "crypto/AesTableTransform.h"
 #include "crypto/AesVectorPermuteTransform.h"
@@ -7,6 +8,26 @@
 #include "core/SecretWipe.h"
 
 namespace {
+
+// The installer stub (BRIVANE_COMPACT_AES) trades speed for size where
+// speed matters little to it: its table engine has one round table per
+// direction (AesCompactTableTransform.h), and since it only deciphers (its
+// ciphering is reachable through virtual tables alone, never called), the
+// vector-permute engine's encryption is not built into it
+// (cmake/StubBuild.cmake) and the tables encrypt.
+#ifdef BRIVANE_COMPACT_AES
+constexpr auto tableEncryptBlocks = aesCompactTableEncryptBlocks;
+constexpr auto tableDecryptBlocks = aesCompactTableDecryptBlocks;
+constexpr auto tableEncryptCbc = aesCompactTableEncryptCbc;
+constexpr auto tableDecryptCbc = aesCompactTableDecryptCbc;
+constexpr bool kVectorPermuteEncrypts = false;
+#else
+constexpr auto tableEncryptBlocks = aesTableEncryptBlocks;
+constexpr auto tableDecryptBlocks = aesTableDecryptBlocks;
+constexpr auto tableEncryptCbc = aesTableEncryptCbc;
+constexpr auto tableDecryptCbc = aesTableDecryptCbc;
+constexpr bool kVectorPermuteEncrypts = true;
+#endif
 
 AesCore::Engine bestEngine() {
     if (cpuHasAesInstructions()) return AesCore::Engine::CpuInstructions;
@@ -65,8 +86,13 @@ bool AesCore::expandKey(const uint8_t* key, uint32_t keyBytes, Direction directi
     if (direction == Direction::Decrypt) aesTableInvertSchedule(m_roundKeys, rounds);
     // Made whichever engine is chosen now: useEngine may switch later, and
     // the schedule must then be ready (a few hundred byte operations).
-    if (cpuHasSsse3())
-        aesVectorPermutePrepareSchedule(m_roundKeys, rounds, direction == Direction::Decrypt, m_permutedKeys);
+    const bool decrypt = direction == Direction::Decrypt;
+    if (cpuHasSsse3()) {
+        if (decrypt)
+            aesVectorPermuteDecryptSchedule(m_roundKeys, rounds, m_permutedKeys);
+        else if constexpr (kVectorPermuteEncrypts)
+            aesVectorPermuteEncryptSchedule(m_roundKeys, rounds, m_permutedKeys);
+    }
     return true;
 }
 
@@ -81,9 +107,12 @@ void AesCore::encryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) cons
             aesInstructionEncryptBlocks(m_roundKeys, m_rounds, in, out, blocks);
             break;
         case Engine::VectorPermute:
-            aesVectorPermuteEncryptBlocks(m_permutedKeys, m_rounds, in, out, blocks);
-            break;
-        case Engine::Tables: aesTableEncryptBlocks(m_roundKeys, m_rounds, in, out, blocks); break;
+            if constexpr (kVectorPermuteEncrypts) {
+                aesVectorPermuteEncryptBlocks(m_permutedKeys, m_rounds, in, out, blocks);
+                break;
+            }
+            [[fallthrough]];
+        case Engine::Tables: tableEncryptBlocks(m_roundKeys, m_rounds, in, out, blocks); break;
     }
 }
 
@@ -96,7 +125,7 @@ void AesCore::decryptBlocks(const uint8_t* in, uint8_t* out, size_t blocks) cons
         case Engine::VectorPermute:
             aesVectorPermuteDecryptBlocks(m_permutedKeys, m_rounds, in, out, blocks);
             break;
-        case Engine::Tables: aesTableDecryptBlocks(m_roundKeys, m_rounds, in, out, blocks); break;
+        case Engine::Tables: tableDecryptBlocks(m_roundKeys, m_rounds, in, out, blocks); break;
     }
 }
 
@@ -107,9 +136,12 @@ void AesCore::encryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t
             aesInstructionEncryptCbc(m_roundKeys, m_rounds, in, out, blocks, chain);
             break;
         case Engine::VectorPermute:
-            aesVectorPermuteEncryptCbc(m_permutedKeys, m_rounds, in, out, blocks, chain);
-            break;
-        case Engine::Tables: aesTableEncryptCbc(m_roundKeys, m_rounds, in, out, blocks, chain); break;
+            if constexpr (kVectorPermuteEncrypts) {
+                aesVectorPermuteEncryptCbc(m_permutedKeys, m_rounds, in, out, blocks, chain);
+                break;
+            }
+            [[fallthrough]];
+        case Engine::Tables: tableEncryptCbc(m_roundKeys, m_rounds, in, out, blocks, chain); break;
     }
 }
 
@@ -122,6 +154,6 @@ void AesCore::decryptCbc(const uint8_t* in, uint8_t* out, size_t blocks, uint8_t
         case Engine::VectorPermute:
             aesVectorPermuteDecryptCbc(m_permutedKeys, m_rounds, in, out, blocks, chain);
             break;
-        case Engine::Tables: aesTableDecryptCbc(m_roundKeys, m_rounds, in, out, blocks, chain); break;
+        case Engine::Tables: tableDecryptCbc(m_roundKeys, m_rounds, in, out, blocks, chain); break;
     }
 }

@@ -14,11 +14,13 @@
 // the tables (AesVectorPermuteTables.h) and explains the mathematics.
 //
 // The engine reads its own form of the round keys (each in the engine's
-// basis and byte order), which aesVectorPermutePrepareSchedule makes once
-// per key from the schedule of AesTableTransform. Block counts, chain and
-// in-place rules as in AesTableTransform.
+// basis and byte order), which aesVectorPermuteEncryptSchedule and
+// aesVectorPermuteDecryptSchedule make once per key from the schedule of
+// AesTableTransform. Block counts, chain and in-place rules as in
+// AesTableTransform. Decryption is AesVectorPermuteDecrypt.cpp, encryption
+// AesVectorPermuteEncrypt.cpp (which the installer stub leaves out).
 //
-// Call the block functions only when cpuHasSsse3() is true; on non-x86
+// Call these functions only when cpuHasSsse3() is true; on non-x86
 // builds they do nothing. Independent blocks (ECB, CBC decryption) run
 // several at a time, so that one block's look-ups fill the gaps in the
 // other's dependency chain; CBC encryption is one block after the other.
@@ -26,14 +28,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// Makes the engine's schedule, rounds + 1 keys of 16 bytes, from an
-// encryption schedule (decrypt false) or an equivalent-inverse-cipher
-// schedule (decrypt true) in the layout of AesTableTransform.h. Plain byte
-// arithmetic: runs on any processor.
-void aesVectorPermutePrepareSchedule(const uint32_t* roundKeys, int32_t rounds, bool decrypt,
-                                     uint8_t* schedule);
+// Make the engine's schedule, rounds + 1 keys of 16 bytes at 16-byte
+// aligned memory, from an encryption schedule or an equivalent-inverse-
+// cipher schedule in the layout of AesTableTransform.h.
+void aesVectorPermuteEncryptSchedule(const uint32_t* roundKeys, int32_t rounds, uint8_t* schedule);
+void aesVectorPermuteDecryptSchedule(const uint32_t* roundKeys, int32_t rounds, uint8_t* schedule);
 
-// schedule: 16-byte aligned, made by aesVectorPermutePrepareSchedule for the
+// schedule: 16-byte aligned, made by the schedule function of the
 // direction of the call.
 void aesVectorPermuteEncryptBlocks(const uint8_t* schedule, int32_t rounds, const uint8_t* in, uint8_t* out,
                                    size_t blocks);

@@ -17,23 +17,20 @@ constexpr unsigned kLeafExtendedFeatures = 7;
 constexpr unsigned kEbxBmi1 = 1u << 3;
 constexpr unsigned kEbxBmi2 = 1u << 8;
 
-bool detectAesInstructions() {
+// The leaf-1 sets the AES engines are chosen by, as bits of one word that
+// is read once: both need SSE2 besides.
+constexpr unsigned kSetAes = 1;
+constexpr unsigned kSetSsse3 = 2;
+
+unsigned detectLeafOneSets() {
     unsigned eax = 0;
     unsigned ebx = 0;
     unsigned ecx = 0;
     unsigned edx = 0;
     if (__get_cpuid(kLeafFeatures, &eax, &ebx, &ecx, &edx) == 0)
-        return false;  // cpuid missing (pre-Pentium) or leaf 1 not offered
-    return (edx & kEdxSse2) != 0 && (ecx & kEcxAes) != 0;
-}
-
-bool detectSsse3() {
-    unsigned eax = 0;
-    unsigned ebx = 0;
-    unsigned ecx = 0;
-    unsigned edx = 0;
-    if (__get_cpuid(kLeafFeatures, &eax, &ebx, &ecx, &edx) == 0) return false;
-    return (edx & kEdxSse2) != 0 && (ecx & kEcxSsse3) != 0;
+        return 0;  // cpuid missing (pre-Pentium) or leaf 1 not offered
+    if ((edx & kEdxSse2) == 0) return 0;
+    return ((ecx & kEcxAes) != 0 ? kSetAes : 0) | ((ecx & kEcxSsse3) != 0 ? kSetSsse3 : 0);
 }
 
 bool detectBitManipulation() {
@@ -47,22 +44,22 @@ bool detectBitManipulation() {
     return (ebx & needed) == needed;
 }
 #else
-bool detectAesInstructions() { return false; }
-bool detectSsse3() { return false; }
+constexpr unsigned kSetAes = 1;
+constexpr unsigned kSetSsse3 = 2;
+unsigned detectLeafOneSets() { return 0; }
 bool detectBitManipulation() { return false; }
 #endif
 
+unsigned leafOneSets() {
+    static const unsigned sets = detectLeafOneSets();
+    return sets;
+}
+
 }  // namespace
 
-bool cpuHasAesInstructions() {
-    static const bool available = detectAesInstructions();
-    return available;
-}
+bool cpuHasAesInstructions() { return (leafOneSets() & kSetAes) != 0; }
 
-bool cpuHasSsse3() {
-    static const bool available = detectSsse3();
-    return available;
-}
+bool cpuHasSsse3() { return (leafOneSets() & kSetSsse3) != 0; }
 
 bool cpuHasBitManipulation() {
     static const bool available = detectBitManipulation();

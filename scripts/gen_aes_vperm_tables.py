@@ -57,9 +57,10 @@ x^8 + x^4 + x^3 + x + 1, FIPS-197 section 4.2):
    MixColumns is sums of rotated copies. ShiftRows is never done: after
    round n the bytes stand where n ShiftRows (or InvShiftRows) would have
    left them undone, so round n rotates by ROTATE conjugated with ShiftRows
-   to the power n (four phases, since ShiftRows^4 is the identity); the
-   round keys are stored in the same order, and the output is put right
-   once at the end by ShiftRows^(rounds mod 4).
+   to the power n (four phases, since ShiftRows^4 is the identity; phase n
+   of ROTATE^t is phase 0 with 4 t n added to every index); the round keys
+   are stored in the same order, and the output is put right once at the
+   end by ShiftRows^(rounds mod 4).
 
 The script also runs the whole cipher on this model of the engine and
 checks it against the examples of FIPS-197 appendix C, both directions.
@@ -69,6 +70,7 @@ checks it against the examples of FIPS-197 appendix C, both directions.
 """
 import os
 import sys
+import textwrap
 
 TARGET = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "crypto", "AesVectorPermuteTables.h")
 
@@ -293,6 +295,20 @@ ROTATE_TWICE_PHASES = [conjugate(ROTATE_TWICE, n) for n in range(4)]
 ROTATE_BACK_PHASES = [conjugate(ROTATE_BACK, n) for n in range(4)]
 
 
+def phase_of(base, times, n):
+    """ROTATE^times after n ShiftRows, from phase 0: every index plus 4 n times, modulo 16."""
+    return [(index + 4 * times * n) % 16 for index in base]
+
+
+# ShiftRows^n moves column c of row r to column c - r n; seen through it, a
+# rotation by t rows within a column becomes one that also moves t n
+# columns, 4 t n byte positions: so the engine stores phase 0 only and adds.
+for _n in range(4):
+    assert ROTATE_PHASES[_n] == phase_of(ROTATE, 1, _n)
+    assert ROTATE_TWICE_PHASES[_n] == phase_of(ROTATE_TWICE, 2, _n)
+    assert ROTATE_BACK_PHASES[_n] == phase_of(ROTATE_BACK, 3, _n)
+
+
 def encrypt_phase(round_number):
     return round_number % 4
 
@@ -350,8 +366,9 @@ def model_encrypt(block, keys):
         phase = encrypt_phase(n)
         # 2 s[r] + 3 s[r+1] + s[r+2] + s[r+3] with s[r+1] counted in the
         # rotation of 2s + s: three independent rotations.
-        state = xor(twice, permute(xor(twice, sub), ROTATE_PHASES[phase]),
-                    permute(sub, ROTATE_TWICE_PHASES[phase]), permute(sub, ROTATE_BACK_PHASES[phase]), key)
+        state = xor(twice, permute(xor(twice, sub), phase_of(ROTATE, 1, phase)),
+                    permute(sub, phase_of(ROTATE_TWICE, 2, phase)),
+                    permute(sub, phase_of(ROTATE_BACK, 3, phase)), key)
     last = look_up(ENCRYPT_LAST, invert(state))
     return xor(permute(last, SHIFT_ROWS_POWERS[rounds % 4]), keys[rounds], constant)
 
@@ -368,15 +385,16 @@ def model_decrypt(block, keys):
         phase = decrypt_phase(n)
         # 14 s[r] + 11 s[r+1] + 13 s[r+2] + 9 s[r+3]: three independent rotations.
         state = xor(look_up(DECRYPT_MULTIPLES[14], inverted),
-                    permute(look_up(DECRYPT_MULTIPLES[11], inverted), ROTATE_PHASES[phase]),
-                    permute(look_up(DECRYPT_MULTIPLES[13], inverted), ROTATE_TWICE_PHASES[phase]),
-                    permute(look_up(DECRYPT_MULTIPLES[9], inverted), ROTATE_BACK_PHASES[phase]), key)
+                    permute(look_up(DECRYPT_MULTIPLES[11], inverted), phase_of(ROTATE, 1, phase)),
+                    permute(look_up(DECRYPT_MULTIPLES[13], inverted), phase_of(ROTATE_TWICE, 2, phase)),
+                    permute(look_up(DECRYPT_MULTIPLES[9], inverted), phase_of(ROTATE_BACK, 3, phase)), key)
     last = look_up(DECRYPT_LAST, invert(state))
     return xor(permute(last, SHIFT_ROWS_POWERS[rounds % 4]), keys[rounds])
 
 
 FIPS_197_EXAMPLES = [  # appendix C: key, plaintext, ciphertext
-    ("000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff", "69c4e0d86a7b0430d8cdb78070b4c55a"),
+    ("000102030405060708090a0b0c0d0e0f", "00112233445566778899aabbccddeeff",
+     "69c4e0d86a7b0430d8cdb78070b4c55a"),
     ("000102030405060708090a0b0c0d0e0f1011121314151617", "00112233445566778899aabbccddeeff",
      "dda97ca4864cdfe06eaf70a0ec0d7191"),
     ("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f", "00112233445566778899aabbccddeeff",
@@ -412,12 +430,13 @@ TABLES += [
     ("kVpermDecryptLastJo", "1/x, the jo half", DECRYPT_LAST[1]),
 ]
 
-PHASED = [
-    ("kVpermRotate", "ROTATE after n ShiftRows (row r + 1 of a column to row r)", ROTATE_PHASES),
-    ("kVpermRotateTwice", "ROTATE^2 after n ShiftRows (row r + 2 to row r)", ROTATE_TWICE_PHASES),
-    ("kVpermRotateBack", "ROTATE^3 after n ShiftRows (row r + 3, or r - 1, to row r)", ROTATE_BACK_PHASES),
-    ("kVpermShiftRowsPower", "ShiftRows^n", SHIFT_ROWS_POWERS),
+TABLES += [
+    ("kVpermRotate", "ROTATE as a byte shuffle (out[p] = in[table[p]]): row r + 1 of a column to row r; "
+     "ROTATE^t after n ShiftRows is ROTATE shuffled by itself t times, 4 t n added to every index", ROTATE),
 ]
+
+TABLES.append(("kVpermShiftRows", "ShiftRows as a byte shuffle; its powers are shuffles of it by itself",
+               SHIFT_ROWS))
 
 
 def hex_row(values):
@@ -441,17 +460,9 @@ def generate():
         f"// r = 0x{R:02x}, c = r + 1/r = 0x{C:02x}, GF(16) basis 1, h, h^2, h^3 with h = 0x{H:02x}.",
     ]
     for name, comment, values in TABLES:
-        lines.append(f"// {comment}")
+        lines += ["// " + line for line in textwrap.wrap(comment, 96)]
         lines.append(f"alignas(16) constexpr uint8_t {name}[16] = {{")
         lines.append(f"    {hex_row(values)}}};")
-    lines.append("")
-    lines.append("// Byte shuffles by phase n = 0..3 (index arrays: out[p] = in[table[p]]).")
-    for name, comment, tables in PHASED:
-        lines.append(f"// {comment}")
-        lines.append(f"alignas(16) constexpr uint8_t {name}[4][16] = {{")
-        for table in tables:
-            lines.append(f"    {{{hex_row(table)}}},")
-        lines.append("};")
     lines += [
         "",
         "// Added to every round key but the first (encryption) or the last",
