@@ -28,14 +28,13 @@ BRIVANE_VPERM_TARGET inline void decryptBody(__m128i* x, size_t lanes, const uin
                                              int32_t rounds) {
     const size_t count = FixedLanes != 0 ? FixedLanes : lanes;
     const InversionTables t = inversionTables();
-    const ByteOrders o = byteOrders();
     const __m128i first = roundKey(schedule, 0);
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < count; ++l)
         x[l] = _mm_xor_si128(toBasis(x[l], kVpermDecryptInputLow, kVpermDecryptInputHigh, t), first);
     for (int32_t n = 1; n < rounds; ++n) {
         // InvShiftRows^n undone is ShiftRows^-n: the phase runs backwards.
-        const Rotations r = rotations((kShiftRowsPhases - n % kShiftRowsPhases) % kShiftRowsPhases, o, t);
+        const Rotations r = rotations((kShiftRowsPhases - n % kShiftRowsPhases) % kShiftRowsPhases, t);
         const __m128i key = roundKey(schedule, n);
         BRIVANE_EVERY_LANE
         for (size_t l = 0; l < count; ++l) x[l] = decryptRound(x[l], t, r, key);
@@ -43,7 +42,7 @@ BRIVANE_VPERM_TARGET inline void decryptBody(__m128i* x, size_t lanes, const uin
     const __m128i last = roundKey(schedule, rounds);
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < count; ++l)
-        x[l] = lastRound(x[l], t, kVpermDecryptLastIo, kVpermDecryptLastJo, rounds, o, last);
+        x[l] = lastRound(x[l], t, kVpermDecryptLastIo, kVpermDecryptLastJo, rounds, last);
 }
 
 // Any number of lanes up to kLanes: the short last group, and in the

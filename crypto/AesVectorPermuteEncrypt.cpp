@@ -34,13 +34,12 @@ BRIVANE_VPERM_TARGET inline void encryptBody(__m128i* x, size_t lanes, const uin
                                              int32_t rounds) {
     const size_t count = FixedLanes != 0 ? FixedLanes : lanes;
     const InversionTables t = inversionTables();
-    const ByteOrders o = byteOrders();
     const __m128i first = roundKey(schedule, 0);
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < count; ++l)
         x[l] = _mm_xor_si128(toBasis(x[l], kVpermEncryptInputLow, kVpermEncryptInputHigh, t), first);
     for (int32_t n = 1; n < rounds; ++n) {
-        const Rotations r = rotations(n % kShiftRowsPhases, o, t);
+        const Rotations r = rotations(n % kShiftRowsPhases, t);
         const __m128i key = roundKey(schedule, n);
         BRIVANE_EVERY_LANE
         for (size_t l = 0; l < count; ++l) x[l] = encryptRound(x[l], t, r, key);
@@ -48,7 +47,7 @@ BRIVANE_VPERM_TARGET inline void encryptBody(__m128i* x, size_t lanes, const uin
     const __m128i last = roundKey(schedule, rounds);
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < count; ++l)
-        x[l] = lastRound(x[l], t, kVpermEncryptLastIo, kVpermEncryptLastJo, rounds, o, last);
+        x[l] = lastRound(x[l], t, kVpermEncryptLastIo, kVpermEncryptLastJo, rounds, last);
 }
 
 // Any number of lanes up to kLanes: the short last group and CBC

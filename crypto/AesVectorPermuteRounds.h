@@ -121,42 +121,28 @@ BRIVANE_VPERM_TARGET inline Inverted invert(__m128i state, const InversionTables
             _mm_xor_si128(_mm_shuffle_epi8(t.inverse, jSum), i)};
 }
 
+// Unaligned loads: an AesCore on the heap of the installer stub (msvcrt's
+// allocator, 8-byte alignment on i686) may hold its schedule at any
+// multiple of 8.
 BRIVANE_VPERM_TARGET inline __m128i roundKey(const uint8_t* schedule, int32_t n) {
-    return loadConstant(schedule + kBlockBytes * n);
-}
-
-// Byte orders, as shuffles (out[p] = in[order[p]]), derived from the two
-// stored ones by shuffling them with themselves.
-struct ByteOrders {
-    __m128i rotate;       // row r + 1 of each column to row r
-    __m128i rotateTwice;  // row r + 2 to row r
-    __m128i rotateBack;   // row r + 3 (r - 1) to row r
-    __m128i shiftRowsTwice;
-};
-
-BRIVANE_VPERM_TARGET inline ByteOrders byteOrders() {
-    const __m128i rotate = loadConstant(kVpermRotate);
-    const __m128i twice = _mm_shuffle_epi8(rotate, rotate);
-    const __m128i shiftRows = loadConstant(kVpermShiftRows);
-    return {rotate, twice, _mm_shuffle_epi8(twice, rotate), _mm_shuffle_epi8(shiftRows, shiftRows)};
+    return loadBlock(schedule + kBlockBytes * n);
 }
 
 // The rotations of MixColumns in a round of the given phase (the number of
-// ShiftRows left undone, modulo 4): a rotation by t rows seen through n
-// ShiftRows also moves t n columns, so 4 t n is added to every index
-// (modulo 16).
+// ShiftRows left undone, modulo 4): rows r + 1, r + 2 and r + 3 of each
+// column to row r. A rotation by one row seen through n ShiftRows also
+// moves n columns, so 4n is added to every index (modulo 16); the other
+// two are it shuffled by itself. Made each round rather than held: the
+// lanes need the registers.
 struct Rotations {
     __m128i once, twice, back;
 };
 
-BRIVANE_VPERM_TARGET inline Rotations rotations(int32_t phase, const ByteOrders& o,
-                                                const InversionTables& t) {
+BRIVANE_VPERM_TARGET inline Rotations rotations(int32_t phase, const InversionTables& t) {
     const __m128i step = _mm_set1_epi8(static_cast<char>(4 * phase));
-    const __m128i once = _mm_add_epi8(o.rotate, step);
-    const __m128i twice = _mm_add_epi8(o.rotateTwice, _mm_add_epi8(step, step));
-    const __m128i back = _mm_sub_epi8(o.rotateBack, step);
-    return {_mm_and_si128(once, t.lowNibbles), _mm_and_si128(twice, t.lowNibbles),
-            _mm_and_si128(back, t.lowNibbles)};
+    const __m128i once = _mm_and_si128(_mm_add_epi8(loadConstant(kVpermRotate), step), t.lowNibbles);
+    const __m128i twice = _mm_shuffle_epi8(once, once);
+    return {once, twice, _mm_shuffle_epi8(twice, once)};
 }
 
 // The last round: the S-box (or its inverse) in the standard basis, the
@@ -164,11 +150,10 @@ BRIVANE_VPERM_TARGET inline Rotations rotations(int32_t phase, const ByteOrders&
 // InvShiftRows^rounds for decryption: with an even number of rounds the
 // identity or ShiftRows^2), the last round key.
 BRIVANE_VPERM_TARGET inline __m128i lastRound(__m128i state, const InversionTables& t, const uint8_t* ioTable,
-                                              const uint8_t* joTable, int32_t rounds, const ByteOrders& o,
-                                              __m128i key) {
+                                              const uint8_t* joTable, int32_t rounds, __m128i key) {
     const Inverted v = invert(state, t);
     __m128i out = lookUpPair(ioTable, joTable, v.io, v.jo);
-    if (rounds % kShiftRowsPhases != 0) out = _mm_shuffle_epi8(out, o.shiftRowsTwice);
+    if (rounds % kShiftRowsPhases != 0) out = _mm_shuffle_epi8(out, loadConstant(kVpermShiftRowsTwice));
     return _mm_xor_si128(out, key);
 }
 
@@ -189,7 +174,7 @@ BRIVANE_VPERM_TARGET inline void prepareSchedule(const uint32_t* roundKeys, int3
         if (addsConstant(n)) key = _mm_xor_si128(key, constant);
         for (int32_t p = phase(n); p != 0; --p) key = _mm_shuffle_epi8(key, shiftRows);
         if (inBasis(n)) key = toBasis(key, lowTable, highTable, t);
-        _mm_store_si128(reinterpret_cast<__m128i*>(schedule + kBlockBytes * n), key);
+        storeBlock(key, schedule + kBlockBytes * n);
     }
 }
 

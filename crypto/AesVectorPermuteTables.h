@@ -77,13 +77,17 @@ alignas(16) constexpr uint8_t kVpermDecryptLastIo[16] = {
 // 1/x, the jo half
 alignas(16) constexpr uint8_t kVpermDecryptLastJo[16] = {
     0x00, 0x9c, 0x56, 0x81, 0x93, 0xd8, 0xd7, 0x4b, 0x1d, 0x8e, 0x0f, 0x59, 0x44, 0xc5, 0x12, 0xca};
-// ROTATE as a byte shuffle (out[p] = in[table[p]]): row r + 1 of a column to row r; ROTATE^t after
-// n ShiftRows is ROTATE shuffled by itself t times, 4 t n added to every index
+// ROTATE as a byte shuffle (out[p] = in[table[p]]): row r + 1 of a column to row r; after n
+// ShiftRows 4n is added to every index (modulo 16); ROTATE^2 and ROTATE^3 are it shuffled by
+// itself
 alignas(16) constexpr uint8_t kVpermRotate[16] = {
     0x01, 0x02, 0x03, 0x00, 0x05, 0x06, 0x07, 0x04, 0x09, 0x0a, 0x0b, 0x08, 0x0d, 0x0e, 0x0f, 0x0c};
 // ShiftRows as a byte shuffle; its powers are shuffles of it by itself
 alignas(16) constexpr uint8_t kVpermShiftRows[16] = {
     0x00, 0x05, 0x0a, 0x0f, 0x04, 0x09, 0x0e, 0x03, 0x08, 0x0d, 0x02, 0x07, 0x0c, 0x01, 0x06, 0x0b};
+// ShiftRows^2, which puts the last round's bytes in place after 10 or 14 rounds
+alignas(16) constexpr uint8_t kVpermShiftRowsTwice[16] = {
+    0x00, 0x09, 0x02, 0x0b, 0x04, 0x0d, 0x06, 0x0f, 0x08, 0x01, 0x0a, 0x03, 0x0c, 0x05, 0x0e, 0x07};
 
 // Added to every round key but the first (encryption) or the last
 // (decryption): the S-box's affine constant, which the tables leave out.

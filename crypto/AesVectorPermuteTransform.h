@@ -28,14 +28,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// Make the engine's schedule, rounds + 1 keys of 16 bytes at 16-byte
-// aligned memory, from an encryption schedule or an equivalent-inverse-
-// cipher schedule in the layout of AesTableTransform.h.
+// Make the engine's schedule, rounds + 1 keys of 16 bytes, from an
+// encryption schedule or an equivalent-inverse-cipher schedule in the
+// layout of AesTableTransform.h.
 void aesVectorPermuteEncryptSchedule(const uint32_t* roundKeys, int32_t rounds, uint8_t* schedule);
 void aesVectorPermuteDecryptSchedule(const uint32_t* roundKeys, int32_t rounds, uint8_t* schedule);
 
-// schedule: 16-byte aligned, made by the schedule function of the
-// direction of the call.
+// schedule: made by the schedule function of the direction of the call.
 void aesVectorPermuteEncryptBlocks(const uint8_t* schedule, int32_t rounds, const uint8_t* in, uint8_t* out,
                                    size_t blocks);
 void aesVectorPermuteDecryptBlocks(const uint8_t* schedule, int32_t rounds, const uint8_t* in, uint8_t* out,

@@ -304,6 +304,8 @@ def phase_of(base, times, n):
 # rotation by t rows within a column becomes one that also moves t n
 # columns, 4 t n byte positions: so the engine stores phase 0 only and adds.
 for _n in range(4):
+    assert compose(ROTATE_PHASES[_n], ROTATE_PHASES[_n]) == ROTATE_TWICE_PHASES[_n]
+    assert compose(ROTATE_TWICE_PHASES[_n], ROTATE_PHASES[_n]) == ROTATE_BACK_PHASES[_n]
     assert ROTATE_PHASES[_n] == phase_of(ROTATE, 1, _n)
     assert ROTATE_TWICE_PHASES[_n] == phase_of(ROTATE_TWICE, 2, _n)
     assert ROTATE_BACK_PHASES[_n] == phase_of(ROTATE_BACK, 3, _n)
@@ -432,11 +434,15 @@ TABLES += [
 
 TABLES += [
     ("kVpermRotate", "ROTATE as a byte shuffle (out[p] = in[table[p]]): row r + 1 of a column to row r; "
-     "ROTATE^t after n ShiftRows is ROTATE shuffled by itself t times, 4 t n added to every index", ROTATE),
+     "after n ShiftRows 4n is added to every index (modulo 16); ROTATE^2 and ROTATE^3 are it shuffled by "
+     "itself", ROTATE),
 ]
 
-TABLES.append(("kVpermShiftRows", "ShiftRows as a byte shuffle; its powers are shuffles of it by itself",
-               SHIFT_ROWS))
+TABLES += [
+    ("kVpermShiftRows", "ShiftRows as a byte shuffle; its powers are shuffles of it by itself", SHIFT_ROWS),
+    ("kVpermShiftRowsTwice", "ShiftRows^2, which puts the last round's bytes in place after 10 or 14 rounds",
+     SHIFT_ROWS_POWERS[2]),
+]
 
 
 def hex_row(values):
