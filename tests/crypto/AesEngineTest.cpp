@@ -102,9 +102,9 @@ const char* modeName(Mode mode)
 } // namespace
 
 // Every block count from 0 to 41 (the instruction path works in groups of 4
-// or 8 blocks, the vector-permute path in pairs, and both finish the rest
-// one by one), all key lengths, both directions, ECB and CBC, separate and
-// in-place buffers.
+// or 8 blocks and finishes the rest one by one, the vector-permute path in
+// groups of 4 and a shorter last group), all key lengths, both directions,
+// ECB and CBC, separate and in-place buffers.
 TEST(AesEngines, BulkOperationsAgreeForEveryBlockCount)
 {
     std::mt19937 random(2024);
