@@ -24,9 +24,14 @@ BRIVANE_VPERM_TARGET inline __m128i decryptRound(__m128i state, const InversionT
 }
 
 template <size_t FixedLanes>
-BRIVANE_VPERM_TARGET inline void decryptBody(__m128i* x, size_t lanes, const uint8_t* schedule,
+BRIVANE_VPERM_TARGET inline void decryptBody(__m128i* blocks, size_t lanes, const uint8_t* schedule,
                                              int32_t rounds) {
     const size_t count = FixedLanes != 0 ? FixedLanes : lanes;
+    // The lanes in a local array, which nothing else can reach: the
+    // compiler keeps them in registers across the table loads.
+    __m128i x[kLanes] = {};
+    BRIVANE_EVERY_LANE
+    for (size_t l = 0; l < count; ++l) x[l] = blocks[l];
     const InversionTables t = inversionTables();
     const __m128i first = roundKey(schedule, 0);
     BRIVANE_EVERY_LANE
@@ -34,7 +39,7 @@ BRIVANE_VPERM_TARGET inline void decryptBody(__m128i* x, size_t lanes, const uin
         x[l] = _mm_xor_si128(toBasis(x[l], kVpermDecryptInputLow, kVpermDecryptInputHigh, t), first);
     for (int32_t n = 1; n < rounds; ++n) {
         // InvShiftRows^n undone is ShiftRows^-n: the phase runs backwards.
-        const Rotations r = rotations((kShiftRowsPhases - n % kShiftRowsPhases) % kShiftRowsPhases, t);
+        const Rotations r = rotations((kShiftRowsPhases - n % kShiftRowsPhases) % kShiftRowsPhases);
         const __m128i key = roundKey(schedule, n);
         BRIVANE_EVERY_LANE
         for (size_t l = 0; l < count; ++l) x[l] = decryptRound(x[l], t, r, key);
@@ -43,6 +48,8 @@ BRIVANE_VPERM_TARGET inline void decryptBody(__m128i* x, size_t lanes, const uin
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < count; ++l)
         x[l] = lastRound(x[l], t, kVpermDecryptLastIo, kVpermDecryptLastJo, rounds, last);
+    BRIVANE_EVERY_LANE
+    for (size_t l = 0; l < count; ++l) blocks[l] = x[l];
 }
 
 // Any number of lanes up to kLanes: the short last group, and in the

@@ -30,16 +30,21 @@ BRIVANE_VPERM_TARGET inline __m128i encryptRound(__m128i state, const InversionT
 // Up to kLanes blocks through the cipher, in place in x; lanes is
 // FixedLanes when that is not 0.
 template <size_t FixedLanes>
-BRIVANE_VPERM_TARGET inline void encryptBody(__m128i* x, size_t lanes, const uint8_t* schedule,
+BRIVANE_VPERM_TARGET inline void encryptBody(__m128i* blocks, size_t lanes, const uint8_t* schedule,
                                              int32_t rounds) {
     const size_t count = FixedLanes != 0 ? FixedLanes : lanes;
+    // The lanes in a local array, which nothing else can reach: the
+    // compiler keeps them in registers across the table loads.
+    __m128i x[kLanes] = {};
+    BRIVANE_EVERY_LANE
+    for (size_t l = 0; l < count; ++l) x[l] = blocks[l];
     const InversionTables t = inversionTables();
     const __m128i first = roundKey(schedule, 0);
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < count; ++l)
         x[l] = _mm_xor_si128(toBasis(x[l], kVpermEncryptInputLow, kVpermEncryptInputHigh, t), first);
     for (int32_t n = 1; n < rounds; ++n) {
-        const Rotations r = rotations(n % kShiftRowsPhases, t);
+        const Rotations r = rotations(n % kShiftRowsPhases);
         const __m128i key = roundKey(schedule, n);
         BRIVANE_EVERY_LANE
         for (size_t l = 0; l < count; ++l) x[l] = encryptRound(x[l], t, r, key);
@@ -48,6 +53,8 @@ BRIVANE_VPERM_TARGET inline void encryptBody(__m128i* x, size_t lanes, const uin
     BRIVANE_EVERY_LANE
     for (size_t l = 0; l < count; ++l)
         x[l] = lastRound(x[l], t, kVpermEncryptLastIo, kVpermEncryptLastJo, rounds, last);
+    BRIVANE_EVERY_LANE
+    for (size_t l = 0; l < count; ++l) blocks[l] = x[l];
 }
 
 // Any number of lanes up to kLanes: the short last group and CBC

@@ -130,19 +130,14 @@ BRIVANE_VPERM_TARGET inline __m128i roundKey(const uint8_t* schedule, int32_t n)
 
 // The rotations of MixColumns in a round of the given phase (the number of
 // ShiftRows left undone, modulo 4): rows r + 1, r + 2 and r + 3 of each
-// column to row r. A rotation by one row seen through n ShiftRows also
-// moves n columns, so 4n is added to every index (modulo 16); the other
-// two are it shuffled by itself. Made each round rather than held: the
-// lanes need the registers.
+// column to row r.
 struct Rotations {
     __m128i once, twice, back;
 };
 
-BRIVANE_VPERM_TARGET inline Rotations rotations(int32_t phase, const InversionTables& t) {
-    const __m128i step = _mm_set1_epi8(static_cast<char>(4 * phase));
-    const __m128i once = _mm_and_si128(_mm_add_epi8(loadConstant(kVpermRotate), step), t.lowNibbles);
-    const __m128i twice = _mm_shuffle_epi8(once, once);
-    return {once, twice, _mm_shuffle_epi8(twice, once)};
+BRIVANE_VPERM_TARGET inline Rotations rotations(int32_t phase) {
+    const uint8_t(&r)[3][16] = kVpermRotations[phase];
+    return {loadConstant(r[0]), loadConstant(r[1]), loadConstant(r[2])};
 }
 
 // The last round: the S-box (or its inverse) in the standard basis, the

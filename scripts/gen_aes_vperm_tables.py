@@ -433,9 +433,6 @@ TABLES += [
 ]
 
 TABLES += [
-    ("kVpermRotate", "ROTATE as a byte shuffle (out[p] = in[table[p]]): row r + 1 of a column to row r; "
-     "after n ShiftRows 4n is added to every index (modulo 16); ROTATE^2 and ROTATE^3 are it shuffled by "
-     "itself", ROTATE),
 ]
 
 TABLES += [
@@ -470,6 +467,18 @@ def generate():
         lines.append(f"alignas(16) constexpr uint8_t {name}[16] = {{")
         lines.append(f"    {hex_row(values)}}};")
     lines += [
+        "// The rotations of MixColumns after n ShiftRows, n = 0..3, as byte shuffles",
+        "// (out[p] = in[table[p]]): ROTATE, ROTATE^2, ROTATE^3 (rows r + 1, r + 2, r + 3",
+        "// of a column to row r), one array so that a round finds all three at one address.",
+        "alignas(16) constexpr uint8_t kVpermRotations[4][3][16] = {",
+    ]
+    for n in range(4):
+        lines.append("    {")
+        for phases in (ROTATE_PHASES, ROTATE_TWICE_PHASES, ROTATE_BACK_PHASES):
+            lines.append(f"        {{{hex_row(phases[n])}}},")
+        lines.append("    },")
+    lines += [
+        "};",
         "",
         "// Added to every round key but the first (encryption) or the last",
         "// (decryption): the S-box's affine constant, which the tables leave out.",
