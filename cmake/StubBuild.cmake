@@ -27,6 +27,12 @@ set(BRIVANE_STUB_COMPILE_OPTIONS
 # out (about 1.8 KiB less code); the stub derives one key per run, so speed
 # does not matter there, while the library keeps the fast form.
 list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -DBRIVANE_COMPACT_MD5)
+# BRIVANE_COMPACT_AES: the table engine of AES (for processors with neither
+# the AES instructions nor SSSE3) with one round table per direction and
+# byte rotations instead of four tables (about 6 KiB less code), which
+# leaves room for the vector-permute engine that nearly every processor
+# uses; the library keeps the four-table form.
+list(APPEND BRIVANE_STUB_COMPILE_OPTIONS -DBRIVANE_COMPACT_AES)
 # BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY: the stub converts text only between the
 # system's ANSI code page (GetACP), UTF-8 and UTF-16, so it carries only the
 # stored tables of the code pages GetACP answers and of their bases (about
@@ -96,8 +102,13 @@ target_compile_definitions(bvsfx-stub-bz2 PRIVATE BZ_NO_STDIO)
 
 # Everything the stub is made of but its entry, compiled the stub's way.
 # Sources that only deflate are left out: a reference to them fails the link.
+# So is the vector-permute AES encryption: the stub only deciphers, and with
+# BRIVANE_COMPACT_AES AesCore encrypts with the tables (its encryption is
+# reachable through virtual tables alone and never called), while the
+# file's constant pool would stay even with no function of it linked.
 set(stub_library_sources ${BRIVANE_SOURCES} ${STUB_APP_SOURCES})
 list(FILTER stub_library_sources EXCLUDE REGEX "/compress/(DeflateProcessor|ZeeStream)\\.cpp$")
+list(FILTER stub_library_sources EXCLUDE REGEX "/crypto/AesVectorPermuteEncrypt\\.cpp$")
 add_library(bvsfx-stub-library STATIC ${stub_library_sources})
 brivane_apply_stub_options(bvsfx-stub-library)
 if(WIN32)

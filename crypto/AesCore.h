@@ -5,10 +5,12 @@
 // handling: the cipher classes (Rijndael2, the WinZip AES counter mode)
 // build those on top.
 //
-// Two engines compute the same bytes: the processor's AES instructions
-// (AesInstructionTransform), used whenever the processor has them, and
-// round tables (AesTableTransform) everywhere else. The choice is made at
-// run time, so one build serves every x86 processor.
+// Three engines compute the same bytes: the processor's AES instructions
+// (AesInstructionTransform), used whenever the processor has them; else
+// the SSSE3 byte shuffle on 16-entry tables (AesVectorPermuteTransform),
+// on every x86 processor since about 2006; else round tables
+// (AesTableTransform). The choice is made at run time, so one build serves
+// every x86 processor.
 //
 // The decryption schedule is kept in the form of the equivalent inverse cipher
 // (FIPS-197 section 5.3.5): round keys in reverse order, with InvMixColumns
@@ -37,14 +39,16 @@ public:
     // Which transform the current schedule serves.
     enum class Direction : int32_t { Encrypt = 0, Decrypt = 1 };
     // Which code computes the rounds.
-    enum class Engine : int32_t { Tables = 0, CpuInstructions = 1 };
+    enum class Engine : int32_t { Tables = 0, CpuInstructions = 1, VectorPermute = 2 };
 
-    // The engine every AesCore of the process uses: CpuInstructions when the
-    // processor has them, Tables otherwise, unless useEngine chose.
+    // The engine every AesCore of the process uses, unless useEngine chose:
+    // CpuInstructions when the processor has them, else VectorPermute when
+    // it has SSSE3, else Tables.
     static Engine engine();
     // Makes every AesCore of the process use the given engine from now on
-    // (tests and benchmarks compare the two). Asking for CpuInstructions on
-    // a processor without them changes nothing and returns false.
+    // (tests and benchmarks compare them). Asking for an engine whose
+    // instructions the processor lacks changes nothing and returns false.
+    // Schedules made before the call serve the new engine as well.
     static bool useEngine(Engine engine);
 
     // Starts without a schedule (isReady() is false).
@@ -94,9 +98,14 @@ public:
 private:
     bool readyFor(Direction direction) const { return isReady() && m_direction == direction; }
 
-    // Round keys in the layout described in AesTableTransform.h, which both
-    // engines read; aligned for the 16-byte loads of the instruction path.
+    // Round keys in the layout described in AesTableTransform.h, which the
+    // table and instruction engines read; aligned for the 16-byte loads of
+    // the instruction path.
     alignas(16) uint32_t m_roundKeys[kAesMaxScheduleWords];
+    // The same round keys in the vector-permute engine's basis and byte
+    // order (AesVectorPermuteTransform.h), made with them on a processor
+    // with SSSE3.
+    alignas(16) uint8_t m_permutedKeys[kAesMaxRoundKeys * kAesBlockBytes];
     int32_t m_rounds;
     Direction m_direction;
 };

@@ -237,6 +237,10 @@ inline State decryptState(State s, const uint32_t* k, int32_t rounds) {
 
 }  // namespace
 
+const uint32_t* aesTableRowTable(bool decrypt) { return decrypt ? kTables.decrypt[0] : kTables.encrypt[0]; }
+
+const uint8_t* aesTableSbox(bool decrypt) { return decrypt ? kTables.invSbox : kTables.sbox; }
+
 // KeyExpansion (FIPS-197 section 5.2): the key fills the first Nk words; each
 // later word is the word Nk before it XOR the previous word, transformed at
 // every Nk-th position by RotWord, SubWord and the round constant, and for

@@ -41,3 +41,11 @@ void aesTableEncryptCbc(const uint32_t* roundKeys, int32_t rounds, const uint8_t
                         size_t blocks, uint8_t* chain);
 void aesTableDecryptCbc(const uint32_t* roundKeys, int32_t rounds, const uint8_t* in, uint8_t* out,
                         size_t blocks, uint8_t* chain);
+
+// The round table of row 0 (the other rows' are it rotated) and the S-box of
+// a direction, read by the one-table path of the installer stub
+// (AesCompactTableTransform), which so needs no tables of its own. Row 0 of
+// encryption is SubBytes of x times MixColumns column 0, (2, 1, 1, 3); of
+// decryption InvSubBytes of x times InvMixColumns column 0, (14, 9, 13, 11).
+const uint32_t* aesTableRowTable(bool decrypt);
+const uint8_t* aesTableSbox(bool decrypt);

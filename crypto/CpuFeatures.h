@@ -10,6 +10,11 @@
 // uses. Always false on processors other than x86.
 bool cpuHasAesInstructions();
 
+// True when the processor has SSSE3 (the byte shuffle PSHUFB and the rest)
+// and SSE2 below it, which the vector-permute AES uses. Always false on
+// processors other than x86.
+bool cpuHasSsse3();
+
 // True when the processor has both bit-manipulation sets, BMI1 (ANDN and
 // the rest) and BMI2 (SHLX, SHRX, BZHI and the rest): shifts by a count in
 // any register and masks of the low bits in one instruction, which the

@@ -1,11 +1,12 @@
-// The two AES engines against each other: the AES-instruction path must give
-// the bytes of the table path for every key length, mode and direction, for
-// every block count around its group size (several blocks run at a time)
-// and in place. The table path's own ECB and CBC are checked against single
+// The AES engines against each other: the AES-instruction and the
+// vector-permute paths must give the bytes of the table path for every key
+// length, mode and direction, for every block count around their group
+// sizes (several blocks run at a time) and in place. The table path's own ECB and CBC are checked against single
 // blocks chained by hand, and its single blocks against FIPS-197
 // (AesCoreTest.cpp) and openssl (Rijndael2OpensslTest.cpp).
 
 #include "crypto/AesCore.h"
+#include "crypto/CpuFeatures.h"
 #include "crypto/Rijndael2.h"
 
 #include <gtest/gtest.h>
@@ -101,14 +102,15 @@ const char* modeName(Mode mode)
 } // namespace
 
 // Every block count from 0 to 41 (the instruction path works in groups of 4
-// or 8 blocks and finishes the rest one by one), all key lengths, both
-// directions, ECB and CBC, separate and in-place buffers.
+// or 8 blocks and finishes the rest one by one, the vector-permute path in
+// groups of 4 and a shorter last group), all key lengths, both directions,
+// ECB and CBC, separate and in-place buffers.
 TEST(AesEngines, BulkOperationsAgreeForEveryBlockCount)
 {
     std::mt19937 random(2024);
     const std::vector<AesCore::Engine> engines = availableAesEngines();
     if (engines.size() < 2)
-        GTEST_SKIP() << "this processor has no AES instructions: only the table engine can run here";
+        GTEST_SKIP() << "this processor has neither SSSE3 nor AES instructions: only the table engine can run here";
     for (uint32_t keyBytes : {kAes128KeyBytes, kAes192KeyBytes, kAes256KeyBytes}) {
         const Bytes key = randomBytes(random, keyBytes);
         for (size_t blocks = 0; blocks <= 41; ++blocks) {
@@ -137,16 +139,16 @@ TEST(AesEngines, BulkOperationsAgreeForEveryBlockCount)
     }
 }
 
-// Rijndael2's one-shot operations give the same bytes with either engine on
+// Rijndael2's one-shot operations give the same bytes with every engine on
 // random messages of every length from 0 to 1,100 bytes, and decryption
-// returns the message. One object per key length serves both engines: the
-// schedule it keeps between calls is read the same way by both.
+// returns the message. One object per key length serves all engines: the
+// schedules it keeps between calls serve each of them.
 TEST(AesEngines, Rijndael2AgreesForEveryLength)
 {
     std::mt19937 random(77);
     const std::vector<AesCore::Engine> engines = availableAesEngines();
     if (engines.size() < 2)
-        GTEST_SKIP() << "this processor has no AES instructions: only the table engine can run here";
+        GTEST_SKIP() << "this processor has neither SSSE3 nor AES instructions: only the table engine can run here";
     for (int32_t keyBits : {128, 192, 256}) {
         const Bytes keyMaterial = randomBytes(random, 32);
         DataBuffer key;
@@ -158,7 +160,7 @@ TEST(AesEngines, Rijndael2AgreesForEveryLength)
             const Bytes plain = randomBytes(random, length);
             DataBuffer in;
             in.append(plain.data(), length);
-            Bytes ciphertexts[2];
+            std::vector<Bytes> ciphertexts(engines.size());
             for (size_t e = 0; e < engines.size(); ++e) {
                 ScopedAesEngine scoped(engines[e]);
                 const auto encrypted = cipher.encryptData(in);
@@ -168,19 +170,65 @@ TEST(AesEngines, Rijndael2AgreesForEveryLength)
                 ASSERT_EQ(toHex(Bytes(back.getData(), back.getData() + back.getSize())), toHex(plain))
                     << aesEngineName(engines[e]) << ", AES-" << keyBits << ", " << length << " bytes";
             }
-            ASSERT_EQ(toHex(ciphertexts[1]), toHex(ciphertexts[0])) << "AES-" << keyBits << ", " << length << " bytes";
+            for (size_t e = 1; e < engines.size(); ++e)
+                ASSERT_EQ(toHex(ciphertexts[e]), toHex(ciphertexts[0]))
+                    << aesEngineName(engines[e]) << ", AES-" << keyBits << ", " << length << " bytes";
         }
     }
 }
 
-// A process-wide choice of the instruction engine is refused only where the
-// processor lacks the instructions; the tables can always be chosen.
+// Many random keys of each length: the engines' own forms of the schedule
+// (the vector-permute engine maps every key byte into its basis) must give
+// the table path's bytes for ECB and CBC, both directions, on a few blocks.
+TEST(AesEngines, ManyKeysAgree)
+{
+    std::mt19937 random(4096);
+    const std::vector<AesCore::Engine> engines = availableAesEngines();
+    if (engines.size() < 2)
+        GTEST_SKIP() << "this processor has neither SSSE3 nor AES instructions: only the table engine can run here";
+    constexpr int kKeysPerLength = 200;
+    constexpr size_t kBlocks = 5;
+    for (uint32_t keyBytes : {kAes128KeyBytes, kAes192KeyBytes, kAes256KeyBytes}) {
+        for (int n = 0; n < kKeysPerLength; ++n) {
+            const Bytes key = randomBytes(random, keyBytes);
+            const Bytes in = randomBytes(random, kBlocks * kAesBlockBytes);
+            const Bytes iv = randomBytes(random, kAesBlockBytes);
+            for (auto direction : {AesCore::Direction::Encrypt, AesCore::Direction::Decrypt}) {
+                for (Mode mode : {Mode::Ecb, Mode::Cbc}) {
+                    const BulkResult expected = runCore(AesCore::Engine::Tables, key, direction, mode,
+                                                        Placement::Separate, in, iv);
+                    for (size_t e = 1; e < engines.size(); ++e) {
+                        const BulkResult got = runCore(engines[e], key, direction, mode, Placement::Separate, in, iv);
+                        ASSERT_EQ(toHex(got.out), toHex(expected.out))
+                            << aesEngineName(engines[e]) << ", " << modeName(mode) << ", key " << toHex(key)
+                            << (direction == AesCore::Direction::Encrypt ? ", encrypt" : ", decrypt");
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The default engine is the fastest the processor has; a process-wide
+// choice is refused only where the processor lacks the instructions, and
+// the tables can always be chosen.
 TEST(AesEngines, EngineChoice)
 {
+    const AesCore::Engine best = cpuHasAesInstructions() ? AesCore::Engine::CpuInstructions
+                                 : cpuHasSsse3()         ? AesCore::Engine::VectorPermute
+                                                         : AesCore::Engine::Tables;
+    EXPECT_EQ(AesCore::engine(), best);
     ScopedAesEngine tables(AesCore::Engine::Tables);
     EXPECT_TRUE(tables.selected());
     EXPECT_EQ(AesCore::engine(), AesCore::Engine::Tables);
+    {
+        ScopedAesEngine vectorPermute(AesCore::Engine::VectorPermute);
+        EXPECT_EQ(vectorPermute.selected(), cpuHasSsse3());
+        EXPECT_EQ(AesCore::engine(), cpuHasSsse3() ? AesCore::Engine::VectorPermute : AesCore::Engine::Tables);
+    }
+    EXPECT_EQ(AesCore::engine(), AesCore::Engine::Tables);
     ScopedAesEngine instructions(AesCore::Engine::CpuInstructions);
+    EXPECT_EQ(instructions.selected(), cpuHasAesInstructions());
     EXPECT_EQ(AesCore::engine(), instructions.selected() ? AesCore::Engine::CpuInstructions
                                                          : AesCore::Engine::Tables);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Runs AES tests once per engine the processor offers: the round tables
-// always, the AES instructions when cpuid reports them. ScopedAesEngine
-// selects one for the scope of a test and restores the previous choice.
+// always, the SSSE3 vector-permute engine and the AES instructions when
+// cpuid reports them. ScopedAesEngine selects one for the scope of a test
+// and restores the previous choice.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,12 @@
 
 inline const char* aesEngineName(AesCore::Engine engine)
 {
-    return engine == AesCore::Engine::CpuInstructions ? "AES instructions" : "tables";
+    switch (engine) {
+    case AesCore::Engine::CpuInstructions: return "AES instructions";
+    case AesCore::Engine::VectorPermute: return "vector permute";
+    case AesCore::Engine::Tables: break;
+    }
+    return "tables";
 }
 
 class ScopedAesEngine {
@@ -30,13 +36,16 @@ private:
     bool m_selected = false;
 };
 
-// The engines to test on this processor. A processor without AES
-// instructions tests the tables alone; the instruction tests then say so.
+// The engines to test on this processor, the tables first. A processor
+// without SSSE3 or AES instructions tests fewer; the cross-engine tests
+// then say so.
 inline std::vector<AesCore::Engine> availableAesEngines()
 {
     std::vector<AesCore::Engine> engines{AesCore::Engine::Tables};
-    ScopedAesEngine probe(AesCore::Engine::CpuInstructions);
-    if (probe.selected())
-        engines.push_back(AesCore::Engine::CpuInstructions);
+    for (AesCore::Engine engine : {AesCore::Engine::VectorPermute, AesCore::Engine::CpuInstructions}) {
+        ScopedAesEngine probe(engine);
+        if (probe.selected())
+            engines.push_back(engine);
+    }
     return engines;
 }
