@@ -27,6 +27,12 @@ bool isRefused(uint32_t codePage) {
     return false;
 }
 
+#ifdef BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY
+bool isUtf7OrUtf32(uint32_t codePage) {
+    return codePage == CodePage::kUtf7 || codePage == CodePage::kUtf32LE || codePage == CodePage::kUtf32BE;
+}
+#endif
+
 bool isComputed(uint32_t codePage) {
     switch (codePage) {
         case CodePage::kUtf16LE:
@@ -136,6 +142,14 @@ bool EncodingConvert::convert(uint32_t sourceCodePage, uint32_t targetCodePage, 
     if (!isRecognised(sourceCodePage) || !isRecognised(targetCodePage)) {
         return false;
     }
+#ifdef BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY
+    // The installer converts only between the ANSI code page, UTF-8 and
+    // UTF-16 (GetACP names neither UTF-7 nor UTF-32): it carries no coder
+    // for those two.
+    if (isUtf7OrUtf32(sourceCodePage) || isUtf7OrUtf32(targetCodePage)) {
+        return false;
+    }
+#endif
 
     switch (targetCodePage) {
         case CodePage::kUtf16BE: {
@@ -144,6 +158,7 @@ bool EncodingConvert::convert(uint32_t sourceCodePage, uint32_t targetCodePage, 
             appendSwappedUnits(pivot.getData(), pivot.getSize(), out);
             return complete;
         }
+#ifndef BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY
         case CodePage::kUtf7: {
             DataBuffer pivot;
             const bool complete = convertBody(sourceCodePage, CodePage::kUtf16LE, input, count, pivot);
@@ -158,6 +173,7 @@ bool EncodingConvert::convert(uint32_t sourceCodePage, uint32_t targetCodePage, 
                 utf8ToUtf32(utf8.getData(), utf8.getSize(), targetCodePage == CodePage::kUtf32BE, out);
             return complete && written;
         }
+#endif
         default: return convertBody(sourceCodePage, targetCodePage, input, count, out);
     }
 }
@@ -200,6 +216,7 @@ bool EncodingConvert::convertBody(uint32_t sourceCodePage, uint32_t targetCodePa
             appendSwappedUnits(bytes, count, normalised);
             sourceCodePage = CodePage::kUtf16LE;
             break;
+#ifndef BRIVANE_ANSI_CODE_PAGE_TABLES_ONLY
         case CodePage::kUtf7:
             complete = utf7ToUtf16(bytes, count, normalised);
             sourceCodePage = CodePage::kUtf16LE;
@@ -209,6 +226,7 @@ bool EncodingConvert::convertBody(uint32_t sourceCodePage, uint32_t targetCodePa
             complete = utf32ToUtf8(bytes, count, sourceCodePage == CodePage::kUtf32BE, normalised);
             sourceCodePage = CodePage::kUtf8;
             break;
+#endif
         default: return convertNormalised(sourceCodePage, targetCodePage, bytes, count, out);
     }
     const bool converted =
